@@ -1,0 +1,35 @@
+# Building Windows programs that run without the C runtime, down to an unpatched
+# Windows 95: own entry point, no exceptions or RTTI, only the import libraries named.
+
+set(VELMOR_CRT_FREE_COMPILE_OPTIONS
+  -Os -fno-exceptions -fno-rtti -fno-threadsafe-statics
+  -fno-asynchronous-unwind-tables -fno-unwind-tables -fno-stack-protector
+  -ffunction-sections -fdata-sections -fno-ident -fno-tree-loop-distribute-patterns
+  -Wall -Wextra -Wframe-larger-than=2048)
+
+# A static library of CRT-free code: linked into the programs and into the tests.
+function(velmor_add_crt_free_library name)
+  add_library(${name} STATIC ${ARGN})
+  target_compile_options(${name} PRIVATE ${VELMOR_CRT_FREE_COMPILE_OPTIONS})
+  target_compile_definitions(${name} PUBLIC WIN32_LEAN_AND_MEAN WINVER=0x0400 _WIN32_WINNT=0x0400 _WIN32_IE=0x0400)
+endfunction()
+
+# velmor_add_windows_program(NAME ENTRY symbol SOURCES ... LIBRARIES ... IMPORTS dll ...)
+# A GUI program for subsystem 4.0, linked with -nostdlib: a call into any runtime or
+# any DLL not listed under IMPORTS fails at link time.
+function(velmor_add_windows_program name)
+  cmake_parse_arguments(P "" "ENTRY" "SOURCES;LIBRARIES;IMPORTS" ${ARGN})
+  add_executable(${name} WIN32 ${P_SOURCES} ${VELMOR_SOURCE_DIR}/common/win/crt.cpp)
+  target_compile_options(${name} PRIVATE ${VELMOR_CRT_FREE_COMPILE_OPTIONS})
+  # The compiler must not turn the loops of memset and memcpy into calls to themselves.
+  set_source_files_properties(${VELMOR_SOURCE_DIR}/common/win/crt.cpp PROPERTIES
+    COMPILE_OPTIONS "-fno-tree-loop-distribute-patterns;-fno-builtin")
+  target_link_options(${name} PRIVATE
+    -nostdlib -nostartfiles -static-libgcc -Wl,--gc-sections -s
+    -Wl,--subsystem,windows:4.0 -Wl,--major-os-version,4 -Wl,--minor-os-version,0
+    -Wl,-e,${VELMOR_SYMBOL_PREFIX}${P_ENTRY})
+  list(TRANSFORM P_IMPORTS PREPEND -l OUTPUT_VARIABLE import_flags)
+  target_link_libraries(${name} PRIVATE ${P_LIBRARIES} ${import_flags})
+  set_target_properties(${name} PROPERTIES OUTPUT_NAME ${name} SUFFIX .exe
+    RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+endfunction()

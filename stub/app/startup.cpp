@@ -1,0 +1,104 @@
+#include <windows.h>
+#include <commctrl.h>
+#include "startup.h"
+#include "stub_state.h"
+#include "../archive/archive_reader.h"
+#include "../../common/win/text.h"
+
+// The Windows directory, ending in a backslash. A directory that cannot be had or
+// does not fit is a failure: the install log and the temporary files live there.
+static int FindWindowsDirectory()
+{
+    char *dir = g_stub.windowsDirectory;
+    UINT length = GetWindowsDirectoryA(dir, kPathBufferSize);
+    if (length == 0 || length >= kPathBufferSize) {
+        dir[0] = 0;
+        return 0;
+    }
+    return AppendBackslash(dir, kPathBufferSize);
+}
+
+// The Windows directory and the stub's own file name with its last three characters
+// replaced by "CFG": D:\PKG\DRIVER.EXE gives C:\WINDOWS\DRIVER.CFG.
+static int MakeInstallLogPath(const char *ownPath)
+{
+    char name[kPathBufferSize];
+    if (!CopyText(name, sizeof name, ownPath))
+        return 0;
+    int length = TextLength(name);
+    if (length < 3)
+        return 0;
+    name[length - 3] = 0;
+    AppendText(name, sizeof name, "CFG");
+    char *slash = FindLastBackslash(name);
+    const char *fileName = slash ? slash + 1 : name;
+    return CopyText(g_stub.installLogPath, kPathBufferSize, g_stub.windowsDirectory) &&
+           AppendText(g_stub.installLogPath, kPathBufferSize, fileName);
+}
+
+// Splits the own path into the stub directory (with its backslash) and file name.
+static int SplitOwnPath(const char *ownPath)
+{
+    char *dir = g_stub.stubDirectory;
+    if (!CopyText(dir, kPathBufferSize, ownPath))
+        return 0;
+    char *slash = FindLastBackslash(dir);
+    const char *name = slash ? ownPath + (slash + 1 - dir) : ownPath;
+    if (slash)
+        slash[1] = 0;
+    else
+        dir[0] = 0;
+    return CopyText(g_stub.stubFileName, kPathBufferSize, name);
+}
+
+// With no folder in the archive: the stub's own directory when it lies on a fixed
+// disk, otherwise a folder on C:.
+static void ChooseDestinationFolder()
+{
+    char *folder = g_stub.trailer.defaultFolder;
+    if (folder[0])
+        return;
+    char root[4] = "C:\\";
+    root[0] = g_stub.stubDirectory[0];
+    if (GetDriveTypeA(root) == DRIVE_FIXED)
+        CopyText(folder, kDefaultFolderSize, g_stub.stubDirectory);
+    else
+        CopyText(folder, kDefaultFolderSize, FALLBACK_FOLDER);
+}
+
+int InitializeStub()
+{
+    InitCommonControls();
+    if (!FindWindowsDirectory())
+        return 0;
+
+    char ownPath[kPathBufferSize];
+    ClearBytes(ownPath, sizeof ownPath);
+    DWORD length = GetModuleFileNameA(g_stub.instance, ownPath, sizeof ownPath);
+    // A path that filled the whole buffer may have been cut short.
+    if (length == 0 || length >= sizeof ownPath || !ownPath[0])
+        return 0;
+    if (!MakeInstallLogPath(ownPath))
+        return 0;
+
+    g_stub.archive = CreateFileA(ownPath, GENERIC_READ, FILE_SHARE_READ, 0, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, 0);
+    if (g_stub.archive == INVALID_HANDLE_VALUE)
+        return 0;
+    if (!ReadTrailer(g_stub.archive, &g_stub.trailer))
+        return 0;
+    if (!SplitOwnPath(ownPath))
+        return 0;
+    ChooseDestinationFolder();
+    return SetFilePointer(g_stub.archive, static_cast<LONG>(g_stub.trailer.dataOffset), 0,
+                          FILE_BEGIN) != INVALID_SET_FILE_POINTER;
+}
+
+void FinishStub()
+{
+    DeleteFileA(g_stub.installLogPath);
+    if (g_stub.archive != INVALID_HANDLE_VALUE) {
+        CloseHandle(g_stub.archive);
+        g_stub.archive = INVALID_HANDLE_VALUE;
+    }
+}

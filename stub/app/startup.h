@@ -1,0 +1,19 @@
+// Start-up and exit of the stub.
+#ifndef VELMOR_STARTUP_H
+#define VELMOR_STARTUP_H
+
+// Prepares everything the dialogs and the extraction need: the Windows directory, the
+// install log path, the stub's own file opened and its trailer checked, the stub's
+// directory and file name, the destination folder, and the file positioned at the
+// first entry record. 1 when the stub is ready for its main dialog; 0 otherwise
+// (nothing shown, nothing written). Needs g_stub.instance.
+int InitializeStub();
+
+// Deletes the install log and closes the stub's own file.
+void FinishStub();
+
+// Folder proposed when the archive names none and the stub does not lie on a fixed
+// disk.
+#define FALLBACK_FOLDER "C:\\QXTemp"
+
+#endif

@@ -1,0 +1,44 @@
+// Reading the archive from the stub's own file, strictly in order: the trailer once,
+// then for each entry its record and then exactly its data.
+// Every function returns 1 on success and 0 on failure, and refuses a handle of
+// INVALID_HANDLE_VALUE.
+#ifndef VELMOR_ARCHIVE_READER_H
+#define VELMOR_ARCHIVE_READER_H
+
+#include <windows.h>
+#include "archive_format.h"
+
+// One entry record as the extraction uses it. Both names are zero-terminated.
+struct EntryRecord {
+    char directoryName[kMaxNameLength]; // empty when the record stores none
+    char fileName[kMaxNameLength];
+    DWORD attributes;
+    FILETIME creationTime;
+    FILETIME lastAccessTime;
+    FILETIME lastWriteTime;
+    DWORD dataSize;
+};
+
+// Reads the last 1052 bytes of the file into trailer and checks them: the signature
+// "QX-V1.10" (case-sensitive, up to its zero byte), and a zero byte inside each of the
+// three text fields. Leaves the file position at the end of the file.
+int ReadTrailer(HANDLE archive, ArchiveTrailer *trailer);
+
+// Reads the next entry record at the current file position into record (cleared
+// first) and leaves the position at the entry's first data byte. Fails on a short
+// read, a file name length of 0, and a name length the fields cannot hold.
+int ReadEntryRecord(HANDLE archive, EntryRecord *record);
+
+// The allocation CopyToNewFile takes its buffer from; null when the size cannot be
+// had. The buffer is released with VirtualFree(MEM_RELEASE).
+typedef void *(*CopyBufferAllocator)(DWORD size);
+
+// Creates (or empties) the file at path and copies the next byteCount bytes of the
+// archive into it, with one buffer of the full size when it can be had and with
+// buffers of half the size each time an allocation fails. A file left partly
+// written by a failure stays.
+int CopyToNewFile(HANDLE archive, const char *path, DWORD byteCount);
+int CopyToNewFileWith(HANDLE archive, const char *path, DWORD byteCount,
+                      CopyBufferAllocator allocate);
+
+#endif
