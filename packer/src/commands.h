@@ -1,0 +1,15 @@
+// The subcommands of velmor-pack. Each Add*Command adds one subcommand with its
+// options and help text to the application; its callback does the work and reports
+// bad input by throwing PackError.
+#ifndef VELMOR_PACK_COMMANDS_H
+#define VELMOR_PACK_COMMANDS_H
+
+#include <CLI/CLI.hpp>
+
+namespace velmor {
+
+void AddCreateCommand(CLI::App &app);
+
+} // namespace velmor
+
+#endif
