@@ -1,0 +1,105 @@
+// velmor-pack create: a folder into a self-extracting stub file.
+#include <cstdio>
+#include <unistd.h>
+#include <climits>
+#include <filesystem>
+#include "archive_format.h"
+#include "commands.h"
+#include "output_file.h"
+#include "pack_error.h"
+#include "package_plan.h"
+#include "package_writer.h"
+
+namespace velmor {
+namespace {
+
+struct CreateOptions {
+    std::string stubPath;
+    std::string mode = "extract";
+    std::string run;
+    std::string folder;
+    std::string description;
+    std::string descriptionFile;
+    int codePage = 1252;
+    std::string sourceDir;
+    std::string output;
+};
+
+// The i686 stub built or installed beside this program.
+std::string FindDefaultStub()
+{
+    char self[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n > 0) {
+        self[n] = 0;
+        std::filesystem::path dir = std::filesystem::path(self).parent_path();
+        for (const char *candidate : {"velmor.exe", "../i686/velmor.exe", "../share/velmor/velmor.exe"}) {
+            std::filesystem::path p = dir / candidate;
+            if (std::filesystem::is_regular_file(p))
+                return p.lexically_normal().string();
+        }
+    }
+    throw PackError("no velmor.exe stub found beside velmor-pack; pass one with --stub FILE");
+}
+
+void RunCreate(const CreateOptions &options)
+{
+    PackageSettings settings;
+    settings.mode = options.mode == "setup" ? kModeSetup : kModeExtract;
+    settings.setupProgram = options.run;
+    settings.folder = options.folder;
+    settings.description = options.descriptionFile.empty() ? options.description
+                                                           : ReadWholeFile(options.descriptionFile);
+    settings.codePage = options.codePage;
+
+    std::string stubPath = options.stubPath.empty() ? FindDefaultStub() : options.stubPath;
+    std::string stubImage = ReadWholeFile(stubPath);
+    CheckStubImage(stubImage, stubPath);
+
+    SourceTree tree = ScanSourceTree(options.sourceDir);
+    PackagePlan plan = PlanPackage(std::move(tree.files), settings);
+    for (const std::string &dir : tree.emptyDirectories)
+        plan.warnings.push_back(dir + ": empty folder, not stored (a package holds files only)");
+    for (const std::string &warning : plan.warnings)
+        std::fprintf(stderr, "velmor-pack: warning: %s\n", warning.c_str());
+
+    PackageSummary summary = WritePackage(plan, stubImage, options.output, {});
+    std::printf("%s: %u entries, %llu bytes of files, package of %llu bytes\n",
+                options.output.c_str(), summary.entryCount,
+                static_cast<unsigned long long>(summary.sourceBytes),
+                static_cast<unsigned long long>(summary.packageSize));
+}
+
+} // namespace
+
+void AddCreateCommand(CLI::App &app)
+{
+    auto options = std::make_shared<CreateOptions>();
+    CLI::App *cmd = app.add_subcommand("create", "Pack every file below a folder into a self-extracting stub file");
+    cmd->add_option("--stub", options->stubPath, "the bare velmor.exe stub (default: the one built beside velmor-pack)")
+        ->check(CLI::ExistingFile);
+    cmd->add_option("--mode", options->mode,
+                    "extract: the user may choose the folder, the setup program is started and left running;\n"
+                    "setup: the files go to the package's folder, the setup program is awaited and everything is removed afterwards")
+        ->check(CLI::IsMember({"extract", "setup"}))
+        ->capture_default_str();
+    cmd->add_option("--run", options->run, "program to start after extraction, relative to the destination folder");
+    cmd->add_option("--folder", options->folder, "destination folder, a full Windows path such as C:\\Setup "
+                                                 "(default: the stub's own folder, or C:\\QXTemp on removable media)");
+    auto *text = cmd->add_option("--description", options->description, "text shown in the stub's dialog");
+    auto *file = cmd->add_option("--description-file", options->descriptionFile, "UTF-8 file holding that text")
+                     ->check(CLI::ExistingFile);
+    text->excludes(file);
+    cmd->add_option("--codepage", options->codePage, "Windows ANSI code page for names and texts")
+        ->capture_default_str();
+    cmd->add_option("SOURCE_DIR", options->sourceDir, "folder whose files are packed")
+        ->required()
+        ->check(CLI::ExistingDirectory);
+    cmd->add_option("-o,--output", options->output, "the stub file to write")->required();
+    cmd->footer("Example:\n"
+                "  velmor-pack create --mode setup --run setup.exe --folder 'C:\\Drivers\\Acme' \\\n"
+                "      --description 'Acme driver 2.1' payload/ -o acme-driver.exe\n");
+    cmd->callback([options]() { RunCreate(*options); });
+}
+
+} // namespace velmor

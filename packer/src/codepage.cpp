@@ -1,0 +1,78 @@
+#include "codepage.h"
+
+#include <cerrno>
+#include <iconv.h>
+#include <vector>
+
+namespace velmor {
+namespace {
+
+const int kCodePages[] = {874, 932, 936, 949, 950, 1250, 1251, 1252,
+                          1253, 1254, 1255, 1256, 1257, 1258};
+
+std::optional<std::string> Convert(const std::string &text, const std::string &to,
+                                   const std::string &from)
+{
+    iconv_t cd = iconv_open(to.c_str(), from.c_str());
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        return std::nullopt;
+    std::string out;
+    std::vector<char> chunk(4 * text.size() + 16);
+    char *in = const_cast<char *>(text.data());
+    size_t inLeft = text.size();
+    bool ok = true;
+    while (inLeft > 0) {
+        char *outPtr = chunk.data();
+        size_t outLeft = chunk.size();
+        size_t r = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
+        out.append(chunk.data(), chunk.size() - outLeft);
+        if (r == static_cast<size_t>(-1) && errno != E2BIG) {
+            ok = false;
+            break;
+        }
+        // A conversion counted as irreversible would store an approximation.
+        if (r != static_cast<size_t>(-1) && r > 0) {
+            ok = false;
+            break;
+        }
+    }
+    iconv_close(cd);
+    if (!ok)
+        return std::nullopt;
+    return out;
+}
+
+} // namespace
+
+bool IsSupportedCodePage(int codePage)
+{
+    for (int cp : kCodePages) {
+        if (cp == codePage)
+            return true;
+    }
+    return false;
+}
+
+std::string SupportedCodePagesText()
+{
+    std::string text;
+    for (int cp : kCodePages)
+        text += (text.empty() ? "" : ", ") + std::to_string(cp);
+    return text;
+}
+
+std::optional<std::string> EncodeForCodePage(const std::string &utf8, int codePage)
+{
+    if (!IsSupportedCodePage(codePage))
+        return std::nullopt;
+    return Convert(utf8, "CP" + std::to_string(codePage), "UTF-8");
+}
+
+std::optional<std::string> DecodeFromCodePage(const std::string &text, int codePage)
+{
+    if (!IsSupportedCodePage(codePage))
+        return std::nullopt;
+    return Convert(text, "UTF-8", "CP" + std::to_string(codePage));
+}
+
+} // namespace velmor

@@ -1,0 +1,24 @@
+// Text in a Windows ANSI code page: the names and texts a package stores.
+#ifndef VELMOR_CODEPAGE_H
+#define VELMOR_CODEPAGE_H
+
+#include <optional>
+#include <string>
+
+namespace velmor {
+
+// The ANSI code pages of Windows that a package may store its names in.
+bool IsSupportedCodePage(int codePage);
+std::string SupportedCodePagesText();
+
+// The UTF-8 text in the code page; nothing when the text is not valid UTF-8 or holds
+// a character the code page cannot represent (no approximations).
+std::optional<std::string> EncodeForCodePage(const std::string &utf8, int codePage);
+
+// Back from the code page to UTF-8, for display; nothing for bytes the code page
+// does not define.
+std::optional<std::string> DecodeFromCodePage(const std::string &text, int codePage);
+
+} // namespace velmor
+
+#endif

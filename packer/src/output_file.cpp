@@ -1,0 +1,73 @@
+#include "output_file.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <fstream>
+#include <sstream>
+#include "pack_error.h"
+
+namespace velmor {
+
+OutputFile::OutputFile(const std::string &path) : path_(path)
+{
+    std::string pattern = path + ".tmpXXXXXX";
+    fd_ = mkstemp(pattern.data());
+    if (fd_ < 0)
+        throw PackError(path + ": cannot create the output file: " + std::strerror(errno));
+    tempPath_ = pattern;
+}
+
+OutputFile::~OutputFile()
+{
+    if (fd_ >= 0) {
+        close(fd_);
+        unlink(tempPath_.c_str());
+    }
+}
+
+void OutputFile::Write(std::string_view bytes)
+{
+    const char *p = bytes.data();
+    size_t left = bytes.size();
+    while (left > 0) {
+        ssize_t n = write(fd_, p, left);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throw PackError(path_ + ": cannot write: " + std::strerror(errno));
+        }
+        p += n;
+        left -= static_cast<size_t>(n);
+    }
+    size_ += bytes.size();
+}
+
+void OutputFile::Commit(unsigned mode)
+{
+    if (fchmod(fd_, mode) != 0 || fsync(fd_) != 0)
+        throw PackError(path_ + ": cannot finish the output file: " + std::strerror(errno));
+    int fd = fd_;
+    fd_ = -1;
+    if (close(fd) != 0 || rename(tempPath_.c_str(), path_.c_str()) != 0) {
+        int error = errno;
+        unlink(tempPath_.c_str());
+        throw PackError(path_ + ": cannot finish the output file: " + std::strerror(error));
+    }
+}
+
+std::string ReadWholeFile(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw PackError(path + ": cannot open: " + std::strerror(errno));
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    if (in.bad())
+        throw PackError(path + ": cannot read");
+    return bytes.str();
+}
+
+} // namespace velmor

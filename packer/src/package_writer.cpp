@@ -1,0 +1,142 @@
+#include "package_writer.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+#include <vector>
+#include "archive_format.h"
+#include "output_file.h"
+#include "pack_error.h"
+
+namespace velmor {
+namespace {
+
+// Opens a source file for reading without touching its last access time where the
+// system allows that, so that packing the same folder twice gives the same bytes.
+int OpenSource(const std::string &path)
+{
+    int fd = open(path.c_str(), O_RDONLY | O_NOATIME | O_CLOEXEC);
+    if (fd < 0 && errno == EPERM)
+        fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        throw PackError(path + ": cannot open: " + std::strerror(errno));
+    return fd;
+}
+
+class SourceReader {
+public:
+    explicit SourceReader(const std::string &path) : path_(path), fd_(OpenSource(path)) {}
+    ~SourceReader() { close(fd_); }
+    // Up to size bytes; 0 at the end of the file.
+    size_t Read(char *buffer, size_t size)
+    {
+        for (;;) {
+            ssize_t n = read(fd_, buffer, size);
+            if (n >= 0)
+                return static_cast<size_t>(n);
+            if (errno != EINTR)
+                throw PackError(path_ + ": cannot read: " + std::strerror(errno));
+        }
+    }
+
+private:
+    std::string path_;
+    int fd_;
+};
+
+void CheckPackageSize(uint64_t size)
+{
+    if (size > kMaxPackageSize)
+        throw PackError("the package would be 2 GiB or larger; the stub cannot read past 2 GiB. "
+                        "Split the files into several packages");
+}
+
+std::string ChangedWhilePacking(const PlannedEntry &entry)
+{
+    return entry.sourcePath + ": the file changed while it was being packed";
+}
+
+// Copies one uncompressed entry after its record.
+void StreamEntry(const PlannedEntry &entry, OutputFile &out, std::vector<char> &buffer)
+{
+    out.Write(EncodeEntryRecord(entry.header));
+    CheckPackageSize(out.Size() + entry.header.dataSize + kTrailerSize);
+    SourceReader source(entry.sourcePath);
+    uint64_t left = entry.header.dataSize;
+    while (left > 0) {
+        size_t n = source.Read(buffer.data(), static_cast<size_t>(std::min<uint64_t>(left, buffer.size())));
+        if (n == 0)
+            throw PackError(ChangedWhilePacking(entry));
+        out.Write(std::string_view(buffer.data(), n));
+        left -= n;
+    }
+    if (source.Read(buffer.data(), 1) != 0)
+        throw PackError(ChangedWhilePacking(entry));
+}
+
+void CompressEntry(PlannedEntry entry, OutputFile &out, const EntryCompressor &compress)
+{
+    std::string contents;
+    contents.resize(entry.header.dataSize);
+    SourceReader source(entry.sourcePath);
+    size_t done = 0;
+    while (done < contents.size()) {
+        size_t n = source.Read(&contents[done], contents.size() - done);
+        if (n == 0)
+            throw PackError(ChangedWhilePacking(entry));
+        done += n;
+    }
+    char extra;
+    if (source.Read(&extra, 1) != 0)
+        throw PackError(ChangedWhilePacking(entry));
+    std::string data = compress(contents);
+    if (data.size() > kMaxFileSize)
+        throw PackError(entry.sourcePath + ": the compressed file is 4 GiB or larger");
+    entry.header.dataSize = static_cast<uint32_t>(data.size());
+    out.Write(EncodeEntryRecord(entry.header));
+    CheckPackageSize(out.Size() + data.size() + kTrailerSize);
+    out.Write(data);
+}
+
+} // namespace
+
+void CheckStubImage(const std::string &image, const std::string &stubPath)
+{
+    if (image.size() < 64 || image.compare(0, 2, "MZ") != 0)
+        throw PackError(stubPath + ": not a Windows program; pass the velmor.exe stub with --stub");
+    if (image.size() > kTrailerSize &&
+        image.compare(image.size() - kTrailerSize, sizeof ARCHIVE_SIGNATURE, ARCHIVE_SIGNATURE,
+                      sizeof ARCHIVE_SIGNATURE) == 0)
+        throw PackError(stubPath + ": already carries a package; pass the bare stub");
+    CheckPackageSize(image.size() + kTrailerSize);
+}
+
+PackageSummary WritePackage(const PackagePlan &plan, const std::string &stubImage,
+                            const std::string &outputPath, const EntryCompressor &compress,
+                            const ProgressCallback &progress)
+{
+    OutputFile out(outputPath);
+    out.Write(stubImage);
+    PackageSummary summary;
+    std::vector<char> buffer(1 << 20);
+    for (const PlannedEntry &entry : plan.entries) {
+        if (compress)
+            CompressEntry(entry, out, compress);
+        else
+            StreamEntry(entry, out, buffer);
+        summary.sourceBytes += entry.header.dataSize;
+        if (progress)
+            progress(summary.sourceBytes);
+    }
+    TrailerFields trailer = plan.trailer;
+    trailer.entryCount = static_cast<uint32_t>(plan.entries.size());
+    trailer.dataOffset = static_cast<uint32_t>(stubImage.size());
+    out.Write(EncodeTrailer(trailer));
+    summary.packageSize = out.Size();
+    summary.entryCount = trailer.entryCount;
+    out.Commit(0755);
+    return summary;
+}
+
+} // namespace velmor

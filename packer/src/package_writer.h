@@ -1,0 +1,37 @@
+// Writing a planned package: the stub image, each entry's record and data, the
+// trailer. Entries are streamed from their source files; compressed entries are
+// read whole and passed through the compressor.
+#ifndef VELMOR_PACKAGE_WRITER_H
+#define VELMOR_PACKAGE_WRITER_H
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include "package_plan.h"
+
+namespace velmor {
+
+struct PackageSummary {
+    uint64_t packageSize = 0;
+    uint64_t sourceBytes = 0;
+    uint32_t entryCount = 0;
+};
+
+// Turns a file's contents into the data an entry stores (for example SZDD).
+using EntryCompressor = std::function<std::string(std::string_view)>;
+
+// Called after each entry with the bytes of source data done so far.
+using ProgressCallback = std::function<void(uint64_t done)>;
+
+// Checks that stubImage is a bare stub (a Windows program without an archive).
+void CheckStubImage(const std::string &stubImage, const std::string &stubPath);
+
+// Writes the package to outputPath through a temporary file: on any failure nothing
+// is left at outputPath. Throws PackError.
+PackageSummary WritePackage(const PackagePlan &plan, const std::string &stubImage,
+                            const std::string &outputPath, const EntryCompressor &compress,
+                            const ProgressCallback &progress = {});
+
+} // namespace velmor
+
+#endif

@@ -1,0 +1,105 @@
+#include "source_tree.h"
+
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <algorithm>
+#include "filetime.h"
+#include "pack_error.h"
+
+namespace velmor {
+namespace {
+
+std::string Join(const std::string &a, const std::string &b)
+{
+    return a.empty() ? b : a + "/" + b;
+}
+
+struct statx StatOrThrow(const std::string &path, bool followLinks)
+{
+    struct statx sx;
+    int flags = followLinks ? 0 : AT_SYMLINK_NOFOLLOW;
+    unsigned mask = STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_ATIME | STATX_MTIME | STATX_BTIME;
+    if (statx(AT_FDCWD, path.c_str(), flags, mask, &sx) != 0)
+        throw PackError(path + ": " + std::strerror(errno));
+    return sx;
+}
+
+uint64_t FileTime(const struct statx_timestamp &t)
+{
+    return FileTimeFromUnix(t.tv_sec, t.tv_nsec);
+}
+
+SourceFile DescribeFile(const std::string &path, const std::string &directory,
+                        const std::string &name, const struct statx &sx)
+{
+    SourceFile file;
+    file.directory = directory;
+    file.name = name;
+    file.path = path;
+    file.size = sx.stx_size;
+    file.lastWriteTime = FileTime(sx.stx_mtime);
+    file.lastAccessTime = FileTime(sx.stx_atime);
+    file.creationTime = (sx.stx_mask & STATX_BTIME) ? FileTime(sx.stx_btime) : file.lastWriteTime;
+    file.ownerWritable = (sx.stx_mode & S_IWUSR) != 0;
+    return file;
+}
+
+// Returns whether any file lies below the folder.
+bool Walk(const std::string &root, const std::string &relative, SourceTree &tree)
+{
+    std::string folder = relative.empty() ? root : root + "/" + relative;
+    DIR *dir = opendir(folder.c_str());
+    if (!dir)
+        throw PackError(folder + ": cannot read folder: " + std::strerror(errno));
+    std::vector<std::string> names;
+    while (dirent *d = readdir(dir)) {
+        if (std::strcmp(d->d_name, ".") != 0 && std::strcmp(d->d_name, "..") != 0)
+            names.push_back(d->d_name);
+    }
+    closedir(dir);
+    std::sort(names.begin(), names.end());
+
+    bool anyFile = false;
+    for (const std::string &name : names) {
+        std::string path = folder + "/" + name;
+        struct statx sx = StatOrThrow(path, false);
+        if (S_ISLNK(sx.stx_mode)) {
+            struct statx target;
+            if (statx(AT_FDCWD, path.c_str(), 0, STATX_TYPE, &target) != 0)
+                throw PackError(path + ": broken symbolic link");
+            if (!S_ISREG(target.stx_mode))
+                throw PackError(path + ": symbolic link to something other than a file; "
+                                "copy the folder into the source tree instead");
+            sx = StatOrThrow(path, true);
+        }
+        if (S_ISDIR(sx.stx_mode)) {
+            if (Walk(root, Join(relative, name), tree))
+                anyFile = true;
+        } else if (S_ISREG(sx.stx_mode)) {
+            tree.files.push_back(DescribeFile(path, relative, name, sx));
+            anyFile = true;
+        } else {
+            throw PackError(path + ": not a regular file or folder");
+        }
+    }
+    if (!anyFile && !relative.empty())
+        tree.emptyDirectories.push_back(relative);
+    return anyFile;
+}
+
+} // namespace
+
+SourceTree ScanSourceTree(const std::string &root)
+{
+    struct statx sx = StatOrThrow(root, true);
+    if (!S_ISDIR(sx.stx_mode))
+        throw PackError(root + ": not a folder");
+    SourceTree tree;
+    Walk(root, "", tree);
+    return tree;
+}
+
+} // namespace velmor

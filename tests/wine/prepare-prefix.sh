@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Creates the private Wine prefix the Windows-side tests run in, once and serially,
+# before tests run in parallel. Drive D: is presented as a CD-ROM drive.
+#   prepare-prefix.sh PREFIX CDROM_DIR
+set -euo pipefail
+prefix=$1
+cdrom=$2
+export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+wine=/usr/lib/wine/wine64
+mkdir -p "$cdrom"
+if [ ! -f "$prefix/system.reg" ]; then
+  "$wine" wineboot -i >/dev/null 2>&1 || true
+  wineserver -w
+fi
+ln -sfn "$cdrom" "$prefix/dosdevices/d:"
+"$wine" reg add 'HKLM\Software\Wine\Drives' /v 'd:' /d cdrom /f >/dev/null 2>&1
+wineserver -w
+# Keep one server alive between the many short test processes that follow.
+wineserver -p30 || true
