@@ -8,12 +8,15 @@ cdrom=$2
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 wine=/usr/lib/wine/wine64
 mkdir -p "$cdrom"
+# Wine's server and helper processes outlive the commands that start them: none of
+# them may keep this script's output (CTest's pipe) open.
+exec </dev/null >"$prefix.log" 2>&1
 if [ ! -f "$prefix/system.reg" ]; then
-  "$wine" wineboot -i >/dev/null 2>&1 || true
+  "$wine" wineboot -i || true
   wineserver -w
 fi
 ln -sfn "$cdrom" "$prefix/dosdevices/d:"
-"$wine" reg add 'HKLM\Software\Wine\Drives' /v 'd:' /d cdrom /f >/dev/null 2>&1
+"$wine" reg add 'HKLM\Software\Wine\Drives' /v 'd:' /d cdrom /f
 wineserver -w
-# Keep one server alive between the many short test processes that follow.
-wineserver -p30 || true
+# One server kept alive between the many short test processes that follow.
+wineserver -p60 || true

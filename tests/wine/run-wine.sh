@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Runs a Windows program under the 64-bit Wine loader and passes on its output and
+# exit status. The output goes through a file: Wine's own helper processes inherit
+# the program's output handles and outlive it, and would otherwise hold CTest's pipe
+# open until the Wine server shuts down.
+log=$(mktemp)
+/usr/lib/wine/wine64 "$@" >"$log" 2>&1
+status=$?
+cat "$log"
+rm -f "$log"
+exit $status
