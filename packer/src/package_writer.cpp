@@ -116,6 +116,13 @@ PackageSummary WritePackage(const PackagePlan &plan, const std::string &stubImag
                             const std::string &outputPath, const EntryCompressor &compress,
                             const ProgressCallback &progress)
 {
+    if (!compress) {
+        // Stored sizes are known up front: refuse before writing anything.
+        uint64_t total = stubImage.size() + kTrailerSize;
+        for (const PlannedEntry &entry : plan.entries)
+            total += EncodeEntryRecord(entry.header).size() + entry.header.dataSize;
+        CheckPackageSize(total);
+    }
     OutputFile out(outputPath);
     out.Write(stubImage);
     PackageSummary summary;

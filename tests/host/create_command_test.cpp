@@ -1,0 +1,171 @@
+// velmor-pack create, run as a user runs it.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include "archive_format.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct PackRun {
+    int status;
+    std::string output; // standard output and error together
+};
+
+std::string Quote(const std::string &s)
+{
+    std::string q = "'";
+    for (char c : s)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+PackRun Pack(const std::string &arguments)
+{
+    std::string command = std::string(VELMOR_PACK_PATH) + " " + arguments + " 2>&1";
+    FILE *pipe = popen(command.c_str(), "r");
+    PackRun run{-1, ""};
+    char buffer[4096];
+    while (size_t n = fread(buffer, 1, sizeof buffer, pipe))
+        run.output.append(buffer, n);
+    int status = pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+void Write(const fs::path &path, const std::string &bytes)
+{
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string Read(const fs::path &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class CreateCommandTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        root = fs::temp_directory_path() / ("velmor-create-" + std::to_string(getpid()) + "-" +
+                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(root);
+        fs::create_directories(root / "src");
+        fs::create_directories(root / "out");
+        stub = root / "stub.exe";
+        Write(stub, "MZ" + std::string(510, '\x90'));
+    }
+    void TearDown() override { fs::remove_all(root); }
+
+    std::string Create(const std::string &options)
+    {
+        return "create --stub " + Quote(stub) + " " + options + " " + Quote(root / "src") + " -o " +
+               Quote(root / "out" / "pkg.exe");
+    }
+    // The output folder holds nothing: no package and no temporary file.
+    bool OutputFolderEmpty() const { return fs::is_empty(root / "out"); }
+
+    fs::path root;
+    fs::path stub;
+};
+
+TEST_F(CreateCommandTest, SameInputGivesTheSameBytes)
+{
+    Write(root / "src" / "a.txt", "alpha");
+    Write(root / "src" / "sub" / "b.txt", "beta");
+    PackRun first = Pack(Create("--run a.txt"));
+    ASSERT_EQ(first.status, 0) << first.output;
+    std::string once = Read(root / "out" / "pkg.exe");
+    fs::remove(root / "out" / "pkg.exe");
+    PackRun second = Pack(Create("--run a.txt"));
+    ASSERT_EQ(second.status, 0) << second.output;
+    EXPECT_EQ(Read(root / "out" / "pkg.exe"), once);
+    EXPECT_EQ(once.compare(0, 512, Read(stub)), 0) << "the stub comes first, unchanged";
+    EXPECT_EQ(once.size(), 512 + 2 + 4 + 6 + 32 + 5 + 2 + 4 + 6 + 32 + 4 + kTrailerSize);
+    EXPECT_TRUE(fs::status(root / "out" / "pkg.exe").permissions() == (fs::perms::owner_all |
+                fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read |
+                fs::perms::others_exec));
+}
+
+TEST_F(CreateCommandTest, BadInputIsRefusedWithOneLineAndNoOutput)
+{
+    struct Case {
+        const char *what;
+        std::string file;      // below src
+        std::string options;
+        const char *expected;  // in the message
+    } cases[] = {
+        {"name outside the code page", "\xe6\x97\xa5.txt", "", "not representable in code page 1252"},
+        {"destination path over 255", std::string(120, 'd') + "/" + std::string(130, 'n'),
+         "", "at most 255 fit"},
+        {"setup program over its field", "a", "--run " + std::string(256, 'p'), "--run"},
+        {"folder over its field", "a", "--folder 'C:\\" + std::string(254, 'f') + "'", "--folder"},
+        {"unknown code page", "a", "--codepage 1234", "code page 1234 is not supported"},
+        {"colon in a name", "x:y", "", "x:y: the name holds a character"},
+    };
+    for (const Case &c : cases) {
+        fs::remove_all(root / "src");
+        Write(root / "src" / c.file, "data");
+        PackRun run = Pack(Create(c.options));
+        EXPECT_EQ(run.status, 1) << c.what;
+        EXPECT_NE(run.output.find(c.expected), std::string::npos) << c.what << ": " << run.output;
+        EXPECT_EQ(std::count(run.output.begin(), run.output.end(), '\n'), 1) << run.output;
+        EXPECT_TRUE(OutputFolderEmpty()) << c.what;
+    }
+}
+
+TEST_F(CreateCommandTest, RefusesFilesAndPackagesTheStubCannotRead)
+{
+    // Sparse files: sizes without the bytes.
+    auto sparse = [](const fs::path &path, uintmax_t size) {
+        Write(path, "");
+        fs::resize_file(path, size);
+    };
+    sparse(root / "src" / "huge.bin", 0x100000000ULL);
+    PackRun tooLarge = Pack(Create(""));
+    EXPECT_EQ(tooLarge.status, 1);
+    EXPECT_NE(tooLarge.output.find("huge.bin: the file is 4 GiB or larger"), std::string::npos)
+        << tooLarge.output;
+    EXPECT_TRUE(OutputFolderEmpty());
+
+    fs::remove(root / "src" / "huge.bin");
+    sparse(root / "src" / "one.bin", 0x40000000ULL);
+    sparse(root / "src" / "two.bin", 0x40000000ULL);
+    PackRun package = Pack(Create(""));
+    EXPECT_EQ(package.status, 1);
+    EXPECT_NE(package.output.find("2 GiB or larger"), std::string::npos) << package.output;
+    EXPECT_TRUE(OutputFolderEmpty());
+}
+
+TEST_F(CreateCommandTest, RefusesAStubThatAlreadyCarriesAPackage)
+{
+    Write(root / "src" / "a", "x");
+    ASSERT_EQ(Pack(Create("")).status, 0);
+    stub = root / "out" / "pkg.exe";
+    PackRun again = Pack("create --stub " + Quote(stub) + " " + Quote(root / "src") + " -o " +
+                     Quote(root / "second.exe"));
+    EXPECT_EQ(again.status, 1);
+    EXPECT_NE(again.output.find("already carries a package"), std::string::npos) << again.output;
+    EXPECT_FALSE(fs::exists(root / "second.exe"));
+}
+
+TEST_F(CreateCommandTest, AnExistingOutputIsLeftAloneOnFailure)
+{
+    Write(root / "out" / "pkg.exe", "previous package");
+    Write(root / "src" / "a:b", "x");
+    EXPECT_EQ(Pack(Create("")).status, 1);
+    EXPECT_EQ(Read(root / "out" / "pkg.exe"), "previous package");
+    EXPECT_EQ(std::distance(fs::directory_iterator(root / "out"), fs::directory_iterator()), 1);
+}
+
+} // namespace

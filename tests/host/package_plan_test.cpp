@@ -1,0 +1,149 @@
+// Ordering, conversion and the limits checked before a package is written.
+#include <gtest/gtest.h>
+#include "archive_format.h"
+#include "pack_error.h"
+#include "package_plan.h"
+
+using namespace velmor;
+
+namespace {
+
+SourceFile File(const std::string &directory, const std::string &name, uint64_t size = 1)
+{
+    SourceFile f;
+    f.directory = directory;
+    f.name = name;
+    f.path = "/src/" + (directory.empty() ? name : directory + "/" + name);
+    f.size = size;
+    f.lastWriteTime = 300;
+    f.lastAccessTime = 200;
+    f.creationTime = 100;
+    return f;
+}
+
+std::string PlanError(std::vector<SourceFile> files, const PackageSettings &settings = {})
+{
+    try {
+        PlanPackage(std::move(files), settings);
+    } catch (const PackError &e) {
+        return e.what();
+    }
+    return "";
+}
+
+} // namespace
+
+TEST(PackagePlanTest, FolderFilesFirstThenOneGroupPerDirectoryNamedOnce)
+{
+    PackagePlan plan = PlanPackage({File("b", "2"), File("a/c", "x"), File("", "z"), File("b", "1"),
+                                    File("", "m"), File("a", "y")},
+                                   {});
+    std::vector<std::pair<std::string, std::string>> got;
+    for (const PlannedEntry &e : plan.entries)
+        got.emplace_back(e.header.directoryName, e.header.fileName);
+    std::vector<std::pair<std::string, std::string>> expected = {
+        {"", "m"}, {"", "z"}, {"a", "y"}, {"a\\c", "x"}, {"b", "1"}, {"", "2"}};
+    EXPECT_EQ(got, expected);
+}
+
+TEST(PackagePlanTest, StoresTimesAndReadOnlyFromTheOwnersWriteBit)
+{
+    SourceFile readOnly = File("", "r");
+    readOnly.ownerWritable = false;
+    PackagePlan plan = PlanPackage({File("", "w"), readOnly}, {});
+    EXPECT_EQ(plan.entries[0].header.attributes, static_cast<uint32_t>(kAttributeReadOnly));
+    EXPECT_EQ(plan.entries[1].header.attributes, static_cast<uint32_t>(kAttributeArchive));
+    EXPECT_EQ(plan.entries[1].header.creationTime, 100u);
+    EXPECT_EQ(plan.entries[1].header.lastAccessTime, 200u);
+    EXPECT_EQ(plan.entries[1].header.lastWriteTime, 300u);
+}
+
+TEST(PackagePlanTest, NamesAreStoredInTheChosenCodePage)
+{
+    PackageSettings cp932;
+    cp932.codePage = 932;
+    EXPECT_EQ(PlanPackage({File("", "caf\xc3\xa9")}, {}).entries[0].header.fileName, "caf\xe9");
+    EXPECT_EQ(PlanPackage({File("\xe6\x97\xa5", "a")}, cp932).entries[0].header.directoryName, "\x93\xfa");
+    EXPECT_NE(PlanError({File("", "\xe6\x97\xa5.txt")}), "") << "not in code page 1252";
+    EXPECT_NE(PlanError({File("", "bad\xff")}), "") << "not UTF-8";
+    PackageSettings unknown;
+    unknown.codePage = 1234;
+    EXPECT_NE(PlanError({File("", "a")}, unknown).find("1252"), std::string::npos)
+        << "the message lists the code pages there are";
+}
+
+TEST(PackagePlanTest, RefusedInputNamesTheFileAndTheReason)
+{
+    struct Case {
+        const char *what;
+        std::vector<SourceFile> files;
+        const char *expected;
+    } cases[] = {
+        {"name over 255 bytes", {File("", std::string(256, 'n'))}, "at most 255"},
+        {"file of 4 GiB", {File("d", "big", 0x100000000ULL)}, "d/big: the file is 4 GiB"},
+        {"colon", {File("", "a:b")}, "a:b: the name holds a character"},
+        {"backslash", {File("", "a\\b")}, "the name holds a character"},
+        {"folder with a colon", {File("x:y", "a")}, "x:y/a"},
+        {"trailing dot", {File("", "name.")}, "trailing dot"},
+        {"device name", {File("", "nul.txt")}, "reserved for a device"},
+        {"letter case", {File("", "Read.me"), File("", "READ.ME")}, "letter case"},
+        {"folder named like a file", {File("", "data"), File("DATA", "x")}, "DATA/x"},
+    };
+    for (const Case &c : cases) {
+        std::string error = PlanError(c.files);
+        EXPECT_NE(error.find(c.expected), std::string::npos) << c.what << ": " << error;
+    }
+}
+
+TEST(PackagePlanTest, DestinationPathsUpTo255CharactersFit)
+{
+    PackageSettings settings;
+    settings.folder = "C:\\" + std::string(100, 'f');          // 103 characters
+    std::string dir(100, 'd');
+    // folder + '\' + dir + '\' + name = 103 + 1 + 100 + 1 + 50 = 255
+    EXPECT_EQ(PlanError({File(dir, std::string(50, 'n'))}, settings), "");
+    EXPECT_NE(PlanError({File(dir, std::string(51, 'n'))}, settings).find("256 characters"),
+              std::string::npos);
+    // Without a folder the check assumes the stub's fallback folder.
+    EXPECT_EQ(PlanError({File("", std::string(245, 'n'))}), "");
+    EXPECT_NE(PlanError({File("", std::string(246, 'n'))}), "");
+}
+
+TEST(PackagePlanTest, TrailerTextsAreCheckedAndConverted)
+{
+    PackageSettings s;
+    s.mode = kModeSetup;
+    s.folder = "C:/Program Files/Acme";
+    s.setupProgram = "bin/setup.exe";
+    s.description = "Acme\nDriver";
+    PackagePlan plan = PlanPackage({File("bin", "setup.exe")}, s);
+    EXPECT_EQ(plan.trailer.defaultFolder, "C:\\Program Files\\Acme");
+    EXPECT_EQ(plan.trailer.setupProgram, "bin\\setup.exe");
+    EXPECT_EQ(plan.trailer.description, "Acme\r\nDriver");
+    EXPECT_TRUE(plan.warnings.empty());
+
+    struct Case {
+        const char *what;
+        PackageSettings settings;
+        const char *expected;
+    } cases[] = {
+        {"folder without drive", {0, false, "", "Program Files", "", 1252}, "drive letter"},
+        {"folder over 255", {0, false, "", "C:\\" + std::string(253, 'f'), "", 1252}, "at most 255"},
+        {"absolute program", {0, false, "C:\\setup.exe", "", "", 1252}, "relative"},
+        {"program leaving the folder", {0, false, "..\\setup.exe", "", "", 1252}, "'..'"},
+        {"program path over 255", {0, false, std::string(250, 'p'), "C:\\Dest", "", 1252}, "at most 255"},
+        {"description over 511", {0, false, "", "", std::string(300, '\n'), 1252}, "at most 511"},
+    };
+    for (const Case &c : cases) {
+        std::string error = PlanError({File("", "a")}, c.settings);
+        EXPECT_NE(error.find(c.expected), std::string::npos) << c.what << ": " << error;
+    }
+}
+
+TEST(PackagePlanTest, WarnsAboutASetupProgramThatIsNotPacked)
+{
+    PackageSettings s;
+    s.setupProgram = "SETUP.EXE";
+    EXPECT_TRUE(PlanPackage({File("", "setup.exe")}, s).warnings.empty()) << "letter case aside";
+    EXPECT_EQ(PlanPackage({File("", "other.exe")}, s).warnings.size(), 1u);
+}
