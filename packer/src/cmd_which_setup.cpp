@@ -1,0 +1,202 @@
+// velmor-pack which-setup: which program the launcher `install` starts for a launcher
+// config on a given Windows version and language, without that Windows at hand.
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include "commands.h"
+#include "output_file.h"
+#include "pack_error.h"
+#include "which_setup.h"
+
+namespace velmor {
+namespace {
+
+struct WhichSetupOptions {
+    std::string configPath;
+    std::string windows;
+    std::string platformId, major, minor, build;
+    std::optional<std::string> servicePack;
+    std::string language = "409";
+    std::string drive = "E";
+};
+
+// A number as decimal or, with 0x in front, hexadecimal; at most 32 bits.
+uint32_t ParseNumber(const std::string &text, const char *option, bool hex)
+{
+    std::string digits = text;
+    if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
+        digits = digits.substr(2);
+        hex = true;
+    }
+    if (digits.empty() || digits.size() > (hex ? 8u : 10u))
+        throw PackError(std::string(option) + ": '" + text + "' is not a 32-bit number");
+    uint64_t value = 0;
+    for (char c : digits) {
+        int digit;
+        if (c >= '0' && c <= '9')
+            digit = c - '0';
+        else if (hex && c >= 'a' && c <= 'f')
+            digit = c - 'a' + 10;
+        else if (hex && c >= 'A' && c <= 'F')
+            digit = c - 'A' + 10;
+        else
+            throw PackError(std::string(option) + ": '" + text + "' is not a number");
+        value = value * (hex ? 16 : 10) + digit;
+    }
+    if (value > 0xFFFFFFFFull)
+        throw PackError(std::string(option) + ": '" + text + "' is not a 32-bit number");
+    return static_cast<uint32_t>(value);
+}
+
+SystemDescription DescribeSystem(const WhichSetupOptions &options)
+{
+    SystemDescription system;
+    if (!options.windows.empty()) {
+        system = *PresetSystem(options.windows);
+    } else {
+        system.name = "custom system";
+        system.version.dwOSVersionInfoSize = sizeof system.version;
+    }
+    if (!options.platformId.empty())
+        system.version.dwPlatformId = ParseNumber(options.platformId, "--platform-id", false);
+    if (!options.major.empty())
+        system.version.dwMajorVersion = ParseNumber(options.major, "--major", false);
+    if (!options.minor.empty())
+        system.version.dwMinorVersion = ParseNumber(options.minor, "--minor", false);
+    if (!options.build.empty())
+        system.version.dwBuildNumber = ParseNumber(options.build, "--build", false);
+    if (options.servicePack) {
+        if (options.servicePack->size() > sizeof system.version.szCSDVersion - 1)
+            throw PackError("--csd: longer than 127 characters");
+        std::fill(std::begin(system.version.szCSDVersion), std::end(system.version.szCSDVersion), 0);
+        options.servicePack->copy(system.version.szCSDVersion, options.servicePack->size());
+    }
+    uint32_t language = ParseNumber(options.language, "--lang", true);
+    if (language > 0xFFFF)
+        throw PackError("--lang: '" + options.language + "' is more than a 16-bit language id");
+    system.languageId = static_cast<unsigned short>(language);
+    return system;
+}
+
+// Where the launcher would find the config: the root folder of the drive.
+std::string ConfigPathOnDrive(const WhichSetupOptions &options)
+{
+    const std::string &drive = options.drive;
+    if (drive.size() != 1 || !std::isalpha(static_cast<unsigned char>(drive[0])))
+        throw PackError("--drive: '" + drive + "' is not a drive letter");
+    std::string name = std::filesystem::path(options.configPath).filename().string();
+    std::string path = drive + ":\\" + name;
+    if (path.size() > 255)
+        throw PackError(options.configPath + ": file name too long for a launcher config");
+    return path;
+}
+
+void PrintChoice(const SystemDescription &system, const std::string &configPath,
+                 const SetupChoice &choice)
+{
+    const VersionRecord &v = system.version;
+    std::printf("System: %s: platform id %u, version %u.%u, build 0x%08X, service pack \"%s\", "
+                "language %X\n",
+                system.name.c_str(), v.dwPlatformId, v.dwMajorVersion, v.dwMinorVersion,
+                v.dwBuildNumber, v.szCSDVersion, system.languageId);
+    std::printf("Config: %s\n", configPath.c_str());
+    if (!choice.platformKnown) {
+        std::printf("Starts: nothing: platform id %u is neither 1 (95/98/ME) nor 2 (NT), "
+                    "so no key is read\n",
+                    v.dwPlatformId);
+        return;
+    }
+    std::printf("Keys in the order tried (\"=>\" marks the one that answers):\n");
+    for (size_t i = 0; i < choice.attempts.size(); ++i) {
+        const KeyAttempt &attempt = choice.attempts[i];
+        bool answered = static_cast<int>(i) == choice.answered;
+        std::printf("%s%2zu  \"%s\"", answered ? "=> " : "   ", i + 1, attempt.key.c_str());
+        if (attempt.value) {
+            std::printf(" = %s", attempt.value->c_str());
+            if (choice.answered >= 0 && static_cast<int>(i) > choice.answered)
+                std::printf("   (never reached)");
+        }
+        std::printf("\n");
+    }
+    if (!choice.programPath.empty()) {
+        std::string directory = choice.programPath;
+        size_t slash = directory.rfind('\\');
+        directory.resize(slash == std::string::npos ? 0 : slash);
+        std::printf("Starts: %s\nWorking directory: %s\n", choice.programPath.c_str(),
+                    directory.c_str());
+    } else if (choice.answered >= 0) {
+        std::printf("Starts: nothing: the full path would be longer than 255 characters\n");
+    } else {
+        std::printf("Starts: nothing: no key has a value in section [Setup Program]\n");
+    }
+}
+
+// One line per system that --windows names: what each of them starts.
+void PrintEverySystem(const ProfileFile &file, const std::string &configPath,
+                      const WhichSetupOptions &options)
+{
+    std::vector<std::string> lines;
+    unsigned short language = 0;
+    for (const std::string &name : PresetNames()) {
+        WhichSetupOptions one = options;
+        one.windows = name;
+        SystemDescription system = DescribeSystem(one);
+        language = system.languageId;
+        SetupChoice choice = ChooseSetupProgram(file, system, configPath);
+        std::string answer = "nothing";
+        if (!choice.programPath.empty())
+            answer = choice.programPath + "   (key " + std::to_string(choice.answered + 1) + ", \"" +
+                     choice.attempts[choice.answered].key + "\")";
+        char line[64];
+        std::snprintf(line, sizeof line, "%-15s ", system.name.c_str());
+        lines.push_back(line + answer);
+    }
+    std::printf("Config: %s, language %X\n", configPath.c_str(), language);
+    for (const std::string &line : lines)
+        std::printf("%s\n", line.c_str());
+}
+
+void RunWhichSetup(const WhichSetupOptions &options)
+{
+    ProfileFile file = ProfileFile::Parse(ReadWholeFile(options.configPath));
+    std::string configPath = ConfigPathOnDrive(options);
+    if (options.windows.empty() && options.platformId.empty()) {
+        PrintEverySystem(file, configPath, options);
+        return;
+    }
+    SystemDescription system = DescribeSystem(options);
+    PrintChoice(system, configPath, ChooseSetupProgram(file, system, configPath));
+}
+
+} // namespace
+
+void AddWhichSetupCommand(CLI::App &app)
+{
+    auto options = std::make_shared<WhichSetupOptions>();
+    CLI::App *cmd = app.add_subcommand(
+        "which-setup", "Show which setup program the launcher `install` starts for a launcher config");
+    cmd->add_option("CONFIG", options->configPath, "the launcher config (the .CFG beside install.exe)")
+        ->required()
+        ->check(CLI::ExistingFile);
+    cmd->add_option("--windows", options->windows,
+                    "the system, as its GetVersionExA reports it; Windows 8 and 10 report 6.2")
+        ->check(CLI::IsMember(PresetNames()));
+    cmd->add_option("--platform-id", options->platformId, "dwPlatformId: 1 for 95/98/ME, 2 for NT");
+    cmd->add_option("--major", options->major, "dwMajorVersion");
+    cmd->add_option("--minor", options->minor, "dwMinorVersion");
+    cmd->add_option("--build", options->build, "dwBuildNumber, decimal or 0x hexadecimal");
+    cmd->add_option("--csd", options->servicePack, "szCSDVersion, spaces included");
+    cmd->add_option("--lang", options->language, "system default language id in hexadecimal")
+        ->capture_default_str();
+    cmd->add_option("--drive", options->drive, "drive letter of the setup medium")
+        ->capture_default_str();
+    cmd->footer("Without --windows or --platform-id: one line for each system --windows knows.\n"
+                "The options after --windows change single fields of the system it names.\n"
+                "The config is taken to lie in the root folder of the drive.\n"
+                "Example:\n"
+                "  velmor-pack which-setup disk1/INSTALL.CFG --windows 98 --lang 407\n");
+    cmd->callback([options]() { RunWhichSetup(*options); });
+}
+
+} // namespace velmor

@@ -1,0 +1,112 @@
+#include "profile_file.h"
+
+#include <cstring>
+
+namespace velmor {
+namespace {
+
+// Ctrl-Z, the end-of-file mark of old editors, counts as white space too.
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\x1a';
+}
+
+std::string Trim(const std::string &text)
+{
+    size_t begin = 0;
+    size_t end = text.size();
+    while (begin < end && IsBlank(text[begin]))
+        ++begin;
+    while (end > begin && IsBlank(text[end - 1]))
+        --end;
+    return text.substr(begin, end - begin);
+}
+
+char FoldCase(char c)
+{
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+bool SameName(const std::string &a, const std::string &b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (FoldCase(a[i]) != FoldCase(b[i]))
+            return false;
+    }
+    return true;
+}
+
+// "x" and 'x' lose their quotes; a lone quote or quotes that differ stay.
+std::string StripQuotes(const std::string &value)
+{
+    if (value.size() >= 2 && (value[0] == '"' || value[0] == '\'') && value.back() == value[0])
+        return value.substr(1, value.size() - 2);
+    return value;
+}
+
+} // namespace
+
+ProfileFile ProfileFile::Parse(const std::string &text)
+{
+    ProfileFile file;
+    size_t at = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    Section *current = nullptr;
+    while (at < text.size()) {
+        size_t end = text.find_first_of("\r\n", at);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string line = Trim(text.substr(at, end - at));
+        at = end + 1;
+        if (line.empty())
+            continue;
+        size_t close = line[0] == '[' ? line.rfind(']') : std::string::npos;
+        if (close != std::string::npos) {
+            file.sections_.push_back({Trim(line.substr(1, close - 1)), {}});
+            current = &file.sections_.back();
+            continue;
+        }
+        if (!current)
+            continue;
+        size_t equals = line.find('=');
+        if (equals == std::string::npos)
+            current->entries.push_back({line, std::string()});
+        else
+            current->entries.push_back({Trim(line.substr(0, equals)), Trim(line.substr(equals + 1))});
+    }
+    return file;
+}
+
+std::optional<std::string> ProfileFile::Find(const std::string &section, const std::string &key) const
+{
+    std::string sectionName = Trim(section);
+    std::string keyName = Trim(key);
+    for (const Section &s : sections_) {
+        if (!SameName(s.name, sectionName))
+            continue;
+        for (const Entry &e : s.entries) {
+            if (SameName(e.name, keyName))
+                return StripQuotes(e.value);
+        }
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+unsigned ReadProfileString(const ProfileFile &file, const char *section, const char *key,
+                           char *result, unsigned size)
+{
+    if (size == 0)
+        return 0;
+    std::optional<std::string> value = file.Find(section, key);
+    size_t length = value ? strnlen(value->c_str(), value->size()) : 0;
+    if (length > size - 1)
+        length = size - 1;
+    if (length)
+        std::memcpy(result, value->data(), length);
+    result[length] = 0;
+    return static_cast<unsigned>(length);
+}
+
+} // namespace velmor

@@ -1,0 +1,49 @@
+// An INI file read the way the Windows profile-string functions read it, for what the
+// launcher's lookup needs: sections and keys found without regard to ASCII letter case,
+// white space around names and values dropped, the first section of a name and the
+// first key of a name in it the only ones looked at, and one pair of matching quotes
+// around a value removed.
+#ifndef VELMOR_PACK_PROFILE_FILE_H
+#define VELMOR_PACK_PROFILE_FILE_H
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace velmor {
+
+class ProfileFile {
+public:
+    // Lines end at CR, LF or both; a UTF-8 byte-order mark at the start is skipped.
+    // A line that starts with '[' and holds a ']' opens a section named by what lies
+    // between the '[' and the last ']'; any other line is a key, named by what stands
+    // before its first '=' (the whole line when there is none). Lines before the
+    // first section belong to none. Nothing is rejected: every text is some profile.
+    static ProfileFile Parse(const std::string &text);
+
+    // The value of key in section, quotes removed; nullopt when the first section of
+    // that name has no such key or there is no such section. A key line without '='
+    // has the empty value.
+    std::optional<std::string> Find(const std::string &section, const std::string &key) const;
+
+private:
+    struct Entry {
+        std::string name;
+        std::string value;
+    };
+    struct Section {
+        std::string name;
+        std::vector<Entry> entries;
+    };
+    std::vector<Section> sections_;
+};
+
+// GetPrivateProfileStringA with no default over a parsed file: copies the value, cut
+// at a zero byte and to size - 1 characters, zero-terminated, into result (an empty
+// string when it is missing) and returns the number of characters copied.
+unsigned ReadProfileString(const ProfileFile &file, const char *section, const char *key,
+                           char *result, unsigned size);
+
+} // namespace velmor
+
+#endif

@@ -1,0 +1,203 @@
+// velmor-pack which-setup: the launcher's lookup over a config file, as reported.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <sys/wait.h>
+#include "which_setup.h"
+
+namespace {
+
+using velmor::ProfileFile;
+
+velmor::SystemDescription Preset(const char *name)
+{
+    std::optional<velmor::SystemDescription> system = velmor::PresetSystem(name);
+    EXPECT_TRUE(system) << name;
+    return system.value_or(velmor::SystemDescription{});
+}
+
+const char kConfig[] =
+    "[Setup Program]\r\n"
+    "Windows 4 10  A  409 Setup-File=W98A\\Setup.exe\r\n"
+    "Windows 4 0 409 Setup-File = \"W95 US\\Setup.exe\"\r\n"
+    "WinNT 5 1 Setup-File=X:\\XP\\Setup.exe\r\n"
+    "407 Setup-File=DE\\Setup.exe\r\n"
+    "WinNT Setup-File=NT\\Setup.exe\r\n"
+    "Setup-File=..\\Any.exe\r\n";
+
+struct PresetCase {
+    const char *windows;
+    unsigned short language;
+    int answered; // index of the key that answers
+    const char *program;
+};
+
+class WhichSetupPresetTest : public testing::TestWithParam<PresetCase> {};
+
+TEST_P(WhichSetupPresetTest, ChoosesAsLauncherWould)
+{
+    const PresetCase &c = GetParam();
+    velmor::SystemDescription system = Preset(c.windows);
+    system.languageId = c.language;
+    velmor::SetupChoice choice =
+        velmor::ChooseSetupProgram(ProfileFile::Parse(kConfig), system, "E:\\DISK1\\INSTALL.CFG");
+    EXPECT_TRUE(choice.platformKnown);
+    EXPECT_EQ(choice.attempts.size(), 10u);
+    EXPECT_EQ(choice.answered, c.answered);
+    EXPECT_EQ(choice.programPath, c.program);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Presets, WhichSetupPresetTest,
+    testing::Values(PresetCase{"98", 0x0409, 0, "E:\\DISK1\\W98A\\Setup.exe"},
+                    PresetCase{"95", 0x0409, 0, "E:\\DISK1\\W95 US\\Setup.exe"},
+                    PresetCase{"me", 0x0409, 9, "E:\\DISK1\\..\\Any.exe"},
+                    PresetCase{"98", 0x0407, 4, "E:\\DISK1\\DE\\Setup.exe"},
+                    PresetCase{"xp", 0x0409, 6, "E:\\XP\\Setup.exe"},
+                    PresetCase{"xp", 0x0407, 4, "E:\\DISK1\\DE\\Setup.exe"},
+                    PresetCase{"2000", 0x0409, 8, "E:\\DISK1\\NT\\Setup.exe"},
+                    PresetCase{"10", 0x0C0A, 8, "E:\\DISK1\\NT\\Setup.exe"}));
+
+TEST(WhichSetupTest, PresetsMatchWhatWineReports)
+{
+    struct Expected {
+        const char *windows;
+        uint32_t platformId, major, minor, build;
+        const char *servicePack;
+    };
+    const Expected expected[] = {
+        {"95", 1, 4, 0, 0x040003B6, ""},
+        {"98", 1, 4, 10, 0x040A08AE, " A "},
+        {"me", 1, 4, 90, 0x045A0BB8, " "},
+        {"nt4", 2, 4, 0, 0x565, "Service Pack 6a"},
+        {"2000", 2, 5, 0, 0x893, "Service Pack 4"},
+        {"xp", 2, 5, 1, 0xA28, "Service Pack 3"},
+        {"vista", 2, 6, 0, 0x1772, "Service Pack 2"},
+        {"7", 2, 6, 1, 0x1DB1, "Service Pack 1"},
+        {"8", 2, 6, 2, 0x23F0, ""},
+        {"10", 2, 6, 2, 0x23F0, ""},
+    };
+    for (const Expected &e : expected) {
+        velmor::SystemDescription system = Preset(e.windows);
+        EXPECT_EQ(system.version.dwPlatformId, e.platformId) << e.windows;
+        EXPECT_EQ(system.version.dwMajorVersion, e.major) << e.windows;
+        EXPECT_EQ(system.version.dwMinorVersion, e.minor) << e.windows;
+        EXPECT_EQ(system.version.dwBuildNumber, e.build) << e.windows;
+        EXPECT_STREQ(system.version.szCSDVersion, e.servicePack) << e.windows;
+    }
+    EXPECT_FALSE(velmor::PresetSystem("31"));
+}
+
+TEST(WhichSetupTest, LaterKeysWithValuesAreListedButNotTaken)
+{
+    velmor::SetupChoice choice = velmor::ChooseSetupProgram(ProfileFile::Parse(kConfig), Preset("nt4"),
+                                                            "E:\\INSTALL.CFG");
+    EXPECT_EQ(choice.answered, 8);
+    ASSERT_EQ(choice.attempts.size(), 10u);
+    EXPECT_EQ(choice.attempts[8].key, "WinNT Setup-File");
+    EXPECT_EQ(choice.attempts[9].value, "..\\Any.exe");
+    EXPECT_FALSE(choice.attempts[0].value);
+}
+
+TEST(WhichSetupTest, OtherPlatformListsNoKeys)
+{
+    velmor::SystemDescription system = Preset("xp");
+    system.version.dwPlatformId = 3;
+    velmor::SetupChoice choice =
+        velmor::ChooseSetupProgram(ProfileFile::Parse(kConfig), system, "E:\\INSTALL.CFG");
+    EXPECT_FALSE(choice.platformKnown);
+    EXPECT_TRUE(choice.attempts.empty());
+    EXPECT_EQ(choice.answered, -1);
+    EXPECT_EQ(choice.programPath, "");
+}
+
+TEST(WhichSetupTest, OverlongPathAnswersButStartsNothing)
+{
+    std::string config = "[Setup Program]\nSetup-File=" + std::string(250, 'v') + "\n";
+    velmor::SetupChoice choice =
+        velmor::ChooseSetupProgram(ProfileFile::Parse(config), Preset("xp"), "E:\\DISK1\\INSTALL.CFG");
+    EXPECT_EQ(choice.answered, 9);
+    EXPECT_EQ(choice.programPath, "");
+}
+
+// The command itself: its report and its refusals.
+struct CommandOutput {
+    int status;
+    std::string text;
+};
+
+CommandOutput RunPack(const std::string &arguments)
+{
+    std::string command = std::string(VELMOR_PACK_PATH) + " " + arguments + " 2>&1";
+    FILE *pipe = popen(command.c_str(), "r");
+    CommandOutput output{-1, {}};
+    if (!pipe)
+        return output;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        output.text.append(buffer, n);
+    int status = pclose(pipe);
+    output.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return output;
+}
+
+// A folder of the running test's own, so that tests running side by side do not
+// share the file.
+std::string WriteConfig(const std::string &name, const std::string &text)
+{
+    std::string test = testing::UnitTest::GetInstance()->current_test_info()->name();
+    std::filesystem::path folder = std::filesystem::path(testing::TempDir()) / ("which-setup-" + test);
+    std::filesystem::create_directories(folder);
+    std::string path = (folder / name).string();
+    std::ofstream(path, std::ios::binary) << text;
+    return path;
+}
+
+TEST(WhichSetupCommandTest, MarksAnsweringKeyAndPrintsProgram)
+{
+    std::string path = WriteConfig("INSTALL.CFG", kConfig);
+    CommandOutput out = RunPack("which-setup " + path + " --windows 98 --lang 407 --drive F");
+    EXPECT_EQ(out.status, 0) << out.text;
+    EXPECT_NE(out.text.find("Config: F:\\INSTALL.CFG"), std::string::npos) << out.text;
+    EXPECT_NE(out.text.find("    1  \"Windows 4 10  A  407 Setup-File\"\n"), std::string::npos) << out.text;
+    EXPECT_NE(out.text.find("=>  5  \"407 Setup-File\" = DE\\Setup.exe\n"), std::string::npos) << out.text;
+    EXPECT_NE(out.text.find("   10  \"Setup-File\" = ..\\Any.exe   (never reached)\n"), std::string::npos)
+        << out.text;
+    EXPECT_NE(out.text.find("Starts: F:\\DE\\Setup.exe\nWorking directory: F:\\DE\n"), std::string::npos)
+        << out.text;
+}
+
+TEST(WhichSetupCommandTest, FieldOptionsOverridePreset)
+{
+    std::string path = WriteConfig("INSTALL.CFG", kConfig);
+    CommandOutput out =
+        RunPack("which-setup " + path + " --windows 95 --minor 10 --csd ' A ' --build 0x040A08AE");
+    EXPECT_EQ(out.status, 0) << out.text;
+    EXPECT_NE(out.text.find("=>  1  \"Windows 4 10  A  409 Setup-File\""), std::string::npos) << out.text;
+}
+
+TEST(WhichSetupCommandTest, WithoutSystemReportsEveryPreset)
+{
+    std::string path = WriteConfig("INSTALL.CFG", kConfig);
+    CommandOutput out = RunPack("which-setup " + path);
+    EXPECT_EQ(out.status, 0) << out.text;
+    EXPECT_NE(out.text.find("Windows 98      E:\\W98A\\Setup.exe   (key 1,"), std::string::npos) << out.text;
+    EXPECT_NE(out.text.find("Windows XP      E:\\XP\\Setup.exe   (key 7,"), std::string::npos) << out.text;
+}
+
+TEST(WhichSetupCommandTest, RefusesBadNumbers)
+{
+    std::string path = WriteConfig("INSTALL.CFG", kConfig);
+    for (const char *options : {"--lang zz", "--lang 10000", "--windows 95 --build 0x123456789",
+                                "--windows 95 --major 4x", "--drive EF"}) {
+        CommandOutput out = RunPack("which-setup " + path + " " + options);
+        EXPECT_EQ(out.status, 1) << options << ": " << out.text;
+        EXPECT_EQ(out.text.find("Config:"), std::string::npos) << options << ": " << out.text;
+    }
+}
+
+} // namespace

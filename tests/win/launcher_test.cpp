@@ -1,0 +1,323 @@
+// The launcher started as a program, under the Windows versions and system languages
+// that Wine can pretend to be. Copies of record-start.exe stand in for the setup
+// programs and note how they were started.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+#include "test_support.h"
+
+namespace {
+
+using velmor::test::FileExists;
+using velmor::test::ReadWholeFile;
+using velmor::test::RequiredEnvironment;
+using velmor::test::ScratchFolder;
+using velmor::test::WriteWholeFile;
+
+// A program built beside the test program: install.exe, record-start.exe.
+std::string BuiltProgram(const char *name)
+{
+    char own[MAX_PATH];
+    GetModuleFileNameA(nullptr, own, sizeof own);
+    std::string path = own;
+    return path.substr(0, path.rfind('\\') + 1) + name;
+}
+
+// Folders below base for every backslash in relative, then the file itself.
+void CopyProgram(const char *program, const std::string &base, const std::string &relative)
+{
+    for (size_t at = relative.find('\\'); at != std::string::npos; at = relative.find('\\', at + 1))
+        CreateDirectoryA((base + "\\" + relative.substr(0, at)).c_str(), nullptr);
+    std::string target = base + "\\" + relative;
+    ASSERT_TRUE(CopyFileA(BuiltProgram(program).c_str(), target.c_str(), FALSE)) << target;
+}
+
+// Wine's per-program Windows version for every program of that file name, removed
+// again when the object goes.
+class WineVersionSetting {
+public:
+    WineVersionSetting(const std::string &programName, const char *version)
+        : key_("Software\\Wine\\AppDefaults\\" + programName)
+    {
+        HKEY key;
+        EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, key_.c_str(), 0, nullptr, 0, KEY_SET_VALUE,
+                                  nullptr, &key, nullptr),
+                  ERROR_SUCCESS);
+        EXPECT_EQ(RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE *>(version),
+                                 lstrlenA(version) + 1),
+                  ERROR_SUCCESS);
+        RegCloseKey(key);
+    }
+    ~WineVersionSetting() { RegDeleteKeyA(HKEY_CURRENT_USER, key_.c_str()); }
+    WineVersionSetting(const WineVersionSetting &) = delete;
+    WineVersionSetting &operator=(const WineVersionSetting &) = delete;
+
+private:
+    std::string key_;
+};
+
+// Runs the launcher at path from another working directory, waits for its end and
+// returns its exit code.
+DWORD RunLauncher(const std::string &path)
+{
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    std::string commandLine = "\"" + path + "\"";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, temp,
+                        &startup, &process)) {
+        ADD_FAILURE() << "cannot start " << path << ": error " << GetLastError();
+        return 0xFFFFFFFF;
+    }
+    DWORD waited = WaitForSingleObject(process.hProcess, 30000);
+    DWORD code = 0xFFFFFFFF;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    EXPECT_EQ(waited, WAIT_OBJECT_0) << path << " did not end";
+    return code;
+}
+
+struct StartNote {
+    bool started = false;
+    std::string commandLine;
+    std::string directory;
+};
+
+// What the stand-in at programPath noted, waiting for it up to timeoutMs.
+StartNote WaitForStart(const std::string &programPath, DWORD timeoutMs)
+{
+    StartNote note;
+    std::string notePath = programPath + ".started";
+    for (DWORD waited = 0; !FileExists(notePath); waited += 100) {
+        if (waited >= timeoutMs)
+            return note;
+        Sleep(100);
+    }
+    std::string text = ReadWholeFile(notePath);
+    size_t end = text.find('\n');
+    note.started = true;
+    note.commandLine = text.substr(0, end);
+    if (end != std::string::npos)
+        note.directory = text.substr(end + 1, text.find('\n', end + 1) - end - 1);
+    return note;
+}
+
+// The launcher does not wait for what it starts: a program that has not noted its
+// start this long after the launcher ended was not started.
+const DWORD kStartTimeoutMs = 15000;
+const DWORD kNoStartGraceMs = 3000;
+
+std::string Directory(const std::string &path)
+{
+    return path.substr(0, path.rfind('\\'));
+}
+
+struct VersionCase {
+    const char *name;
+    const char *wineVersion;
+    std::vector<std::string> entries; // of section [Setup Program]: "key=value"
+    const char *expected;             // the stand-in that must start; nullptr for none
+};
+
+class LauncherVersionTest : public testing::TestWithParam<VersionCase> {};
+
+// Every value of the config names a stand-in; only the expected one may start.
+TEST_P(LauncherVersionTest, StartsProgramForWindowsVersion)
+{
+    const VersionCase &c = GetParam();
+    ScratchFolder folder;
+    std::string config = "[Setup Program]\r\n";
+    std::vector<std::string> programs;
+    for (const std::string &entry : c.entries) {
+        config += entry + "\r\n";
+        std::string value = entry.substr(entry.find('=') + 1);
+        programs.push_back(value[0] == '\\' ? value.substr(1) : value);
+        CopyProgram("record-start.exe", folder.path(), programs.back());
+    }
+    WriteWholeFile(folder / "install.CFG", config);
+    CopyProgram("install.exe", folder.path(), "install.exe");
+
+    WineVersionSetting version("install.exe", c.wineVersion);
+    EXPECT_EQ(RunLauncher(folder / "install.exe"), 0u);
+
+    if (c.expected) {
+        std::string program = folder / c.expected;
+        StartNote note = WaitForStart(program, kStartTimeoutMs);
+        ASSERT_TRUE(note.started) << program << " was not started";
+        EXPECT_EQ(note.commandLine, program);
+        EXPECT_EQ(note.directory, Directory(program));
+    } else {
+        Sleep(kNoStartGraceMs);
+    }
+    for (const std::string &other : programs) {
+        if (!c.expected || other != c.expected)
+            EXPECT_FALSE(FileExists(folder / other + ".started")) << other << " was started";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Versions, LauncherVersionTest,
+    testing::Values(
+        // An empty service pack leaves no trace in the key.
+        VersionCase{"Win95", "win95",
+                    {"WinNT 4 0 409 Setup-File=NT4\\Setup.exe", "Windows 409 Setup-File=W9X\\Setup.exe",
+                     "Windows 4 0 409 Setup-File=W95\\Setup.exe", "Setup-File=Any\\Setup.exe"},
+                    "W95\\Setup.exe"},
+        // " A " keeps its spaces; the minor version 10 also stands in the build number.
+        VersionCase{"Win98", "win98",
+                    {"Windows 4 10 409 Setup-File=W98\\Setup.exe", "Windows 4 0 409 Setup-File=W95\\Setup.exe",
+                     "Windows 4 10  A  409 Setup-File=W98A\\Setup.exe"},
+                    "W98A\\Setup.exe"},
+        // Every key that names the language comes first.
+        VersionCase{"NT40", "nt40",
+                    {"WinNT 4 0 Service Pack 6a Setup-File=NT4SP6A\\Setup.exe",
+                     "WinNT 4 0 409 Setup-File=NT4\\Setup.exe", "Windows 4 0 409 Setup-File=W95\\Setup.exe"},
+                    "NT4\\Setup.exe"},
+        VersionCase{"Win2000", "win2k",
+                    {"WinNT 5 409 Setup-File=NT5\\Setup.exe",
+                     "WinNT 5 0 Service Pack 4 409 Setup-File=W2KSP4\\Setup.exe"},
+                    "W2KSP4\\Setup.exe"},
+        VersionCase{"WinXP", "winxp",
+                    {"WinNT 5 Setup-File=NT5\\Setup.exe", "WinNT 5 0 Setup-File=W2K\\Setup.exe",
+                     "WinNT 5 1 Setup-File=XP\\Setup.exe"},
+                    "XP\\Setup.exe"},
+        // A leading backslash of a relative value is left out.
+        VersionCase{"LeadingBackslash", "winxp", {"WinNT Setup-File=\\NT\\Setup.exe"}, "NT\\Setup.exe"},
+        VersionCase{"NothingMatchesWin95", "win95",
+                    {"WinNT Setup-File=NT\\Setup.exe", "Windows 4 10 Setup-File=W98\\Setup.exe",
+                     "407 Setup-File=DE\\Setup.exe"},
+                    nullptr},
+        VersionCase{"NothingMatchesWinXP", "winxp",
+                    {"Windows Setup-File=W9X\\Setup.exe", "WinNT 5 0 Setup-File=W2K\\Setup.exe",
+                     "WinNT 5 1 Service Pack 2 Setup-File=XPSP2\\Setup.exe"},
+                    nullptr}),
+    [](const testing::TestParamInfo<VersionCase> &info) { return std::string(info.param.name); });
+
+// A value with a drive letter moves onto the launcher's own drive.
+TEST(LauncherTest, DriveLetterValueMovesToLauncherDrive)
+{
+    ScratchFolder folder;
+    std::string program = folder / "Drive\\Setup.exe";
+    CopyProgram("record-start.exe", folder.path(), "Drive\\Setup.exe");
+    std::string value = "Q" + program.substr(1);
+    WriteWholeFile(folder / "install.CFG", "[Setup Program]\r\nSetup-File=" + value + "\r\n");
+    CopyProgram("install.exe", folder.path(), "install.exe");
+    EXPECT_EQ(RunLauncher(folder / "install.exe"), 0u);
+    StartNote note = WaitForStart(program, kStartTimeoutMs);
+    ASSERT_TRUE(note.started) << program;
+    EXPECT_EQ(note.commandLine, program);
+}
+
+// The path is passed unquoted; the system finds the program all the same. Wine puts
+// quotes around the file name it settled on, so they are allowed in what it noted.
+TEST(LauncherTest, PathWithSpacesIsPassedUnquoted)
+{
+    ScratchFolder folder;
+    CopyProgram("record-start.exe", folder.path(), "Disk 1\\Set up.exe");
+    WriteWholeFile(folder / "install.CFG", "[Setup Program]\r\nSetup-File=Disk 1\\Set up.exe\r\n");
+    CopyProgram("install.exe", folder.path(), "install.exe");
+    EXPECT_EQ(RunLauncher(folder / "install.exe"), 0u);
+    std::string program = folder / "Disk 1\\Set up.exe";
+    StartNote note = WaitForStart(program, kStartTimeoutMs);
+    ASSERT_TRUE(note.started) << program;
+    EXPECT_TRUE(note.commandLine == program || note.commandLine == "\"" + program + "\"")
+        << note.commandLine;
+    EXPECT_EQ(note.directory, folder / "Disk 1");
+}
+
+// ..\ is not resolved by the launcher: the command line keeps it.
+TEST(LauncherTest, RelativeValueIsNotNormalised)
+{
+    ScratchFolder folder;
+    CreateDirectoryA((folder / "Disk1").c_str(), nullptr);
+    CopyProgram("record-start.exe", folder.path(), "Up\\Setup.exe");
+    WriteWholeFile(folder / "Disk1\\install.CFG", "[Setup Program]\r\nSetup-File=..\\Up\\Setup.exe\r\n");
+    CopyProgram("install.exe", folder.path(), "Disk1\\install.exe");
+    EXPECT_EQ(RunLauncher(folder / "Disk1\\install.exe"), 0u);
+    StartNote note = WaitForStart(folder / "Up\\Setup.exe", kStartTimeoutMs);
+    ASSERT_TRUE(note.started);
+    EXPECT_EQ(note.commandLine, folder / "Disk1\\..\\Up\\Setup.exe");
+    EXPECT_EQ(note.directory, folder / "Up");
+}
+
+// A copy of the launcher reads the config of its own name, with "CFG" in capitals.
+TEST(LauncherTest, RenamedLauncherReadsConfigOfItsName)
+{
+    ScratchFolder folder;
+    CopyProgram("record-start.exe", folder.path(), "Own\\Setup.exe");
+    CopyProgram("record-start.exe", folder.path(), "Other\\Setup.exe");
+    WriteWholeFile(folder / "Setup.CFG", "[Setup Program]\r\nSetup-File=Own\\Setup.exe\r\n");
+    WriteWholeFile(folder / "install.CFG", "[Setup Program]\r\nSetup-File=Other\\Setup.exe\r\n");
+    CopyProgram("install.exe", folder.path(), "Setup.exe");
+    EXPECT_EQ(RunLauncher(folder / "Setup.exe"), 0u);
+    EXPECT_TRUE(WaitForStart(folder / "Own\\Setup.exe", kStartTimeoutMs).started);
+    EXPECT_FALSE(FileExists(folder / "Other\\Setup.exe.started"));
+}
+
+TEST(LauncherTest, MissingConfigOrProgramEndsQuietly)
+{
+    ScratchFolder folder;
+    CopyProgram("install.exe", folder.path(), "install.exe");
+    EXPECT_EQ(RunLauncher(folder / "install.exe"), 0u);
+    WriteWholeFile(folder / "install.CFG", "[Setup Program]\r\nSetup-File=Missing\\Setup.exe\r\n");
+    EXPECT_EQ(RunLauncher(folder / "install.exe"), 0u);
+}
+
+// Run once per system language (LC_ALL and friends set by CTest): the program for the
+// system default language starts, not the one for the user's language or any other.
+TEST(LauncherLanguageTest, StartsProgramForSystemLanguage)
+{
+    std::string expected = RequiredEnvironment("VELMOR_EXPECTED_LANGUAGE");
+    ASSERT_FALSE(expected.empty());
+    ScratchFolder folder;
+    std::string config = "[Setup Program]\r\n";
+    std::vector<std::string> languages = {"409", "407", "C0A", "40C", "411"};
+    if (std::find(languages.begin(), languages.end(), expected) == languages.end())
+        languages.push_back(expected);
+    for (const std::string &language : languages) {
+        config += language + " Setup-File=L" + language + "\\Setup.exe\r\n";
+        CopyProgram("record-start.exe", folder.path(), "L" + language + "\\Setup.exe");
+    }
+    config += "Setup-File=Any\\Setup.exe\r\n";
+    CopyProgram("record-start.exe", folder.path(), "Any\\Setup.exe");
+    WriteWholeFile(folder / "langinst.CFG", config);
+    CopyProgram("install.exe", folder.path(), "langinst.exe");
+
+    EXPECT_EQ(RunLauncher(folder / "langinst.exe"), 0u);
+    std::string program = folder / ("L" + expected + "\\Setup.exe");
+    StartNote note = WaitForStart(program, kStartTimeoutMs);
+    ASSERT_TRUE(note.started) << program;
+    EXPECT_EQ(note.commandLine, program);
+    for (const std::string &language : languages) {
+        if (language != expected)
+            EXPECT_FALSE(FileExists(folder / ("L" + language + "\\Setup.exe.started"))) << language;
+    }
+}
+
+// Under a double-byte code page the last backslash is found character by character:
+// the second byte of the character 0x95 0x5C looks like a backslash and is none.
+TEST(LauncherDoubleByteTest, FindsBackslashesByCharacter)
+{
+    ASSERT_EQ(GetACP(), 932u) << "run with a Japanese system locale";
+    const std::string kTable = "\x95\x5C";
+    ScratchFolder folder;
+    // The config path ends in the character, after its last real backslash; so does
+    // the program path, whose folder becomes the working directory.
+    CopyProgram("record-start.exe", folder.path(), "Sub\\" + kTable + ".exe");
+    WriteWholeFile(folder / (kTable + ".CFG"), "[Setup Program]\r\nSetup-File=Sub\\" + kTable + ".exe\r\n");
+    CopyProgram("install.exe", folder.path(), kTable + ".exe");
+    EXPECT_EQ(RunLauncher(folder / (kTable + ".exe")), 0u);
+    std::string program = folder / ("Sub\\" + kTable + ".exe");
+    StartNote note = WaitForStart(program, kStartTimeoutMs);
+    ASSERT_TRUE(note.started) << program;
+    EXPECT_EQ(note.commandLine, program);
+    EXPECT_EQ(note.directory, folder / "Sub");
+}
+
+} // namespace
