@@ -1,0 +1,160 @@
+#include "extract_run.h"
+#include "directory_tree.h"
+#include "install_log.h"
+#include "../app/stub_state.h"
+#include "../archive/archive_reader.h"
+#include "../../common/win/text.h"
+
+static const char kTempCompressedName[] = "QXTEMP.CMP";
+static const char kTempExpandedName[] = "QXTEMP.EXP";
+
+static int IsPathSeparator(char c)
+{
+    return c == '\\' || c == '/';
+}
+
+// 1 when name, joined below a folder, stays inside that folder. A directory name may
+// have several levels; a file name is one level and must name something. Refused: a
+// leading separator, a colon anywhere (drive letters, streams), and a level made only
+// of dots and spaces with two dots or more ("..", and "..." or ".. " which Windows
+// trims to it). Scanned by characters so that the trail byte of a double-byte
+// character is never taken for a separator.
+static int StaysInside(const char *name, int levelsAllowed)
+{
+    if (IsPathSeparator(name[0]))
+        return 0;
+    int dots = 0;
+    int others = 0;
+    for (const char *p = name;; p = NextChar(p)) {
+        char c = *p;
+        if (c == 0 || IsPathSeparator(c)) {
+            if (dots >= 2 && others == 0)
+                return 0;
+            if (c == 0)
+                return levelsAllowed || others != 0;
+            if (!levelsAllowed)
+                return 0;
+            dots = 0;
+            others = 0;
+        } else if (c == ':') {
+            return 0;
+        } else if (c == '.') {
+            ++dots;
+        } else if (c != ' ') {
+            ++others;
+        }
+    }
+}
+
+// Destination folder, current entry directory and file name, each joined with one
+// backslash; the directory path is the target path without the file name. 0 when the
+// target path would exceed 255 characters.
+static int BuildEntryPaths(const char *currentDirectory, const char *fileName,
+                           char *directoryPath, char *targetPath)
+{
+    if (!CopyText(directoryPath, kPathBufferSize, g_stub.trailer.defaultFolder) ||
+        !AppendBackslash(directoryPath, kPathBufferSize))
+        return 0;
+    if (currentDirectory[0] && (!AppendText(directoryPath, kPathBufferSize, currentDirectory) ||
+                                !AppendBackslash(directoryPath, kPathBufferSize)))
+        return 0;
+    return CopyText(targetPath, kPathBufferSize, directoryPath) &&
+           AppendText(targetPath, kPathBufferSize, fileName);
+}
+
+// The compressed entry goes to the temporary compressed file, is expanded into the
+// temporary expanded file and copied onto the target. Once the first file exists
+// both are deleted whatever happens next.
+static int WriteCompressedEntry(const EntryRecord *record, const char *targetPath)
+{
+    if (!CopyToNewFile(g_stub.archive, g_stub.tempCompressedPath, record->dataSize))
+        return 0;
+    int written = ExpandCompressedFile(g_stub.windowsDirectory, kTempCompressedName,
+                                       g_stub.windowsDirectory, kTempExpandedName) &&
+                  CopyFileA(g_stub.tempExpandedPath, targetPath, FALSE);
+    DeleteFileA(g_stub.tempCompressedPath);
+    DeleteFileA(g_stub.tempExpandedPath);
+    return written;
+}
+
+// Times first: a read-only entry is still writable while its times are set.
+static void RestoreTimesAndAttributes(const EntryRecord *record, const char *targetPath)
+{
+    HANDLE file = CreateFileA(targetPath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, 0,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, 0);
+    if (file != INVALID_HANDLE_VALUE) {
+        SetFileTime(file, &record->creationTime, &record->lastAccessTime,
+                    &record->lastWriteTime);
+        CloseHandle(file);
+    }
+    SetFileAttributesA(targetPath, record->attributes);
+}
+
+// Everything for one entry after its record has been read and the hooks have run.
+// currentDirectory carries the directory of the nearest earlier entry that named one.
+static int ExtractEntry(DWORD index, const EntryRecord *record, char *currentDirectory)
+{
+    if (!StaysInside(record->fileName, 0))
+        return 0;
+    if (record->directoryName[0]) {
+        if (!StaysInside(record->directoryName, 1))
+            return 0;
+        CopyText(currentDirectory, kPathBufferSize, record->directoryName);
+    }
+    char directoryPath[kPathBufferSize];
+    char targetPath[kPathBufferSize];
+    if (!BuildEntryPaths(currentDirectory, record->fileName, directoryPath, targetPath))
+        return 0;
+    // Without a current entry directory the destination folder, created at the start
+    // of the run, is the directory.
+    if (currentDirectory[0] && !CreateDirectoryTree(directoryPath))
+        return 0;
+    if (g_stub.trailer.mode == kModeSetup)
+        LogExtractedFile(index, targetPath);
+
+    int written = g_stub.trailer.compressed
+                      ? WriteCompressedEntry(record, targetPath)
+                      : CopyToNewFile(g_stub.archive, targetPath, record->dataSize);
+    if (!written)
+        return 0;
+    RestoreTimesAndAttributes(record, targetPath);
+    return 1;
+}
+
+int ExtractAll(const ExtractHooks *hooks)
+{
+    // An empty folder would put every file below the process's current directory.
+    if (!g_stub.trailer.defaultFolder[0] || !CreateDirectoryTree(g_stub.trailer.defaultFolder))
+        return 0;
+    char currentDirectory[kPathBufferSize];
+    currentDirectory[0] = 0;
+    EntryRecord record;
+    for (DWORD done = 0; done < g_stub.trailer.entryCount; ++done) {
+        if (!ReadEntryRecord(g_stub.archive, &record))
+            return 0;
+        hooks->entryStarted(hooks->context, done + 1, record.fileName);
+        hooks->dispatchPendingMessages(hooks->context);
+        // A cancel stops the run before anything is done for the entry just read.
+        if (hooks->cancelRequested(hooks->context))
+            return 0;
+        if (!ExtractEntry(done + 1, &record, currentDirectory))
+            return 0;
+    }
+    return 1;
+}
+
+int ExpandCompressedFile(const char *sourceDirectory, const char *sourceName,
+                         const char *destinationDirectory, const char *destinationName)
+{
+    // Room for the name of a temporary file that VerInstallFileA reports; not used.
+    char temporaryName[kPathBufferSize];
+    ClearBytes(temporaryName, sizeof temporaryName);
+    UINT temporaryNameSize = sizeof temporaryName;
+    // The API takes writable pointers but only reads the names.
+    return VerInstallFileA(VIFF_FORCEINSTALL, const_cast<char *>(sourceName),
+                           const_cast<char *>(destinationName),
+                           const_cast<char *>(sourceDirectory),
+                           const_cast<char *>(destinationDirectory),
+                           const_cast<char *>(destinationDirectory), temporaryName,
+                           &temporaryNameSize) == 0;
+}
