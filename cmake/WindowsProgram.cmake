@@ -1,10 +1,12 @@
 # Building Windows programs that run without the C runtime, down to an unpatched
 # Windows 95: own entry point, no exceptions or RTTI, only the import libraries named.
 
+# No -fdata-sections: with it MinGW's compiler places zero-filled variables in .data,
+# where they take room in the file, instead of in .bss.
 set(VELMOR_CRT_FREE_COMPILE_OPTIONS
   -Os -fno-exceptions -fno-rtti -fno-threadsafe-statics
   -fno-asynchronous-unwind-tables -fno-unwind-tables -fno-stack-protector
-  -ffunction-sections -fdata-sections -fno-ident -fno-tree-loop-distribute-patterns
+  -ffunction-sections -fno-ident -fno-tree-loop-distribute-patterns
   -Wall -Wextra -Wframe-larger-than=2048)
 
 # A static library of CRT-free code: linked into the programs and into the tests.

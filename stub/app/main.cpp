@@ -1,6 +1,8 @@
 // Entry point of the stub: start-up, the main dialog, exit. The program reads no
 // command line and always ends with exit code 0.
 #include <windows.h>
+#include "main_dialog.h"
+#include "resource.h"
 #include "startup.h"
 #include "stub_state.h"
 
@@ -9,7 +11,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     g_stub.instance = instance;
     if (!InitializeStub())
         return 0;
-    // The main dialog runs here, between start-up and exit.
+    DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_MAIN), 0, MainDialogProc, 0);
     FinishStub();
     return 0;
 }

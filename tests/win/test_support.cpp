@@ -131,6 +131,31 @@ std::string BuildPackage(const std::string &image, const std::string &dataArea,
     return image + dataArea + EncodeTrailer(trailer);
 }
 
+std::string BuiltProgram(const char *name)
+{
+    char own[MAX_PATH];
+    GetModuleFileNameA(nullptr, own, sizeof own);
+    std::string path = own;
+    return path.substr(0, path.rfind('\\') + 1) + name;
+}
+
+StartNote WaitForStartNote(const std::string &notePath, DWORD timeoutMs)
+{
+    StartNote note;
+    for (DWORD waited = 0; !FileExists(notePath); waited += 50) {
+        if (waited >= timeoutMs)
+            return note;
+        Sleep(50);
+    }
+    std::string text = ReadWholeFile(notePath);
+    size_t end = text.find('\n');
+    note.started = true;
+    note.commandLine = text.substr(0, end);
+    if (end != std::string::npos)
+        note.directory = text.substr(end + 1, text.find('\n', end + 1) - end - 1);
+    return note;
+}
+
 uint64_t FileTimeValue(const FILETIME &time)
 {
     return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;

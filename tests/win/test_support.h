@@ -60,6 +60,19 @@ std::string EncodeDataArea(const std::vector<TestEntry> &entries);
 std::string BuildPackage(const std::string &image, const std::string &dataArea,
                          TrailerFields trailer);
 
+// A program built beside the test program (record-start.exe, install.exe, ...).
+std::string BuiltProgram(const char *name);
+
+// What a copy of record-start.exe noted about its start: command line and working
+// directory. Waits for the note at notePath up to timeoutMs; started is false
+// when none came.
+struct StartNote {
+    bool started = false;
+    std::string commandLine;
+    std::string directory;
+};
+StartNote WaitForStartNote(const std::string &notePath, DWORD timeoutMs);
+
 // The time of a FILETIME as one 64-bit number.
 uint64_t FileTimeValue(const FILETIME &time);
 

@@ -17,6 +17,5 @@ if [ ! -f "$prefix/system.reg" ]; then
 fi
 ln -sfn "$cdrom" "$prefix/dosdevices/d:"
 "$wine" reg add 'HKLM\Software\Wine\Drives' /v 'd:' /d cdrom /f
-wineserver -w
 # One server kept alive between the many short test processes that follow.
 wineserver -p60 || true

@@ -1,0 +1,144 @@
+#include "main_dialog.h"
+#include <shlobj.h>
+#include "progress_dialog.h"
+#include "resource.h"
+#include "setup_run.h"
+#include "stub_state.h"
+#include "../../common/win/text.h"
+
+// The class icon serves both dialogs, which share the dialog class. (On 32-bit
+// Windows the Ptr forms are the plain SetClassLongA.)
+static void SetDialogIcons(HWND dialog)
+{
+    HICON large = LoadIconA(g_stub.instance, MAKEINTRESOURCEA(IDI_STUB));
+    HANDLE small = LoadImageA(g_stub.instance, MAKEINTRESOURCEA(IDI_STUB), IMAGE_ICON, 16, 16,
+                              LR_DEFAULTCOLOR);
+    SetClassLongPtrA(dialog, GCLP_HICON, reinterpret_cast<LONG_PTR>(large));
+    SetClassLongPtrA(dialog, GCLP_HICONSM, reinterpret_cast<LONG_PTR>(small));
+}
+
+// Setup mode: no folder row, and the dialog shorter by the folder edit's height.
+static void HideFolderRow(HWND dialog)
+{
+    ShowWindow(GetDlgItem(dialog, IDC_FOLDER_LABEL), SW_HIDE);
+    ShowWindow(GetDlgItem(dialog, IDC_FOLDER), SW_HIDE);
+    ShowWindow(GetDlgItem(dialog, IDC_BROWSE), SW_HIDE);
+    RECT whole;
+    RECT edit;
+    GetWindowRect(dialog, &whole);
+    GetWindowRect(GetDlgItem(dialog, IDC_FOLDER), &edit);
+    SetWindowPos(dialog, HWND_TOP, 0, 0, whole.right - whole.left,
+                 (whole.bottom - whole.top) - (edit.bottom - edit.top), SWP_NOMOVE);
+}
+
+int InitMainDialog(HWND dialog)
+{
+    AppendStubNameToCaption(dialog);
+    SetDlgItemTextA(dialog, IDC_DESCRIPTION, g_stub.trailer.description);
+    // The folder is a path buffer: the edit takes no more than it holds.
+    SendDlgItemMessageA(dialog, IDC_FOLDER, EM_LIMITTEXT, kPathBufferSize - 1, 0);
+    SetDlgItemTextA(dialog, IDC_FOLDER, g_stub.trailer.defaultFolder);
+    if (g_stub.trailer.mode == kModeExtract) {
+        SetDlgItemTextA(dialog, IDOK, "Extract");
+    } else if (g_stub.trailer.mode == kModeSetup) {
+        SetDlgItemTextA(dialog, IDOK, "Setup");
+        HideFolderRow(dialog);
+    } else {
+        return 0;
+    }
+    SetDialogIcons(dialog);
+    return 1;
+}
+
+// Every run starts from the first entry with the cancel flag clear, also after a run
+// that failed or was cancelled.
+static void RewindArchive()
+{
+    g_stub.cancelRequested = 0;
+    SetFilePointer(g_stub.archive, static_cast<LONG>(g_stub.trailer.dataOffset), 0, FILE_BEGIN);
+}
+
+int ConfirmMainDialog(HWND dialog)
+{
+    char folder[kPathBufferSize];
+    ClearBytes(folder, sizeof folder);
+    HWND edit = GetDlgItem(dialog, IDC_FOLDER);
+    if (GetWindowTextLengthA(edit) >= kPathBufferSize)
+        return 0;
+    GetWindowTextA(edit, folder, sizeof folder);
+    if (folder[0])
+        CopyText(g_stub.trailer.defaultFolder, kDefaultFolderSize, folder);
+
+    RewindArchive();
+    // Owned by this dialog, the progress dialog keeps it disabled while it runs.
+    if (DialogBoxParamA(g_stub.instance, MAKEINTRESOURCEA(IDD_PROGRESS), dialog, ProgressDialogProc,
+                        0) != IDOK)
+        return 0;
+
+    int setupMode = g_stub.trailer.mode == kModeSetup;
+    if (g_stub.trailer.setupProgram[0]) {
+        char program[kPathBufferSize];
+        // A program path that does not fit is not started rather than started cut short.
+        if (CopyText(program, sizeof program, g_stub.trailer.defaultFolder) &&
+            AppendBackslash(program, sizeof program) &&
+            AppendText(program, sizeof program, g_stub.trailer.setupProgram)) {
+            EnableWindow(dialog, FALSE);
+            StartProgram(program, setupMode);
+            EnableWindow(dialog, TRUE);
+        }
+    }
+    if (setupMode)
+        CleanUpAfterSetup();
+    return 1;
+}
+
+int BrowseForFolder(HWND owner, char *path, int pathSize)
+{
+    BROWSEINFOA browse;
+    ClearBytes(&browse, sizeof browse);
+    browse.hwndOwner = owner;
+    browse.ulFlags = BIF_RETURNONLYFSDIRS;
+    LPITEMIDLIST chosen = SHBrowseForFolderA(&browse);
+    if (!chosen)
+        return 0;
+    // The shell writes up to MAX_PATH bytes; a longer folder than a path buffer holds
+    // is refused, not cut.
+    char found[MAX_PATH + 1];
+    ClearBytes(found, sizeof found);
+    int result = SHGetPathFromIDListA(chosen, found) && found[0] && CopyText(path, pathSize, found);
+    IMalloc *allocator = 0;
+    if (SUCCEEDED(SHGetMalloc(&allocator))) {
+        allocator->Free(chosen);
+        allocator->Release();
+    }
+    return result;
+}
+
+INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        if (!InitMainDialog(dialog))
+            EndDialog(dialog, IDCANCEL);
+        return TRUE;
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDOK:
+            if (ConfirmMainDialog(dialog))
+                EndDialog(dialog, IDOK);
+            break;
+        case IDCANCEL:
+            EndDialog(dialog, IDCANCEL);
+            break;
+        case IDC_BROWSE: {
+            char path[kPathBufferSize];
+            ClearBytes(path, sizeof path);
+            if (BrowseForFolder(dialog, path, sizeof path) && path[0])
+                SetDlgItemTextA(dialog, IDC_FOLDER, path);
+            break;
+        }
+        }
+        return TRUE;
+    }
+    return FALSE;
+}
