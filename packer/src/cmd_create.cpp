@@ -9,6 +9,7 @@
 #include "pack_error.h"
 #include "package_plan.h"
 #include "package_writer.h"
+#include "szdd_encoder.h"
 
 namespace velmor {
 namespace {
@@ -21,6 +22,8 @@ struct CreateOptions {
     std::string description;
     std::string descriptionFile;
     int codePage = 1252;
+    bool compress = false;
+    bool best = false;
     std::string sourceDir;
     std::string output;
 };
@@ -51,6 +54,7 @@ void RunCreate(const CreateOptions &options)
     settings.description = options.descriptionFile.empty() ? options.description
                                                            : ReadWholeFile(options.descriptionFile);
     settings.codePage = options.codePage;
+    settings.compressed = options.compress;
 
     std::string stubPath = options.stubPath.empty() ? FindDefaultStub() : options.stubPath;
     std::string stubImage = ReadWholeFile(stubPath);
@@ -63,7 +67,12 @@ void RunCreate(const CreateOptions &options)
     for (const std::string &warning : plan.warnings)
         std::fprintf(stderr, "velmor-pack: warning: %s\n", warning.c_str());
 
-    PackageSummary summary = WritePackage(plan, stubImage, options.output, {});
+    EntryCompressor compressor;
+    if (options.compress) {
+        SzddLevel level = options.best ? SzddLevel::Best : SzddLevel::Default;
+        compressor = [level](std::string_view contents) { return SzddCompress(contents, level); };
+    }
+    PackageSummary summary = WritePackage(plan, stubImage, options.output, compressor);
     std::printf("%s: %u entries, %llu bytes of files, package of %llu bytes\n",
                 options.output.c_str(), summary.entryCount,
                 static_cast<unsigned long long>(summary.sourceBytes),
@@ -92,6 +101,9 @@ void AddCreateCommand(CLI::App &app)
     text->excludes(file);
     cmd->add_option("--codepage", options->codePage, "Windows ANSI code page for names and texts")
         ->capture_default_str();
+    auto *compress = cmd->add_flag("--compress", options->compress,
+                                   "store every file SZDD-compressed; the stub expands them");
+    cmd->add_flag("--best", options->best, "with --compress: the smallest encoding, slower")->needs(compress);
     cmd->add_option("SOURCE_DIR", options->sourceDir, "folder whose files are packed")
         ->required()
         ->check(CLI::ExistingDirectory);

@@ -9,6 +9,7 @@
 namespace velmor {
 
 void AddCreateCommand(CLI::App &app);
+void AddSzddCommand(CLI::App &app);
 void AddWhichSetupCommand(CLI::App &app);
 
 } // namespace velmor

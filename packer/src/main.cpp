@@ -8,6 +8,7 @@ int main(int argc, char **argv)
     CLI::App app{"velmor-pack: builds and checks velmor self-extracting setup packages."};
     app.require_subcommand(1);
     velmor::AddCreateCommand(app);
+    velmor::AddSzddCommand(app);
     velmor::AddWhichSetupCommand(app);
     try {
         app.parse(argc, argv);

@@ -1,0 +1,120 @@
+// velmor-pack szdd compress|expand: single files to and from SZDD, the format the
+// packer stores compressed files in.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include "commands.h"
+#include "output_file.h"
+#include "pack_error.h"
+#include "szdd_encoder.h"
+#include "szdd_expand.h"
+
+namespace velmor {
+namespace {
+
+struct SzddOptions {
+    std::string input;
+    std::string output;
+    bool best = false;
+};
+
+// The whole file in one buffer sized up front: a stream-based read of a file of some
+// megabytes spends more time growing and copying buffers than compressing it takes.
+std::string ReadInput(const std::string &path)
+{
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        throw PackError(path + ": cannot open: " + std::strerror(errno));
+    struct stat info;
+    std::string data;
+    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode))
+        data.resize(static_cast<size_t>(info.st_size));
+    // Past the expected size (or for a file of unknown size), read through a small
+    // buffer, so that EOF at the expected size costs no more memory.
+    size_t used = 0;
+    char extra[65536];
+    for (;;) {
+        bool expected = used < data.size();
+        char *into = expected ? &data[used] : extra;
+        ssize_t n = read(fd, into, expected ? data.size() - used : sizeof extra);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            int error = errno;
+            close(fd);
+            throw PackError(path + ": cannot read: " + std::strerror(error));
+        }
+        if (n == 0)
+            break;
+        if (expected) {
+            used += static_cast<size_t>(n);
+        } else {
+            data.resize(used);
+            data.append(extra, static_cast<size_t>(n));
+            used = data.size();
+        }
+    }
+    close(fd);
+    data.resize(used);
+    return data;
+}
+
+void WriteOutput(const std::string &path, std::string_view bytes)
+{
+    OutputFile out(path);
+    out.Write(bytes);
+    out.Commit();
+}
+
+void RunCompress(const SzddOptions &options)
+{
+    std::string data = ReadInput(options.input);
+    if (data.size() > 0xFFFFFFFFu)
+        throw PackError(options.input + ": too large for SZDD (4 GiB or more)");
+    std::string packed = SzddCompress(data, options.best ? SzddLevel::Best : SzddLevel::Default);
+    WriteOutput(options.output, packed);
+    std::printf("%s: %zu bytes, SZDD file of %zu bytes\n", options.output.c_str(), data.size(),
+                packed.size());
+}
+
+void RunExpand(const SzddOptions &options)
+{
+    std::string expanded = SzddExpand(ReadInput(options.input), options.input);
+    WriteOutput(options.output, expanded);
+    std::printf("%s: %zu bytes\n", options.output.c_str(), expanded.size());
+}
+
+void AddFiles(CLI::App *cmd, SzddOptions &options, const char *inputHelp, const char *outputHelp)
+{
+    cmd->add_option("INPUT", options.input, inputHelp)->required();
+    cmd->add_option("OUTPUT", options.output, outputHelp)->required();
+}
+
+} // namespace
+
+void AddSzddCommand(CLI::App &app)
+{
+    auto options = std::make_shared<SzddOptions>();
+    CLI::App *szdd = app.add_subcommand("szdd", "Compress or expand a single file in the SZDD format");
+    szdd->require_subcommand(1);
+    szdd->footer("Examples:\n"
+                 "  velmor-pack szdd compress --best readme.txt readme.tx_\n"
+                 "  velmor-pack szdd expand readme.tx_ readme.txt\n");
+
+    CLI::App *compress = szdd->add_subcommand("compress", "Write INPUT as an SZDD file, as COMPRESS would");
+    compress->add_flag("--best", options->best, "the smallest encoding there is, at some cost in speed");
+    AddFiles(compress, *options, "file to compress (under 4 GiB)", "SZDD file to write");
+    compress->footer("Example:\n  velmor-pack szdd compress --best setup.ini setup.in_\n");
+    compress->callback([options]() { RunCompress(*options); });
+
+    CLI::App *expand = szdd->add_subcommand("expand", "Expand the SZDD file INPUT, as EXPAND would");
+    AddFiles(expand, *options, "SZDD file", "file to write");
+    expand->footer("Example:\n  velmor-pack szdd expand setup.in_ setup.ini\n");
+    expand->callback([options]() { RunExpand(*options); });
+}
+
+} // namespace velmor

@@ -1,0 +1,377 @@
+// SZDD: our encoder's files expanded by libmspack and by the msexpand program, files
+// made by mscompress expanded by SzddExpand, and velmor-pack szdd run as a user runs it.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+#include "pack_error.h"
+#include "szdd_encoder.h"
+#include "szdd_expand.h"
+
+namespace fs = std::filesystem;
+using velmor::SzddLevel;
+
+namespace {
+
+constexpr SzddLevel kLevels[] = {SzddLevel::Default, SzddLevel::Best};
+constexpr size_t kHeaderSize = 14;
+
+const char *LevelName(SzddLevel level)
+{
+    return level == SzddLevel::Best ? "best" : "default";
+}
+
+std::string RandomBytes(size_t n, uint32_t seed)
+{
+    std::string out(n, '\0');
+    uint32_t x = seed;
+    for (char &c : out) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        c = static_cast<char>(x >> 24);
+    }
+    return out;
+}
+
+// Indented lines from a small vocabulary: text that compresses like text.
+std::string Text(size_t n, uint32_t seed)
+{
+    static const char *const words[] = {"setup", "driver", "the", "file", "copy", "Windows",
+                                        "folder", "of", "and", "version", "install", "to"};
+    std::string out;
+    uint32_t x = seed;
+    while (out.size() < n) {
+        x = x * 1103515245u + 12345u;
+        out += std::string((x >> 16) % 12, ' ');
+        for (unsigned w = 0; w < 3 + (x >> 8) % 7; ++w) {
+            x = x * 1103515245u + 12345u;
+            out += words[(x >> 16) % 12];
+            out += ' ';
+        }
+        out += "\r\n";
+    }
+    out.resize(n);
+    return out;
+}
+
+struct Sample {
+    std::string name;
+    std::string data;
+};
+
+// The edge cases of the format, then inputs many times the 4096-byte ring.
+const std::vector<Sample> &Samples()
+{
+    static const std::vector<Sample> samples = [] {
+        std::string block = RandomBytes(4096, 7);
+        std::string wideBlock = RandomBytes(4097, 8);
+        std::string large = Text(700000, 3) + RandomBytes(300000, 4) + std::string(70000, '\0') +
+                            Text(600000, 5) + RandomBytes(40000, 6) + Text(500000, 7);
+        return std::vector<Sample>{
+            {"empty", ""},
+            {"one-byte", "x"},
+            {"two-bytes", std::string("\0\xff", 2)},
+            {"three-spaces", "   "},
+            {"spaces-then-text", std::string(40, ' ') + "hello" + std::string(17, ' ') + "world"},
+            {"run", std::string(1000, 'a')},
+            {"run-of-spaces", std::string(5000, ' ')},
+            {"random", RandomBytes(20000, 1)},
+            // Repeats exactly one ring apart: only the slot being written holds them.
+            {"ring-period", block + block + block},
+            // Repeats one byte too far apart to reach.
+            {"past-ring", wideBlock + wideBlock},
+            {"text", Text(100000, 2)},
+            {"large", large},
+        };
+    }();
+    return samples;
+}
+
+constexpr size_t kSmallSample = 200000; // what the slow external programs get
+
+std::string Read(const fs::path &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void Write(const fs::path &path, const std::string &bytes)
+{
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string Quote(const std::string &s)
+{
+    std::string q = "'";
+    for (char c : s)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+struct ProgramRun {
+    int status;
+    std::string output; // standard output and error together
+};
+
+ProgramRun Shell(const std::string &command)
+{
+    FILE *pipe = popen((command + " 2>&1").c_str(), "r");
+    ProgramRun run{-1, ""};
+    char buffer[4096];
+    while (size_t n = fread(buffer, 1, sizeof buffer, pipe))
+        run.output.append(buffer, n);
+    int status = pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+bool HaveProgram(const char *name)
+{
+    return Shell(std::string("command -v ") + name).status == 0;
+}
+
+class SzddFilesTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        root = fs::temp_directory_path() / ("velmor-szdd-" + std::to_string(getpid()) + "-" +
+                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(root);
+        fs::create_directories(root);
+    }
+    void TearDown() override { fs::remove_all(root); }
+
+    fs::path root;
+};
+
+TEST(SzddCompressTest, HeaderFields)
+{
+    for (size_t length : {size_t(0), size_t(1), size_t(0x12345)}) {
+        for (SzddLevel level : kLevels) {
+            SCOPED_TRACE(std::to_string(length) + " bytes, " + LevelName(level));
+            std::string file = velmor::SzddCompress(Text(length, 9), level);
+            ASSERT_GE(file.size(), kHeaderSize);
+            EXPECT_EQ(file.substr(0, 8), std::string("SZDD\x88\xF0\x27\x33", 8));
+            EXPECT_EQ(file[8], 'A');
+            EXPECT_EQ(file[9], '\0');
+            uint32_t stored = 0;
+            for (int i = 0; i < 4; ++i)
+                stored |= uint32_t(uint8_t(file[10 + i])) << (8 * i);
+            EXPECT_EQ(stored, length);
+        }
+    }
+}
+
+TEST(SzddCompressTest, RoundTripsThroughLibmspack)
+{
+    for (const Sample &sample : Samples()) {
+        for (SzddLevel level : kLevels) {
+            SCOPED_TRACE(sample.name + ", " + LevelName(level));
+            std::string file = velmor::SzddCompress(sample.data, level);
+            EXPECT_TRUE(velmor::SzddExpand(file, sample.name) == sample.data);
+            // Never more than storing every byte as a literal.
+            EXPECT_LE(file.size(), kHeaderSize + sample.data.size() + (sample.data.size() + 7) / 8);
+        }
+    }
+}
+
+TEST(SzddCompressTest, BestIsNeverLargerThanDefault)
+{
+    for (const Sample &sample : Samples()) {
+        SCOPED_TRACE(sample.name);
+        EXPECT_LE(velmor::SzddCompress(sample.data, SzddLevel::Best).size(),
+                  velmor::SzddCompress(sample.data, SzddLevel::Default).size());
+    }
+}
+
+// Sizes worked out by hand: each item costs a flag bit plus 8 bits (literal) or 16
+// (match of 3..18 bytes), and the stream is the bits rounded up to whole bytes. Both
+// levels find these; Best finds the shortest stream for any input.
+TEST(SzddCompressTest, FindsTheShortestStream)
+{
+    struct Case {
+        const char *name;
+        std::string data;
+        size_t size;
+    } cases[] = {
+        {"empty", "", kHeaderSize},
+        {"one byte", "x", kHeaderSize + 2},
+        {"three spaces: one match into the initial spaces", "   ", kHeaderSize + 3},
+        {"eighteen spaces", std::string(18, ' '), kHeaderSize + 3},
+        {"nineteen spaces: a match and a literal (26 bits)", std::string(19, ' '), kHeaderSize + 4},
+        // 3 matches and 5 literals: 96 bits.
+        {"spaces then a word", std::string(40, ' ') + "hello", kHeaderSize + 12},
+        // A literal, then 56 matches cover the other 999 bytes: 961 bits.
+        {"run of 1000", std::string(1000, 'a'), kHeaderSize + 121},
+    };
+    for (const Case &c : cases) {
+        for (SzddLevel level : kLevels) {
+            SCOPED_TRACE(std::string(c.name) + ", " + LevelName(level));
+            std::string file = velmor::SzddCompress(c.data, level);
+            EXPECT_EQ(file.size(), c.size);
+            EXPECT_EQ(velmor::SzddExpand(file), c.data);
+        }
+    }
+}
+
+TEST(SzddCompressTest, ReachesBackAWholeRing)
+{
+    // A random block repeated: after the first copy, every byte is found only 4096
+    // bytes back, in the ring slot about to be written, so the rest costs one 18-byte
+    // match per 18 bytes. Long enough to cross the encoder's refills of its buffer.
+    std::string block = RandomBytes(4096, 11);
+    std::string repeated;
+    for (int i = 0; i < 300; ++i)
+        repeated += block;
+    size_t matches = (repeated.size() - block.size() + 17) / 18;
+    for (SzddLevel level : kLevels) {
+        SCOPED_TRACE(LevelName(level));
+        size_t once = velmor::SzddCompress(block, level).size();
+        std::string file = velmor::SzddCompress(repeated, level);
+        EXPECT_LE(file.size() - once, matches * 17 / 8 + 2);
+        EXPECT_TRUE(velmor::SzddExpand(file) == repeated);
+    }
+}
+
+TEST_F(SzddFilesTest, MsexpandGivesOurInputBack)
+{
+    if (!HaveProgram("msexpand"))
+        GTEST_SKIP() << "msexpand (Debian package mscompress) is not installed";
+    for (const Sample &sample : Samples()) {
+        if (sample.data.size() > kSmallSample)
+            continue;
+        for (SzddLevel level : kLevels) {
+            SCOPED_TRACE(sample.name + ", " + LevelName(level));
+            fs::path packed = root / (sample.name + ".sz");
+            fs::path expanded = root / (sample.name + ".out");
+            Write(packed, velmor::SzddCompress(sample.data, level));
+            ProgramRun run = Shell("msexpand < " + Quote(packed) + " > " + Quote(expanded));
+            ASSERT_EQ(run.status, 0) << run.output;
+            EXPECT_TRUE(Read(expanded) == sample.data);
+        }
+    }
+}
+
+TEST_F(SzddFilesTest, ExpandsFilesMadeByMscompress)
+{
+    if (!HaveProgram("mscompress"))
+        GTEST_SKIP() << "mscompress (Debian package mscompress) is not installed";
+    for (const Sample &sample : Samples()) {
+        // mscompress itself gets inputs under 16 bytes wrong.
+        if (sample.data.size() < 16 || sample.data.size() > kSmallSample)
+            continue;
+        SCOPED_TRACE(sample.name);
+        fs::path original = root / sample.name;
+        Write(original, sample.data);
+        ProgramRun run = Shell("mscompress " + Quote(original));
+        ASSERT_EQ(run.status, 0) << run.output;
+        std::string made = Read(original.string() + "_");
+        ASSERT_GE(made.size(), kHeaderSize);
+        EXPECT_TRUE(velmor::SzddExpand(made, sample.name) == sample.data);
+    }
+}
+
+TEST(SzddExpandTest, RejectsWhatIsNotACompleteSzddFile)
+{
+    std::string good = velmor::SzddCompress(Text(5000, 12));
+    std::string otherMethod = good;
+    otherMethod[8] = 'B';
+    std::string qbasic = std::string("SZ \x88\xF0\x27\x33\xD1", 8) + good.substr(10);
+    struct Case {
+        const char *name;
+        std::string file;
+        const char *reason;
+    } cases[] = {
+        {"plain.txt", "just some text, long enough to hold a header", "not an SZDD file"},
+        {"empty.sz", "", "cut short"},
+        {"header-only-part.sz", good.substr(0, 10), "cut short"},
+        {"method-b.sz", otherMethod, "unsupported SZDD header"},
+        {"qbasic.sz", qbasic, "QBasic"},
+        {"cut.sz", good.substr(0, good.size() - 40), "cut short"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        try {
+            velmor::SzddExpand(c.file, c.name);
+            ADD_FAILURE() << "no error";
+        } catch (const velmor::PackError &e) {
+            std::string message = e.what();
+            EXPECT_EQ(message.rfind(std::string(c.name) + ": ", 0), 0u) << message;
+            EXPECT_NE(message.find(c.reason), std::string::npos) << message;
+            EXPECT_EQ(message.find('\n'), std::string::npos) << message;
+        }
+    }
+}
+
+class SzddCommandTest : public SzddFilesTest {
+protected:
+    ProgramRun Pack(const std::string &arguments) { return Shell(std::string(VELMOR_PACK_PATH) + " " + arguments); }
+    std::vector<std::string> Names() const
+    {
+        std::vector<std::string> names;
+        for (const auto &entry : fs::directory_iterator(root))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+};
+
+TEST_F(SzddCommandTest, CompressThenExpandGivesTheFileBack)
+{
+    std::string data = Text(30000, 13) + RandomBytes(3000, 14);
+    Write(root / "in.txt", data);
+    struct Case {
+        const char *option;
+        SzddLevel level;
+    } cases[] = {{"", SzddLevel::Default}, {"--best ", SzddLevel::Best}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(LevelName(c.level));
+        ProgramRun compress = Pack(std::string("szdd compress ") + c.option + Quote(root / "in.txt") + " " +
+                            Quote(root / "in.tx_"));
+        ASSERT_EQ(compress.status, 0) << compress.output;
+        EXPECT_TRUE(Read(root / "in.tx_") == velmor::SzddCompress(data, c.level));
+        ProgramRun expand = Pack("szdd expand " + Quote(root / "in.tx_") + " " + Quote(root / "back.txt"));
+        ASSERT_EQ(expand.status, 0) << expand.output;
+        EXPECT_TRUE(Read(root / "back.txt") == data);
+    }
+}
+
+TEST_F(SzddCommandTest, FailureNamesTheFileAndLeavesNoOutput)
+{
+    Write(root / "plain.txt", "not compressed at all");
+    std::string cut = velmor::SzddCompress(Text(3000, 15));
+    Write(root / "cut.sz", cut.substr(0, cut.size() / 2));
+    struct Case {
+        std::string arguments;
+        std::string file;
+        std::string reason;
+    } cases[] = {
+        {"szdd expand " + Quote(root / "plain.txt") + " " + Quote(root / "out"), "plain.txt",
+         "not an SZDD file"},
+        {"szdd expand " + Quote(root / "cut.sz") + " " + Quote(root / "out"), "cut.sz", "cut short"},
+        {"szdd compress " + Quote(root / "missing") + " " + Quote(root / "out"), "missing", "cannot open"},
+        {"szdd compress " + Quote(root / "plain.txt") + " " + Quote(root / "no-dir" / "out"), "out",
+         "cannot create"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.arguments);
+        ProgramRun run = Pack(c.arguments);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_NE(run.output.find(c.file + ": "), std::string::npos) << run.output;
+        EXPECT_NE(run.output.find(c.reason), std::string::npos) << run.output;
+        EXPECT_EQ(std::count(run.output.begin(), run.output.end(), '\n'), 1) << run.output;
+        EXPECT_EQ(Names(), (std::vector<std::string>{"cut.sz", "plain.txt"}));
+    }
+}
+
+} // namespace
