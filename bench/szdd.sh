@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# SZDD compression: velmor-pack's encoder, both levels, against mscompress in the same
+# run, on a mixed corpus of files every Debian machine with the kit's packages has
+# (licence texts, man pages, Linux programs, MinGW and Wine Windows binaries).
+#   bench/szdd.sh BUILD_DIR        (BUILD_DIR/host/velmor-pack must exist)
+# Prints per file and in total the size ratio ours/mscompress for each level and the
+# throughput of each compressor in MB/s (wall clock, file to file, 1 MB = 10^6 bytes).
+# Every output is expanded again and compared before its numbers count.
+set -euo pipefail
+build=${1:?usage: bench/szdd.sh BUILD_DIR}
+pack=$build/host/velmor-pack
+[ -x "$pack" ] || { echo "szdd.sh: $pack not found: build velmor-pack first" >&2; exit 1; }
+command -v mscompress >/dev/null || { echo "szdd.sh: mscompress not installed (Debian package mscompress)" >&2; exit 1; }
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir "$work/corpus" "$work/ms" "$work/out"
+
+# corpus NAME CANDIDATE...: the first candidate that exists (.gz ones decompressed).
+names=()
+corpus() {
+  local name=$1 f
+  shift
+  for f in "$@"; do
+    [ -f "$f" ] || continue
+    case $f in
+      *.gz) zcat "$f" > "$work/corpus/$name" ;;
+      *) cp "$f" "$work/corpus/$name" ;;
+    esac
+    names+=("$name")
+    return
+  done
+  echo "szdd.sh: skipping $name: none of $* found" >&2
+}
+lic=/usr/share/common-licenses
+man=/usr/share/man/man1
+corpus GPL-3 $lic/GPL-3
+corpus LGPL-2.1 $lic/LGPL-2.1
+corpus Apache-2.0 $lic/Apache-2.0
+corpus bash.1 $man/bash.1.gz
+corpus git.1 $man/git.1.gz
+corpus perl.1 $man/perl.1.gz
+corpus bash /usr/bin/bash /bin/bash
+corpus perl /usr/bin/perl
+corpus libgcc_s_dw2-1.dll /usr/lib/gcc/i686-w64-mingw32/*/libgcc_s_dw2-1.dll \
+  /usr/lib/gcc/x86_64-w64-mingw32/*/libgcc_s_seh-1.dll
+corpus libwinpthread-1.dll /usr/i686-w64-mingw32/lib/libwinpthread-1.dll \
+  /usr/x86_64-w64-mingw32/lib/libwinpthread-1.dll
+corpus libkernel32.a /usr/i686-w64-mingw32/lib/libkernel32.a /usr/x86_64-w64-mingw32/lib/libkernel32.a
+corpus kernel32.dll /usr/lib/x86_64-linux-gnu/wine/x86_64-windows/kernel32.dll \
+  /usr/lib/i386-linux-gnu/wine/i386-windows/kernel32.dll
+corpus notepad.exe /usr/lib/x86_64-linux-gnu/wine/x86_64-windows/notepad.exe \
+  /usr/lib/i386-linux-gnu/wine/i386-windows/notepad.exe
+[ ${#names[@]} -gt 0 ] || { echo "szdd.sh: no corpus files found" >&2; exit 1; }
+
+now() { date +%s%N; }
+size() { stat -c %s "$1"; }
+
+# expands FILE ORIGINAL: the SZDD FILE gives ORIGINAL back through libmspack.
+expands() {
+  "$pack" szdd expand "$1" "$work/check" >/dev/null && cmp -s "$work/check" "$2" ||
+    { echo "szdd.sh: $1 does not expand to $2" >&2; exit 1; }
+}
+
+printf '%-20s %10s %10s %10s %10s %8s %8s %9s %9s %9s\n' file bytes mscompress default best \
+  def/ms best/ms 'ms MB/s' 'def MB/s' 'best MB/s'
+tin=0 tms=0 tdef=0 tbest=0 ns_ms=0 ns_def=0 ns_best=0
+for name in "${names[@]}"; do
+  src=$work/corpus/$name
+  cp "$src" "$work/ms/$name"
+  t0=$(now)
+  (cd "$work/ms" && mscompress "$name")
+  t1=$(now)
+  "$pack" szdd compress "$src" "$work/out/$name.def" >/dev/null
+  t2=$(now)
+  "$pack" szdd compress --best "$src" "$work/out/$name.best" >/dev/null
+  t3=$(now)
+  expands "$work/ms/${name}_" "$src"
+  expands "$work/out/$name.def" "$src"
+  expands "$work/out/$name.best" "$src"
+  n=$(size "$src") ms=$(size "$work/ms/${name}_")
+  def=$(size "$work/out/$name.def") best=$(size "$work/out/$name.best")
+  awk -v f="$name" -v n=$n -v ms=$ms -v d=$def -v b=$best \
+      -v tm=$((t1 - t0)) -v td=$((t2 - t1)) -v tb=$((t3 - t2)) 'BEGIN {
+    printf "%-20s %10d %10d %10d %10d %8.4f %8.4f %9.2f %9.2f %9.2f\n",
+      f, n, ms, d, b, d / ms, b / ms, n * 1000 / tm, n * 1000 / td, n * 1000 / tb }'
+  tin=$((tin + n)) tms=$((tms + ms)) tdef=$((tdef + def)) tbest=$((tbest + best))
+  ns_ms=$((ns_ms + t1 - t0)) ns_def=$((ns_def + t2 - t1)) ns_best=$((ns_best + t3 - t2))
+done
+awk -v n=$tin -v ms=$tms -v d=$tdef -v b=$tbest -v tm=$ns_ms -v td=$ns_def -v tb=$ns_best 'BEGIN {
+  printf "%-20s %10d %10d %10d %10d %8.4f %8.4f %9.2f %9.2f %9.2f\n",
+    "total", n, ms, d, b, d / ms, b / ms, n * 1000 / tm, n * 1000 / td, n * 1000 / tb }'
