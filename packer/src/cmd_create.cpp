@@ -10,6 +10,7 @@
 #include "package_plan.h"
 #include "package_writer.h"
 #include "szdd_encoder.h"
+#include "terminal_progress.h"
 
 namespace velmor {
 namespace {
@@ -72,7 +73,13 @@ void RunCreate(const CreateOptions &options)
         SzddLevel level = options.best ? SzddLevel::Best : SzddLevel::Default;
         compressor = [level](std::string_view contents) { return SzddCompress(contents, level); };
     }
-    PackageSummary summary = WritePackage(plan, stubImage, options.output, compressor);
+    uint64_t totalBytes = 0;
+    for (const PlannedEntry &entry : plan.entries)
+        totalBytes += entry.header.dataSize;
+    TerminalProgress display(options.compress ? "compressing" : "packing", totalBytes);
+    PackageSummary summary = WritePackage(plan, stubImage, options.output, compressor,
+                                          [&display](uint64_t done) { display.Update(done); });
+    display.Finish();
     std::printf("%s: %u entries, %llu bytes of files, package of %llu bytes\n",
                 options.output.c_str(), summary.entryCount,
                 static_cast<unsigned long long>(summary.sourceBytes),

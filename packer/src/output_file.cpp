@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include "pack_error.h"
@@ -45,9 +46,44 @@ void OutputFile::Write(std::string_view bytes)
     size_ += bytes.size();
 }
 
+uint64_t OutputFile::CopyFrom(int fd, uint64_t count, const std::string &sourceName)
+{
+    uint64_t copied = 0;
+    bool inKernel = true;
+    std::string buffer;
+    while (copied < count) {
+        size_t want = static_cast<size_t>(std::min<uint64_t>(count - copied, 8 << 20));
+        ssize_t n;
+        if (inKernel) {
+            n = copy_file_range(fd, nullptr, fd_, nullptr, want, 0);
+            if (n < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
+                inKernel = false;
+                continue;
+            }
+        } else {
+            buffer.resize(std::min<size_t>(want, 1 << 20));
+            n = read(fd, &buffer[0], buffer.size());
+            if (n > 0) {
+                Write(std::string_view(buffer.data(), static_cast<size_t>(n)));
+                size_ -= static_cast<uint64_t>(n); // counted once, below
+            }
+        }
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throw PackError(sourceName + ": cannot copy into " + path_ + ": " + std::strerror(errno));
+        }
+        if (n == 0)
+            break;
+        copied += static_cast<uint64_t>(n);
+        size_ += static_cast<uint64_t>(n);
+    }
+    return copied;
+}
+
 void OutputFile::Commit(unsigned mode)
 {
-    if (fchmod(fd_, mode) != 0 || fsync(fd_) != 0)
+    if (fchmod(fd_, mode) != 0)
         throw PackError(path_ + ": cannot finish the output file: " + std::strerror(errno));
     int fd = fd_;
     fd_ = -1;

@@ -18,8 +18,12 @@ public:
     OutputFile &operator=(const OutputFile &) = delete;
 
     void Write(std::string_view bytes);
+    // Appends up to count bytes read from the file descriptor at its position, in
+    // the kernel where the system allows it; returns the bytes appended, fewer only
+    // at the end of that file. sourceName names it in messages.
+    uint64_t CopyFrom(int fd, uint64_t count, const std::string &sourceName);
     uint64_t Size() const { return size_; }
-    // Sets the permission bits, flushes and renames into place.
+    // Sets the permission bits and renames into place.
     void Commit(unsigned mode = 0644);
 
 private:

@@ -40,6 +40,8 @@ public:
         }
     }
 
+    uint64_t CopyTo(OutputFile &out, uint64_t count) { return out.CopyFrom(fd_, count, path_); }
+
 private:
     std::string path_;
     int fd_;
@@ -57,21 +59,27 @@ std::string ChangedWhilePacking(const PlannedEntry &entry)
     return entry.sourcePath + ": the file changed while it was being packed";
 }
 
-// Copies one uncompressed entry after its record.
-void StreamEntry(const PlannedEntry &entry, OutputFile &out, std::vector<char> &buffer)
+// Copies one uncompressed entry after its record; reports each chunk to progress with
+// the bytes of source data done so far, starting from done.
+void StreamEntry(const PlannedEntry &entry, OutputFile &out, uint64_t done,
+                 const ProgressCallback &progress)
 {
     out.Write(EncodeEntryRecord(entry.header));
     CheckPackageSize(out.Size() + entry.header.dataSize + kTrailerSize);
     SourceReader source(entry.sourcePath);
+    constexpr uint64_t kChunk = 16 << 20;
     uint64_t left = entry.header.dataSize;
     while (left > 0) {
-        size_t n = source.Read(buffer.data(), static_cast<size_t>(std::min<uint64_t>(left, buffer.size())));
-        if (n == 0)
+        uint64_t want = std::min(left, kChunk);
+        if (source.CopyTo(out, want) != want)
             throw PackError(ChangedWhilePacking(entry));
-        out.Write(std::string_view(buffer.data(), n));
-        left -= n;
+        left -= want;
+        done += want;
+        if (progress)
+            progress(done);
     }
-    if (source.Read(buffer.data(), 1) != 0)
+    char extra;
+    if (source.Read(&extra, 1) != 0)
         throw PackError(ChangedWhilePacking(entry));
 }
 
@@ -126,12 +134,11 @@ PackageSummary WritePackage(const PackagePlan &plan, const std::string &stubImag
     OutputFile out(outputPath);
     out.Write(stubImage);
     PackageSummary summary;
-    std::vector<char> buffer(1 << 20);
     for (const PlannedEntry &entry : plan.entries) {
         if (compress)
             CompressEntry(entry, out, compress);
         else
-            StreamEntry(entry, out, buffer);
+            StreamEntry(entry, out, summary.sourceBytes, progress);
         summary.sourceBytes += entry.header.dataSize;
         if (progress)
             progress(summary.sourceBytes);

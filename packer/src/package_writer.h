@@ -20,7 +20,7 @@ struct PackageSummary {
 // Turns a file's contents into the data an entry stores (for example SZDD).
 using EntryCompressor = std::function<std::string(std::string_view)>;
 
-// Called after each entry with the bytes of source data done so far.
+// Called as the work goes on with the bytes of source data done so far.
 using ProgressCallback = std::function<void(uint64_t done)>;
 
 // Checks that stubImage is a bare stub (a Windows program without an archive).
