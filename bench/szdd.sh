@@ -4,7 +4,9 @@
 # (licence texts, man pages, Linux programs, MinGW and Wine Windows binaries).
 #   bench/szdd.sh BUILD_DIR        (BUILD_DIR/host/velmor-pack must exist)
 # Prints per file and in total the size ratio ours/mscompress for each level and the
-# throughput of each compressor in MB/s (wall clock, file to file, 1 MB = 10^6 bytes).
+# throughput of each compressor in MB/s (1 MB = 10^6 bytes) over the CPU time (user +
+# system) of the whole run from file to file, which other work on the machine
+# disturbs less than wall-clock time; the total line also gives wall-clock MB/s.
 # Every output is expanded again and compared before its numbers count.
 set -euo pipefail
 build=${1:?usage: bench/szdd.sh BUILD_DIR}
@@ -53,8 +55,16 @@ corpus notepad.exe /usr/lib/x86_64-linux-gnu/wine/x86_64-windows/notepad.exe \
   /usr/lib/i386-linux-gnu/wine/i386-windows/notepad.exe
 [ ${#names[@]} -gt 0 ] || { echo "szdd.sh: no corpus files found" >&2; exit 1; }
 
-now() { date +%s%N; }
 size() { stat -c %s "$1"; }
+
+# timed COMMAND...: runs it; sets cpu and wall to its CPU and wall-clock time in ms.
+timed() {
+  local TIMEFORMAT='%3R %3U %3S' t
+  t=$({ time "$@" >/dev/null; } 2>&1)
+  read -r wall user sys <<< "$t"
+  cpu=$(awk -v u="$user" -v s="$sys" 'BEGIN { printf "%d", (u + s) * 1000 + 0.5 }')
+  wall=$(awk -v w="$wall" 'BEGIN { printf "%d", w * 1000 + 0.5 }')
+}
 
 # expands FILE ORIGINAL: the SZDD FILE gives ORIGINAL back through libmspack.
 expands() {
@@ -62,31 +72,38 @@ expands() {
     { echo "szdd.sh: $1 does not expand to $2" >&2; exit 1; }
 }
 
+# rate BYTES MS: MB/s, or "-" when the time is below the clock's resolution.
+rate='function rate(n, ms) { return ms > 0 ? sprintf("%9.2f", n / ms / 1000) : sprintf("%9s", "-") }'
+
 printf '%-20s %10s %10s %10s %10s %8s %8s %9s %9s %9s\n' file bytes mscompress default best \
   def/ms best/ms 'ms MB/s' 'def MB/s' 'best MB/s'
-tin=0 tms=0 tdef=0 tbest=0 ns_ms=0 ns_def=0 ns_best=0
+tin=0 tms=0 tdef=0 tbest=0
+cpu_ms=0 cpu_def=0 cpu_best=0 wall_ms=0 wall_def=0 wall_best=0
 for name in "${names[@]}"; do
   src=$work/corpus/$name
   cp "$src" "$work/ms/$name"
-  t0=$(now)
-  (cd "$work/ms" && mscompress "$name")
-  t1=$(now)
-  "$pack" szdd compress "$src" "$work/out/$name.def" >/dev/null
-  t2=$(now)
-  "$pack" szdd compress --best "$src" "$work/out/$name.best" >/dev/null
-  t3=$(now)
+  (cd "$work/ms" && timed mscompress "$name" && echo "$cpu $wall" > "$work/t")
+  read -r c_ms w_ms < "$work/t"
+  timed "$pack" szdd compress "$src" "$work/out/$name.def"
+  c_def=$cpu w_def=$wall
+  timed "$pack" szdd compress --best "$src" "$work/out/$name.best"
+  c_best=$cpu w_best=$wall
   expands "$work/ms/${name}_" "$src"
   expands "$work/out/$name.def" "$src"
   expands "$work/out/$name.best" "$src"
   n=$(size "$src") ms=$(size "$work/ms/${name}_")
   def=$(size "$work/out/$name.def") best=$(size "$work/out/$name.best")
   awk -v f="$name" -v n=$n -v ms=$ms -v d=$def -v b=$best \
-      -v tm=$((t1 - t0)) -v td=$((t2 - t1)) -v tb=$((t3 - t2)) 'BEGIN {
-    printf "%-20s %10d %10d %10d %10d %8.4f %8.4f %9.2f %9.2f %9.2f\n",
-      f, n, ms, d, b, d / ms, b / ms, n * 1000 / tm, n * 1000 / td, n * 1000 / tb }'
+      -v tm=$c_ms -v td=$c_def -v tb=$c_best "$rate"' BEGIN {
+    printf "%-20s %10d %10d %10d %10d %8.4f %8.4f %s %s %s\n",
+      f, n, ms, d, b, d / ms, b / ms, rate(n, tm), rate(n, td), rate(n, tb) }'
   tin=$((tin + n)) tms=$((tms + ms)) tdef=$((tdef + def)) tbest=$((tbest + best))
-  ns_ms=$((ns_ms + t1 - t0)) ns_def=$((ns_def + t2 - t1)) ns_best=$((ns_best + t3 - t2))
+  cpu_ms=$((cpu_ms + c_ms)) cpu_def=$((cpu_def + c_def)) cpu_best=$((cpu_best + c_best))
+  wall_ms=$((wall_ms + w_ms)) wall_def=$((wall_def + w_def)) wall_best=$((wall_best + w_best))
 done
-awk -v n=$tin -v ms=$tms -v d=$tdef -v b=$tbest -v tm=$ns_ms -v td=$ns_def -v tb=$ns_best 'BEGIN {
-  printf "%-20s %10d %10d %10d %10d %8.4f %8.4f %9.2f %9.2f %9.2f\n",
-    "total", n, ms, d, b, d / ms, b / ms, n * 1000 / tm, n * 1000 / td, n * 1000 / tb }'
+awk -v n=$tin -v ms=$tms -v d=$tdef -v b=$tbest -v tm=$cpu_ms -v td=$cpu_def -v tb=$cpu_best \
+    -v wm=$wall_ms -v wd=$wall_def -v wb=$wall_best "$rate"' BEGIN {
+  printf "%-20s %10d %10d %10d %10d %8.4f %8.4f %s %s %s\n",
+    "total", n, ms, d, b, d / ms, b / ms, rate(n, tm), rate(n, td), rate(n, tb)
+  printf "%-20s %10s %10s %10s %10s %8s %8s %s %s %s\n",
+    "total, wall clock", "", "", "", "", "", "", rate(n, wm), rate(n, wd), rate(n, wb) }'

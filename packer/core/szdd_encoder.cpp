@@ -22,6 +22,9 @@ constexpr unsigned kMaxDistance = kRingSize;
 // a position still in reach is never reused while the one 4096 later is inserted.
 constexpr unsigned kSlots = 2 * kRingSize;
 constexpr unsigned kSlotMask = kSlots - 1;
+// The first position of the initial spaces the match finders are given: any earlier
+// one matches exactly what this one does (kMaxMatch spaces at most) from farther back.
+constexpr uint64_t kFirstSource = kRingSize - kMaxMatch;
 
 // Costs in bits: each item takes one flag bit besides its own bytes. The flag bytes
 // are padded only once, at the end, so the stream takes ceil(bits / 8) bytes and the
@@ -106,6 +109,16 @@ unsigned CommonLength(const uint8_t *a, const uint8_t *b, unsigned limit)
 #endif
 }
 
+// Hash tables get about two entries per input byte, within [10, maxBits] bits: the
+// fixed cost of a call stays small for the many small files of a package.
+unsigned TableBits(size_t inputSize, unsigned maxBits)
+{
+    unsigned bits = 10;
+    while (bits < maxBits && (size_t(1) << (bits - 1)) < inputSize)
+        ++bits;
+    return bits;
+}
+
 uint32_t HashBytes(uint32_t key, unsigned bits)
 {
     return (key * 0x9E3779B1u) >> (32 - bits);
@@ -125,14 +138,17 @@ uint32_t Hash3(const uint8_t *p, unsigned bits)
 // always real.
 class ChainFinder {
 public:
-    ChainFinder() : head3_(size_t(1) << kHashBits, 0), head4_(size_t(1) << kHashBits, 0) {}
+    explicit ChainFinder(size_t inputSize)
+        : bits_(TableBits(inputSize, kMaxHashBits)), head3_(size_t(1) << bits_, 0), head4_(size_t(1) << bits_, 0)
+    {
+    }
 
     // Requires V[v, v + 3) to exist; positions come in increasing order.
     void Insert(const Window &window, uint64_t v)
     {
         const uint8_t *p = window.At(v);
         const uint32_t stored = static_cast<uint32_t>(v + 1);
-        head3_[Hash3(p, kHashBits)] = stored;
+        head3_[Hash3(p, bits_)] = stored;
         if (v + 4 <= window.Total()) {
             uint32_t h = Hash4(p);
             prev_[v & kSlotMask] = head4_[h];
@@ -162,7 +178,7 @@ public:
         };
         if (hintDistance != 0 && consider(hintDistance))
             return best;
-        unsigned latest = distanceTo(head3_[Hash3(q, kHashBits)]);
+        unsigned latest = distanceTo(head3_[Hash3(q, bits_)]);
         if (latest != 0 && consider(latest))
             return best;
         if (lenLimit >= 4) {
@@ -190,15 +206,16 @@ public:
     }
 
 private:
-    static constexpr unsigned kHashBits = 15;
+    static constexpr unsigned kMaxHashBits = 15;
 
-    static uint32_t Hash4(const uint8_t *p)
+    uint32_t Hash4(const uint8_t *p) const
     {
         uint32_t key;
         std::memcpy(&key, p, 4);
-        return HashBytes(key, kHashBits);
+        return HashBytes(key, bits_);
     }
 
+    unsigned bits_;
     std::vector<uint32_t> head3_;
     std::vector<uint32_t> head4_;
     std::array<uint32_t, kSlots> prev_{};
@@ -214,18 +231,24 @@ private:
 // Positions are stored plus one; 0 means none.
 class TreeFinder {
 public:
-    TreeFinder() : head_(size_t(1) << kHashBits, 0), children_(2 * kSlots, 0) {}
+    // Positions from kFirstSource on, at most kMaxMatch + inputSize of them: fewer
+    // slots than kSlots do for a small input.
+    explicit TreeFinder(size_t inputSize)
+        : bits_(TableBits(inputSize, kMaxHashBits)), slotMask_(SlotCount(inputSize) - 1),
+          head_(size_t(1) << bits_, 0), children_(2 * (size_t(slotMask_) + 1), 0)
+    {
+    }
 
     // Inserts V position v and returns its longest match of up to lenLimit bytes
     // (3..kMaxMatch, V[v, v + lenLimit) in the window); positions come in order.
     Match InsertAndFind(const Window &window, uint64_t v, unsigned lenLimit)
     {
         const uint8_t *cur = window.At(v);
-        uint32_t h = Hash3(cur, kHashBits);
+        uint32_t h = Hash3(cur, bits_);
         uint64_t next = head_[h];
         head_[h] = v + 1;
         // Where the next node passed goes if it sorts before / after v.
-        uint64_t *before = &children_[(v & kSlotMask) << 1];
+        uint64_t *before = &children_[(v & slotMask_) << 1];
         uint64_t *after = before + 1;
         unsigned beforeLen = 0, afterLen = 0; // bytes known equal on each side
         Match best;
@@ -235,7 +258,7 @@ public:
                 *before = *after = 0;
                 break;
             }
-            uint64_t *pair = &children_[(candidate & kSlotMask) << 1];
+            uint64_t *pair = &children_[(candidate & slotMask_) << 1];
             const uint8_t *p = window.At(candidate);
             unsigned len = std::min(beforeLen, afterLen);
             if (p[len] == cur[len]) {
@@ -268,8 +291,18 @@ public:
     }
 
 private:
-    static constexpr unsigned kHashBits = 13;
+    static constexpr unsigned kMaxHashBits = 13;
 
+    static unsigned SlotCount(size_t inputSize)
+    {
+        unsigned slots = 64;
+        while (slots < kSlots && slots < inputSize + kMaxMatch)
+            slots *= 2;
+        return slots;
+    }
+
+    unsigned bits_;
+    unsigned slotMask_;
     std::vector<uint64_t> head_;
     std::vector<uint64_t> children_; // [2 * slot]: sorts before, [2 * slot + 1]: after
 };
@@ -330,7 +363,7 @@ class Parser {
 public:
     Parser(std::string_view input, GroupWriter &writer) : input_(input), writer_(writer)
     {
-        nodes_.assign(kMaxMatch + 1 + kGrowth, Node{kUnreached, 0, 0});
+        nodes_.assign(kMaxMatch + 1 + std::min(kGrowth, input.size()), Node{kUnreached, 0, 0});
         nodes_[0].cost = 0;
     }
 
@@ -482,9 +515,9 @@ unsigned LenLimit(const Window &window, uint64_t v)
 
 void ParseDefault(Window &window, Parser &parser)
 {
-    ChainFinder finder;
+    ChainFinder finder(window.Total() - kRingSize);
     const uint64_t total = window.Total();
-    for (uint64_t v = 0; v < kRingSize && v + kMinMatch <= total; ++v)
+    for (uint64_t v = kFirstSource; v < kRingSize && v + kMinMatch <= total; ++v)
         finder.Insert(window, v);
     unsigned lastDistance = 0;
     for (uint64_t v = kRingSize; v < total; ++v) {
@@ -502,9 +535,9 @@ void ParseDefault(Window &window, Parser &parser)
 
 void ParseBest(Window &window, Parser &parser)
 {
-    TreeFinder finder;
+    TreeFinder finder(window.Total() - kRingSize);
     const uint64_t total = window.Total();
-    for (uint64_t v = 0; v < kRingSize && v + kMinMatch <= total; ++v)
+    for (uint64_t v = kFirstSource; v < kRingSize && v + kMinMatch <= total; ++v)
         finder.InsertAndFind(window, v, LenLimit(window, v));
     for (uint64_t v = kRingSize; v < total; ++v) {
         window.Reach(v);

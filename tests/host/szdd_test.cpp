@@ -82,6 +82,9 @@ const std::vector<Sample> &Samples()
             {"two-bytes", std::string("\0\xff", 2)},
             {"three-spaces", "   "},
             {"spaces-then-text", std::string(40, ' ') + "hello" + std::string(17, ' ') + "world"},
+            // Just under powers of two, where the encoder's tables change size.
+            {"text-120", Text(120, 20)},
+            {"text-1020", Text(1020, 21)},
             {"run", std::string(1000, 'a')},
             {"run-of-spaces", std::string(5000, ' ')},
             {"random", RandomBytes(20000, 1)},
@@ -210,6 +213,8 @@ TEST(SzddCompressTest, FindsTheShortestStream)
         {"three spaces: one match into the initial spaces", "   ", kHeaderSize + 3},
         {"eighteen spaces", std::string(18, ' '), kHeaderSize + 3},
         {"nineteen spaces: a match and a literal (26 bits)", std::string(19, ' '), kHeaderSize + 4},
+        // The 18 spaces are copied from the initial ones, from before the 'x'.
+        {"a letter then eighteen spaces", "x" + std::string(18, ' '), kHeaderSize + 4},
         // 3 matches and 5 literals: 96 bits.
         {"spaces then a word", std::string(40, ' ') + "hello", kHeaderSize + 12},
         // A literal, then 56 matches cover the other 999 bytes: 961 bits.
@@ -229,6 +234,41 @@ TEST(SzddCompressTest, FindsTheShortestStream)
 
 // Long runs and periodic data give many equally short parses; the encoder must still
 // settle its parse as it goes rather than carry it, and re-walk it, to the end.
+// The size of the shortest SZDD file for input, found the slow way: the longest match
+// at every position by trying every distance, then the cheapest parse in bits.
+size_t ShortestFileSize(const std::string &input)
+{
+    const std::string v = std::string(4096, ' ') + input;
+    const size_t n = input.size();
+    std::vector<uint64_t> bits(n + 1, UINT64_MAX);
+    bits[0] = 0;
+    for (size_t i = 0; i < n; ++i) {
+        size_t at = 4096 + i, limit = std::min<size_t>(18, n - i), longest = 0;
+        for (size_t d = 1; d <= 4096 && longest < limit; ++d) {
+            size_t len = 0;
+            while (len < limit && v[at - d + len] == v[at + len])
+                ++len;
+            longest = std::max(longest, len);
+        }
+        bits[i + 1] = std::min(bits[i + 1], bits[i] + 9);
+        for (size_t len = 3; len <= longest; ++len)
+            bits[i + len] = std::min(bits[i + len], bits[i] + 17);
+    }
+    return kHeaderSize + static_cast<size_t>((bits[n] + 7) / 8);
+}
+
+TEST(SzddCompressTest, BestMatchesAnExhaustiveSearch)
+{
+    std::string mixed = Text(3000, 22) + RandomBytes(500, 23) + std::string(300, '\0') + Text(2000, 24);
+    for (const Sample &sample : Samples()) {
+        if (sample.data.size() > 3000)
+            continue;
+        SCOPED_TRACE(sample.name);
+        EXPECT_EQ(velmor::SzddCompress(sample.data, SzddLevel::Best).size(), ShortestFileSize(sample.data));
+    }
+    EXPECT_EQ(velmor::SzddCompress(mixed, SzddLevel::Best).size(), ShortestFileSize(mixed));
+}
+
 TEST(SzddCompressTest, RepetitiveInputTakesLinearTime)
 {
     std::string runs = std::string(2 << 20, '\0') + std::string(1 << 20, 'a');
