@@ -11,6 +11,9 @@ namespace velmor {
 void AddCreateCommand(CLI::App &app);
 void AddSzddCommand(CLI::App &app);
 void AddWhichSetupCommand(CLI::App &app);
+void AddListCommand(CLI::App &app);
+void AddVerifyCommand(CLI::App &app);
+void AddExtractCommand(CLI::App &app);
 
 } // namespace velmor
 

@@ -10,6 +10,9 @@ int main(int argc, char **argv)
     velmor::AddCreateCommand(app);
     velmor::AddSzddCommand(app);
     velmor::AddWhichSetupCommand(app);
+    velmor::AddListCommand(app);
+    velmor::AddVerifyCommand(app);
+    velmor::AddExtractCommand(app);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError &e) {

@@ -1,0 +1,72 @@
+// velmor-pack list: what a package holds, for people or (--json) for scripts.
+#include <cstdio>
+#include "codepage.h"
+#include "commands.h"
+#include "pack_error.h"
+#include "package_reader.h"
+#include "package_report.h"
+
+namespace velmor {
+namespace {
+
+struct ListOptions {
+    std::string package;
+    bool json = false;
+    int codePage = 1252;
+};
+
+void RunList(const ListOptions &options)
+{
+    if (!IsSupportedCodePage(options.codePage))
+        throw PackError("code page " + std::to_string(options.codePage) + " is not supported; choose one of " +
+                        SupportedCodePagesText());
+    auto source = OpenFileSource(options.package);
+    ReadOptions read;
+    read.codePage = options.codePage;
+    PackageContents contents = ReadPackage(*source, read);
+    if (!contents.hasTrailer)
+        throw PackError(options.package + ": " + contents.problems.front().what);
+    std::fputs((options.json ? ListJson(contents, options.codePage) : ListText(contents, options.codePage)).c_str(),
+               stdout);
+    std::fflush(stdout);
+    // Damage that kept entries from being read is reported here; everything else
+    // is for verify.
+    size_t others = 0;
+    bool damaged = false;
+    for (const PackageProblem &p : contents.problems) {
+        if (p.kind == ProblemKind::Structure) {
+            damaged = true;
+            if (!options.json)
+                std::fprintf(stderr, "velmor-pack: %s: %s\n", options.package.c_str(),
+                             ProblemLine(p, options.codePage).c_str());
+        } else {
+            ++others;
+        }
+    }
+    if (others && !options.json)
+        std::fprintf(stderr, "velmor-pack: %s: %zu more problem%s; see velmor-pack verify %s\n",
+                     options.package.c_str(), others, others == 1 ? "" : "s", options.package.c_str());
+    if (damaged)
+        throw PackError(options.package + ": the package is damaged; the list above is what could be read");
+}
+
+} // namespace
+
+void AddListCommand(CLI::App &app)
+{
+    auto options = std::make_shared<ListOptions>();
+    CLI::App *cmd = app.add_subcommand("list", "Show a package's settings and the files it holds");
+    cmd->add_option("PACKAGE", options->package, "the stub file to read")->required()->check(CLI::ExistingFile);
+    cmd->add_flag("--json", options->json, "print one JSON object (settings, entries, problems) for scripts");
+    cmd->add_option("--codepage", options->codePage, "Windows ANSI code page the names are stored in")
+        ->capture_default_str();
+    cmd->footer("Columns: entry number, stored size, expanded size (compressed packages), attributes\n"
+                "(R read-only, H hidden, S system, A archive), last write time in UTC, path below the\n"
+                "destination folder. Exit status 1 when the package is damaged.\n\n"
+                "Examples:\n"
+                "  velmor-pack list acme-driver.exe\n"
+                "  velmor-pack list --json acme-driver.exe | jq '.entries[].path'\n");
+    cmd->callback([options]() { RunList(*options); });
+}
+
+} // namespace velmor

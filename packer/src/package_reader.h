@@ -1,0 +1,122 @@
+// Reading a package back: the trailer and every entry record, checked against what
+// the stub relies on, without ever reading outside the file. Problems are collected
+// rather than thrown, so that a damaged package can be described completely: one
+// problem per finding, each naming the entry it concerns.
+#ifndef VELMOR_PACKAGE_READER_H
+#define VELMOR_PACKAGE_READER_H
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velmor {
+
+// Random access to the bytes of a package.
+class ByteSource {
+public:
+    virtual ~ByteSource() = default;
+    virtual uint64_t Size() const = 0;
+    // Exactly count bytes from offset into buffer; offset + count never exceeds Size().
+    // Throws PackError when the read fails.
+    virtual void Read(uint64_t offset, void *buffer, size_t count) const = 0;
+};
+
+// A package held in memory; the bytes must outlive the source.
+class MemorySource : public ByteSource {
+public:
+    explicit MemorySource(std::string_view bytes) : bytes_(bytes) {}
+    uint64_t Size() const override { return bytes_.size(); }
+    void Read(uint64_t offset, void *buffer, size_t count) const override;
+
+private:
+    std::string_view bytes_;
+};
+
+// A package file, read where needed. Throws PackError when it cannot be opened.
+std::unique_ptr<ByteSource> OpenFileSource(const std::string &path);
+
+enum class ProblemKind {
+    Structure, // the bytes do not form a package (trailer, record bounds, name lengths)
+    Name,      // a name the stub refuses or that would leave the destination folder
+    Length,    // a full path over 255 characters for the folder checked against
+    Content,   // compressed data that does not expand to its stated length
+    Duplicate, // a second entry for the same file: the later one replaces the earlier
+    Setup,     // the setup program is missing or unusable
+};
+
+struct PackageProblem {
+    uint32_t index = 0;   // 1-based entry index; 0 for the package as a whole
+    std::string path;     // the entry's relative path as far as it could be read
+    ProblemKind kind = ProblemKind::Structure;
+    std::string what;     // what is wrong, one line, without the entry
+};
+
+struct PackageEntry {
+    uint32_t index = 0;          // 1-based
+    std::string directoryName;   // as stored, up to its first zero byte; "" inherits
+    std::string directory;       // the directory the stub puts it in: stored or inherited
+    std::string fileName;        // up to its first zero byte
+    std::string path;            // directory (without trailing backslashes) \ fileName
+    uint32_t attributes = 0;
+    uint64_t creationTime = 0;   // FILETIME
+    uint64_t lastAccessTime = 0;
+    uint64_t lastWriteTime = 0;
+    uint64_t recordOffset = 0;   // file offset of the record
+    uint64_t dataOffset = 0;     // file offset of the first data byte
+    uint32_t dataSize = 0;
+    std::optional<uint32_t> expandedSize; // compressed packages: the SZDD header's length
+};
+
+struct PackageContents {
+    uint64_t fileSize = 0;
+    bool hasTrailer = false;     // the last 1052 bytes carry the signature
+    uint8_t mode = 0;
+    int32_t compressedFlag = 0;
+    uint32_t entryCount = 0;
+    uint32_t dataOffset = 0;
+    std::string setupProgram;    // each up to its first zero byte
+    std::string defaultFolder;
+    std::string description;
+    bool trailerSound = false;   // a trailer without structural problems
+    bool entriesReadable = false; // the data offset let the records be walked
+    std::vector<PackageEntry> entries; // the records read whole and inside the data area
+    std::vector<PackageProblem> problems;
+
+    bool compressed() const { return compressedFlag != 0; }
+    bool Sound() const { return problems.empty(); }
+    bool HasProblem(ProblemKind kind) const;
+};
+
+struct ReadOptions {
+    // The destination folder that full path lengths are checked for; empty: the
+    // package's own folder, or the stub's fallback folder when it names none.
+    std::string folder;
+    // Expand every compressed entry to check it (reads all data); otherwise only the
+    // SZDD header is looked at.
+    bool expandCompressed = false;
+    // The ANSI code page of the names: in a double-byte code page the second byte of
+    // a character is never taken for a backslash or colon.
+    int codePage = 1252;
+};
+
+PackageContents ReadPackage(const ByteSource &source, const ReadOptions &options = {});
+
+// Whether c begins a two-byte character in the code page (932, 936, 949, 950).
+bool IsDoubleByteLead(unsigned char c, int codePage);
+
+// Whether name, joined below a folder, stays inside it, by the rules of the stub's
+// extraction: no leading separator, no colon, no level made of dots and spaces with
+// two dots or more; a file name has a single level that is not only dots and spaces.
+bool NameStaysInside(std::string_view name, bool levelsAllowed, int codePage);
+
+// Folder + backslash (unless its last character is one) + relative, the way the stub
+// joins them.
+std::string JoinBelowFolder(const std::string &folder, const std::string &relative,
+                            int codePage = 1252);
+
+} // namespace velmor
+
+#endif

@@ -1,0 +1,363 @@
+// velmor-pack list, verify and extract, run as a user runs them, on packages made by
+// create and on damaged ones.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include "archive_format.h"
+#include "record_writer.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct PackRun {
+    int status;
+    std::string output; // standard output and error together
+};
+
+std::string Quote(const std::string &s)
+{
+    std::string q = "'";
+    for (char c : s)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+PackRun Pack(const std::string &arguments)
+{
+    std::string command = std::string(VELMOR_PACK_PATH) + " " + arguments + " 2>&1";
+    FILE *pipe = popen(command.c_str(), "r");
+    PackRun run{-1, ""};
+    char buffer[4096];
+    while (size_t n = fread(buffer, 1, sizeof buffer, pipe))
+        run.output.append(buffer, n);
+    int status = pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+void Write(const fs::path &path, const std::string &bytes)
+{
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string Read(const fs::path &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::string RandomBytes(size_t n, uint32_t seed)
+{
+    std::string out(n, '\0');
+    uint32_t x = seed;
+    for (char &c : out) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        c = static_cast<char>(x >> 24);
+    }
+    return out;
+}
+
+void SetTimes(const fs::path &path, time_t accessSeconds, long accessNs, time_t writeSeconds, long writeNs)
+{
+    struct timespec times[2] = {{accessSeconds, accessNs}, {writeSeconds, writeNs}};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
+}
+
+struct stat Stat(const fs::path &path)
+{
+    struct stat info {};
+    EXPECT_EQ(lstat(path.c_str(), &info), 0) << path;
+    return info;
+}
+
+// Every path below a folder, relative, sorted.
+std::vector<std::string> Listing(const fs::path &root)
+{
+    std::vector<std::string> paths;
+    for (auto &e : fs::recursive_directory_iterator(root))
+        paths.push_back(fs::relative(e.path(), root).string());
+    std::sort(paths.begin(), paths.end());
+    return paths;
+}
+
+size_t CountLines(const std::string &text, const std::string &containing)
+{
+    size_t n = 0;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        n += line.find(containing) != std::string::npos;
+    return n;
+}
+
+class InspectCommandTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        root = fs::temp_directory_path() / ("velmor-inspect-" + std::to_string(getpid()) + "-" +
+                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(root);
+        fs::create_directories(root / "out");
+        stub = root / "stub.exe";
+        Write(stub, "MZ" + std::string(510, '\x90'));
+    }
+    void TearDown() override
+    {
+        // Read-only files and folders made by the tests.
+        for (auto &e : fs::recursive_directory_iterator(root))
+            fs::permissions(e.path(), fs::perms::owner_all, fs::perm_options::add, ignore);
+        fs::remove_all(root);
+    }
+
+    // A source tree with what a package can carry: nested folders, a read-only file,
+    // an empty file, binary data, times with sub-second parts.
+    void MakeSource()
+    {
+        const fs::path src = root / "src";
+        Write(src / "setup.exe", "MZ setup program");
+        Write(src / "readme.txt", "read me\r\n");
+        Write(src / "empty.dat", "");
+        Write(src / "data" / "big.bin", RandomBytes(300000, 7));
+        Write(src / "data" / "deep" / "er" / "text.txt", std::string(5000, 'x') + "end");
+        Write(src / "docs" / "locked.txt", "do not change");
+        int i = 0;
+        for (auto &e : fs::recursive_directory_iterator(src)) {
+            if (!e.is_regular_file())
+                continue;
+            struct timespec access = {1500000000 + i, 100L * i}, write = {1400000000 + 7 * i, 123456700L + 100 * i};
+            SetTimes(e.path(), access.tv_sec, access.tv_nsec, write.tv_sec, write.tv_nsec);
+            times[fs::relative(e.path(), src).string()] = {access, write};
+            ++i;
+        }
+        fs::permissions(src / "docs" / "locked.txt", fs::perms::owner_write | fs::perms::group_write |
+                        fs::perms::others_write, fs::perm_options::remove);
+    }
+
+    PackRun Create(const std::string &options, const fs::path &output)
+    {
+        return Pack("create --stub " + Quote(stub) + " " + options + " " + Quote(root / "src") + " -o " +
+                    Quote(output));
+    }
+
+    std::string MakePackage(const std::string &options = "--run setup.exe --folder 'C:\\Acme'")
+    {
+        MakeSource();
+        fs::path package = root / "out" / "pkg.exe";
+        PackRun run = Create(options, package);
+        EXPECT_EQ(run.status, 0) << run.output;
+        return package;
+    }
+
+    fs::path root;
+    fs::path stub;
+    std::error_code ignore;
+    // Access and write times given to the source files (reading them moves the
+    // access time on).
+    std::map<std::string, std::pair<struct timespec, struct timespec>> times;
+};
+
+// A package built byte by byte: stand-in image, records, trailer.
+std::string BytePackage(const std::vector<velmor::EntryHeader> &entries, const std::vector<std::string> &data)
+{
+    std::string image = "MZ" + std::string(126, '\0');
+    std::string area;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        velmor::EntryHeader h = entries[i];
+        h.dataSize = static_cast<uint32_t>(data[i].size());
+        area += velmor::EncodeEntryRecord(h) + data[i];
+    }
+    velmor::TrailerFields t;
+    t.entryCount = static_cast<uint32_t>(entries.size());
+    t.defaultFolder = "C:\\Acme";
+    t.dataOffset = static_cast<uint32_t>(image.size());
+    return image + area + velmor::EncodeTrailer(t);
+}
+
+} // namespace
+
+TEST_F(InspectCommandTest, ExtractReproducesTheSourceFiles)
+{
+    for (const char *options : {"--run setup.exe", "--run setup.exe --compress"}) {
+        fs::remove_all(root / "src");
+        fs::remove_all(root / "out");
+        fs::create_directories(root / "out");
+        std::string package = MakePackage(options);
+        PackRun verify = Pack("verify " + Quote(package));
+        EXPECT_EQ(verify.status, 0) << options << ": " << verify.output;
+        EXPECT_NE(verify.output.find("sound, 6 entries"), std::string::npos) << verify.output;
+
+        fs::path dest = root / "out" / "dest" / "below";
+        PackRun extract = Pack("extract " + Quote(package) + " " + Quote(dest));
+        ASSERT_EQ(extract.status, 0) << options << ": " << extract.output;
+        EXPECT_NE(extract.output.find("6 files extracted"), std::string::npos) << extract.output;
+        EXPECT_EQ(Listing(dest), Listing(root / "src")) << options;
+        for (auto &e : fs::recursive_directory_iterator(root / "src")) {
+            if (!e.is_regular_file())
+                continue;
+            fs::path copy = dest / fs::relative(e.path(), root / "src");
+            std::string label = std::string(options) + ": " + copy.string();
+            struct stat a = Stat(e.path()), b = Stat(copy); // before reading moves the access time
+            EXPECT_EQ(Read(copy), Read(e.path())) << label;
+            auto [access, write] = times.at(fs::relative(e.path(), root / "src").string());
+            EXPECT_EQ(b.st_mtim.tv_sec, a.st_mtim.tv_sec) << label;
+            EXPECT_EQ(b.st_mtim.tv_nsec, a.st_mtim.tv_nsec) << label;
+            EXPECT_EQ(b.st_mtim.tv_nsec, write.tv_nsec) << label;
+            EXPECT_EQ(b.st_atim.tv_sec, access.tv_sec) << label;
+            EXPECT_EQ(b.st_atim.tv_nsec, access.tv_nsec) << label;
+            if (a.st_mode & S_IWUSR)
+                EXPECT_TRUE(b.st_mode & S_IWUSR) << label;
+            else
+                EXPECT_EQ(b.st_mode & 0222, 0u) << label << ": read-only files lose every write bit";
+        }
+    }
+}
+
+TEST_F(InspectCommandTest, ListShowsSettingsAndEntries)
+{
+    std::string package = MakePackage("--mode setup --run setup.exe --folder 'C:\\Acme' --description 'Acme 2.1'");
+    PackRun list = Pack("list " + Quote(package));
+    ASSERT_EQ(list.status, 0) << list.output;
+    for (const char *expected : {"setup (1)", "setup.exe", "C:\\Acme", "Acme 2.1", "data\\deep\\er\\text.txt",
+                                 "docs\\locked.txt", "300000", "2014-05-13 16:53:20"})
+        EXPECT_NE(list.output.find(expected), std::string::npos) << expected << "\n" << list.output;
+    EXPECT_EQ(CountLines(list.output, "  R  "), 1u) << "only the locked file is read-only:\n" << list.output;
+
+    PackRun json = Pack("list --json " + Quote(package));
+    ASSERT_EQ(json.status, 0) << json.output;
+    for (const char *expected : {"\"mode\": \"setup\"", "\"compressed\": false", "\"path\": \"data\\\\big.bin\"",
+                                 "\"size\": 300000", "\"problems\": []", "\"entryCount\": 6"})
+        EXPECT_NE(json.output.find(expected), std::string::npos) << expected << "\n" << json.output;
+
+    Write(root / "out" / "not-a-package.exe", "MZ" + std::string(2000, 'z'));
+    PackRun bad = Pack("list " + Quote(root / "out" / "not-a-package.exe"));
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_NE(bad.output.find("not a velmor package"), std::string::npos) << bad.output;
+}
+
+TEST_F(InspectCommandTest, VerifyNamesEachProblemWithItsEntry)
+{
+    std::string package = MakePackage("--run setup.exe --folder 'C:\\Acme'");
+    std::string sound = Read(package);
+    size_t trailer = sound.size() - kTrailerSize;
+    // Entries in create's order: empty.dat, readme.txt, setup.exe, data\big.bin, ...
+    size_t readme = sound.find("readme.txt");
+    ASSERT_NE(readme, std::string::npos);
+    struct Case {
+        const char *name;
+        std::string bytes;
+        std::vector<std::string> lines; // each on a line of its own
+    } cases[] = {
+        {"name leaving the folder", [&] { std::string b = sound; b.replace(readme, 10, "..\\dme.txt"); return b; }(),
+         {"entry 2 (..\\dme.txt): the file name '..\\dme.txt' is not a plain name"}},
+        {"count over the records", [&] { std::string b = sound; b[trailer + 16] = 7; return b; }(),
+         {"entry 7: the entry count is 7, but the data area ends after 6 entries"}},
+        {"data area cut", sound.substr(0, trailer - 2) + sound.substr(trailer),
+         {"entry 6 (docs\\locked.txt): its data of 13 bytes runs past the trailer (11 bytes are left)"}},
+        {"mode 9", [&] { std::string b = sound; b[trailer + 10] = 9; return b; }(), {"mode 9 is neither"}},
+    };
+    for (const Case &c : cases) {
+        fs::path damaged = root / "out" / "damaged.exe";
+        Write(damaged, c.bytes);
+        PackRun run = Pack("verify " + Quote(damaged));
+        EXPECT_EQ(run.status, 1) << c.name << ": " << run.output;
+        for (const std::string &line : c.lines)
+            EXPECT_EQ(CountLines(run.output, line), 1u) << c.name << ": " << line << "\n" << run.output;
+        EXPECT_EQ(CountLines(run.output, damaged.string() + ": "), c.lines.size() + 1)
+            << c.name << ": one line per problem and a summary\n" << run.output;
+    }
+
+    PackRun longer = Pack("verify --folder 'C:\\" + std::string(240, 'L') + "' " + Quote(package));
+    EXPECT_EQ(longer.status, 1) << longer.output;
+    EXPECT_NE(longer.output.find("at most 255 fit"), std::string::npos) << longer.output;
+    PackRun relative = Pack("verify --folder Acme " + Quote(package));
+    EXPECT_EQ(relative.status, 1);
+    EXPECT_NE(relative.output.find("must be a full Windows path"), std::string::npos) << relative.output;
+}
+
+TEST_F(InspectCommandTest, ExtractStopsAtADamagedEntryAndNeverLeavesTheDestination)
+{
+    using velmor::EntryHeader;
+    struct Case {
+        const char *name;
+        std::string package;
+        const char *expected;
+    } cases[] = {
+        {"parent directory", BytePackage({{"", "FIRST.TXT"}, {"..", "ESCAPE.TXT"}}, {"1", "bad"}), "entry 2"},
+        {"path in the file name", BytePackage({{"", "FIRST.TXT"}, {"", "..\\ESCAPE.TXT"}}, {"1", "bad"}), "entry 2"},
+        {"absolute directory", BytePackage({{"", "FIRST.TXT"}, {"\\TMP", "ESCAPE.TXT"}}, {"1", "bad"}), "entry 2"},
+        {"drive letter", BytePackage({{"", "FIRST.TXT"}, {"C:..", "ESCAPE.TXT"}}, {"1", "bad"}), "entry 2"},
+        {"trimmed dots", BytePackage({{"", "FIRST.TXT"}, {"SUB\\...", "ESCAPE.TXT"}}, {"1", "bad"}), "entry 2"},
+        {"wildcard", BytePackage({{"", "FIRST.TXT"}, {"", "A*.TXT"}}, {"1", "bad"}), "entry 2 (A*.TXT)"},
+    };
+    for (const Case &c : cases) {
+        fs::path work = root / "out" / "work";
+        fs::remove_all(work);
+        Write(work / "pkg.exe", c.package);
+        fs::create_directories(work / "in" / "dest");
+        std::vector<std::string> before = Listing(work);
+        PackRun run = Pack("extract " + Quote(work / "pkg.exe") + " " + Quote(work / "in" / "dest"));
+        EXPECT_EQ(run.status, 1) << c.name << ": " << run.output;
+        EXPECT_NE(run.output.find(c.expected), std::string::npos) << c.name << ": " << run.output;
+        EXPECT_NE(run.output.find("entries 1 to 1 were extracted"), std::string::npos) << run.output;
+        before.push_back("in/dest/FIRST.TXT");
+        std::sort(before.begin(), before.end());
+        EXPECT_EQ(Listing(work), before) << c.name << ": the first entry only, nothing elsewhere";
+        EXPECT_FALSE(fs::exists(root / "out" / "ESCAPE.TXT")) << c.name;
+    }
+
+    // A symbolic link inside the destination is not followed out of it.
+    fs::path outside = root / "out" / "outside";
+    fs::create_directories(outside);
+    fs::path dest = root / "out" / "linked";
+    fs::create_directories(dest);
+    fs::create_directory_symlink(outside, dest / "SUB");
+    fs::create_symlink(outside / "target.txt", dest / "LINK.TXT");
+    Write(root / "out" / "links.exe", BytePackage({{"SUB", "IN.TXT"}}, {"x"}));
+    PackRun viaDirectory = Pack("extract " + Quote(root / "out" / "links.exe") + " " + Quote(dest));
+    EXPECT_EQ(viaDirectory.status, 1) << viaDirectory.output;
+    EXPECT_NE(viaDirectory.output.find("symbolic link"), std::string::npos) << viaDirectory.output;
+    Write(root / "out" / "links.exe", BytePackage({{"", "LINK.TXT"}}, {"x"}));
+    PackRun viaFile = Pack("extract " + Quote(root / "out" / "links.exe") + " " + Quote(dest));
+    EXPECT_EQ(viaFile.status, 1) << viaFile.output;
+    EXPECT_TRUE(fs::is_empty(outside));
+}
+
+TEST_F(InspectCommandTest, ExtractFollowsTheStubsDirectoryRule)
+{
+    // An empty directory name keeps the previous entry's directory; a name differing
+    // only in letter case is the same folder, as on Windows.
+    Write(root / "out" / "pkg.exe",
+          BytePackage({{"", "ROOT.TXT"}, {"A\\B", "1.TXT"}, {"", "2.TXT"}, {"a\\b\\", "3.TXT"}, {"C", "4.TXT"}},
+                      {"r", "1", "2", "3", "4"}));
+    fs::path dest = root / "out" / "dest";
+    PackRun run = Pack("extract " + Quote(root / "out" / "pkg.exe") + " " + Quote(dest));
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(Listing(dest), (std::vector<std::string>{"A", "A/B", "A/B/1.TXT", "A/B/2.TXT", "A/B/3.TXT", "C",
+                                                        "C/4.TXT", "ROOT.TXT"}));
+}
+
+TEST_F(InspectCommandTest, EveryCommandHelpHasAnExample)
+{
+    for (const char *command : {"list", "verify", "extract"}) {
+        PackRun help = Pack(std::string(command) + " --help");
+        EXPECT_EQ(help.status, 0) << command;
+        EXPECT_NE(help.output.find("Example"), std::string::npos) << help.output;
+        EXPECT_NE(help.output.find(std::string("  velmor-pack ") + command + " "), std::string::npos) << help.output;
+    }
+    PackRun missing = Pack("extract " + Quote(root / "none.exe") + " " + Quote(root / "dest"));
+    EXPECT_NE(missing.status, 0);
+    EXPECT_NE(missing.output.find("none.exe"), std::string::npos) << missing.output;
+    EXPECT_FALSE(fs::exists(root / "dest"));
+}
