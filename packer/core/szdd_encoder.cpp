@@ -178,9 +178,6 @@ public:
         };
         if (hintDistance != 0 && consider(hintDistance))
             return best;
-        unsigned latest = distanceTo(head3_[Hash3(q, bits_)]);
-        if (latest != 0 && consider(latest))
-            return best;
         if (lenLimit >= 4) {
             uint32_t next = head4_[Hash4(q)];
             for (unsigned left = kDefaultChain; left > 0; --left) {
@@ -199,6 +196,12 @@ public:
                 }
                 next = prev_[(v - distance) & kSlotMask];
             }
+        }
+        // Without a 4-byte match, the latest 3-byte one is as good as any.
+        if (best.length < 4) {
+            unsigned latest = distanceTo(head3_[Hash3(q, bits_)]);
+            if (latest != 0)
+                consider(latest);
         }
         if (best.length < kMinMatch)
             return {};
