@@ -1,0 +1,65 @@
+// Any bytes as a package: the reader must stay inside them, and what it reports must
+// hold together; listing and problem lines are rendered as list and verify would.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string_view>
+#include "archive_format.h"
+#include "package_reader.h"
+#include "package_report.h"
+
+namespace {
+
+void Require(bool condition, const char *what)
+{
+    if (!condition) {
+        std::fprintf(stderr, "package reader invariant broken: %s\n", what);
+        std::abort();
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    using namespace velmor;
+    std::string_view bytes(reinterpret_cast<const char *>(data), size);
+    MemorySource source(bytes);
+    ReadOptions options;
+    options.expandCompressed = true;
+    // The last byte (the data offset's top byte in a package) picks the code page,
+    // so that double-byte scanning is exercised as well.
+    options.codePage = size && (data[size - 1] & 1) ? 932 : 1252;
+    PackageContents c = ReadPackage(source, options);
+
+    Require(c.fileSize == size, "file size");
+    Require(c.hasTrailer || !c.problems.empty(), "a file without a trailer has a problem");
+    uint64_t dataEnd = size > kTrailerSize ? size - kTrailerSize : 0;
+    uint64_t next = c.dataOffset;
+    for (size_t i = 0; i < c.entries.size(); ++i) {
+        const PackageEntry &e = c.entries[i];
+        Require(e.index == i + 1, "entries numbered in order");
+        Require(e.recordOffset == next, "records back to back");
+        Require(e.dataOffset <= dataEnd && e.dataSize <= dataEnd - e.dataOffset, "data inside the data area");
+        Require(e.fileName.size() < kMaxNameLength && e.directoryName.size() < kMaxNameLength, "name lengths");
+        next = e.dataOffset + e.dataSize;
+    }
+    Require(c.entries.size() <= c.entryCount, "no more entries than counted");
+    if (c.Sound()) {
+        Require(c.entries.size() == c.entryCount, "a sound package has every entry");
+        Require(next == dataEnd, "a sound package's data area ends at the trailer");
+        for (const PackageEntry &e : c.entries)
+            Require(NameStaysInside(e.fileName, false, options.codePage) &&
+                        NameStaysInside(e.directory, true, options.codePage),
+                    "a sound package's names stay inside the folder");
+    }
+    for (const PackageProblem &p : c.problems)
+        Require(!ProblemLine(p, options.codePage).empty(), "problem line");
+    if (c.hasTrailer) {
+        std::string text = ListText(c, options.codePage);
+        std::string json = ListJson(c, options.codePage);
+        Require(!text.empty() && json.front() == '{' && json.back() == '\n', "listing");
+    }
+    return 0;
+}
