@@ -1,11 +1,6 @@
 // velmor-pack szdd compress|expand: single files to and from SZDD, the format the
 // packer stores compressed files in.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include "commands.h"
 #include "output_file.h"
@@ -22,47 +17,6 @@ struct SzddOptions {
     bool best = false;
 };
 
-// The whole file in one buffer sized up front: a stream-based read of a file of some
-// megabytes spends more time growing and copying buffers than compressing it takes.
-std::string ReadInput(const std::string &path)
-{
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        throw PackError(path + ": cannot open: " + std::strerror(errno));
-    struct stat info;
-    std::string data;
-    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode))
-        data.resize(static_cast<size_t>(info.st_size));
-    // Past the expected size (or for a file of unknown size), read through a small
-    // buffer, so that EOF at the expected size costs no more memory.
-    size_t used = 0;
-    char extra[65536];
-    for (;;) {
-        bool expected = used < data.size();
-        char *into = expected ? &data[used] : extra;
-        ssize_t n = read(fd, into, expected ? data.size() - used : sizeof extra);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            int error = errno;
-            close(fd);
-            throw PackError(path + ": cannot read: " + std::strerror(error));
-        }
-        if (n == 0)
-            break;
-        if (expected) {
-            used += static_cast<size_t>(n);
-        } else {
-            data.resize(used);
-            data.append(extra, static_cast<size_t>(n));
-            used = data.size();
-        }
-    }
-    close(fd);
-    data.resize(used);
-    return data;
-}
-
 void WriteOutput(const std::string &path, std::string_view bytes)
 {
     OutputFile out(path);
@@ -72,7 +26,7 @@ void WriteOutput(const std::string &path, std::string_view bytes)
 
 void RunCompress(const SzddOptions &options)
 {
-    std::string data = ReadInput(options.input);
+    std::string data = ReadWholeFile(options.input);
     if (data.size() > 0xFFFFFFFFu)
         throw PackError(options.input + ": too large for SZDD (4 GiB or more)");
     std::string packed = SzddCompress(data, options.best ? SzddLevel::Best : SzddLevel::Default);
@@ -83,7 +37,7 @@ void RunCompress(const SzddOptions &options)
 
 void RunExpand(const SzddOptions &options)
 {
-    std::string expanded = SzddExpand(ReadInput(options.input), options.input);
+    std::string expanded = SzddExpand(ReadWholeFile(options.input), options.input);
     WriteOutput(options.output, expanded);
     std::printf("%s: %zu bytes\n", options.output.c_str(), expanded.size());
 }
