@@ -3,31 +3,13 @@
 #include "progress_dialog.h"
 #include "stub_state.h"
 #include "../extract/install_log.h"
+#include "../../common/win/process.h"
 #include "../../common/win/text.h"
 
 int StartProgram(const char *path, int wait)
 {
-    if (!path || !path[0])
-        return 0;
-    char commandLine[kPathBufferSize];
-    char directory[kPathBufferSize];
-    if (!CopyText(commandLine, sizeof commandLine, path) ||
-        !CopyText(directory, sizeof directory, path))
-        return 0;
-    char *slash = FindLastBackslash(directory);
-    if (slash)
-        *slash = 0;
-    else
-        directory[0] = 0;
-
-    STARTUPINFOA startup;
-    ClearBytes(&startup, sizeof startup);
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_FORCEONFEEDBACK;
     PROCESS_INFORMATION process;
-    ClearBytes(&process, sizeof process);
-    if (!CreateProcessA(0, commandLine, 0, 0, FALSE, NORMAL_PRIORITY_CLASS, 0, directory, &startup,
-                        &process))
+    if (!StartInOwnDirectory(path, &process))
         return 0;
     if (wait) {
         // A wait that fails outright ends the wait as the end of the program would:
