@@ -64,10 +64,12 @@ static int BuildEntryPaths(const char *currentDirectory, const char *fileName,
 
 // The compressed entry goes to the temporary compressed file, is expanded into the
 // temporary expanded file and copied onto the target. Once the first file exists
-// both are deleted whatever happens next.
-static int WriteCompressedEntry(const EntryRecord *record, const char *targetPath)
+// both are deleted whatever happens next. dataInArea is the part of the entry's data
+// before the trailer: less than its size fails as data cut short by the file's end.
+static int WriteCompressedEntry(const EntryRecord *record, DWORD dataInArea, const char *targetPath)
 {
-    if (!CopyToNewFile(g_stub.archive, g_stub.tempCompressedPath, record->dataSize))
+    if (!CopyToNewFile(g_stub.archive, g_stub.tempCompressedPath, dataInArea) ||
+        dataInArea != record->dataSize)
         return 0;
     int written = ExpandCompressedFile(g_stub.windowsDirectory, kTempCompressedName,
                                        g_stub.windowsDirectory, kTempExpandedName) &&
@@ -91,8 +93,10 @@ static void RestoreTimesAndAttributes(const EntryRecord *record, const char *tar
 }
 
 // Everything for one entry after its record has been read and the hooks have run.
-// currentDirectory carries the directory of the nearest earlier entry that named one.
-static int ExtractEntry(DWORD index, const EntryRecord *record, char *currentDirectory)
+// currentDirectory carries the directory of the nearest earlier entry that named one;
+// areaLeft counts the bytes between the entry's first data byte and the trailer.
+static int ExtractEntry(DWORD index, const EntryRecord *record, char *currentDirectory,
+                        DWORD areaLeft)
 {
     if (!StaysInside(record->fileName, 0))
         return 0;
@@ -112,9 +116,13 @@ static int ExtractEntry(DWORD index, const EntryRecord *record, char *currentDir
     if (g_stub.trailer.mode == kModeSetup)
         LogExtractedFile(index, targetPath);
 
+    // Data running into the trailer is copied as far as the data area goes and fails
+    // the entry, as data cut short by the end of the file does.
+    DWORD dataInArea = record->dataSize <= areaLeft ? record->dataSize : areaLeft;
     int written = g_stub.trailer.compressed
-                      ? WriteCompressedEntry(record, targetPath)
-                      : CopyToNewFile(g_stub.archive, targetPath, record->dataSize);
+                      ? WriteCompressedEntry(record, dataInArea, targetPath)
+                      : CopyToNewFile(g_stub.archive, targetPath, dataInArea) &&
+                            dataInArea == record->dataSize;
     if (!written)
         return 0;
     RestoreTimesAndAttributes(record, targetPath);
@@ -126,18 +134,26 @@ int ExtractAll(const ExtractHooks *hooks)
     // An empty folder would put every file below the process's current directory.
     if (!g_stub.trailer.defaultFolder[0] || !CreateDirectoryTree(g_stub.trailer.defaultFolder))
         return 0;
+    // The data area ends where the trailer begins: a damaged package must not have
+    // trailer bytes taken for a record or for an entry's data.
+    DWORD fileSize = GetFileSize(g_stub.archive, 0);
+    const DWORD dataEnd =
+        fileSize != INVALID_FILE_SIZE && fileSize > kTrailerSize ? fileSize - kTrailerSize : 0;
     char currentDirectory[kPathBufferSize];
     currentDirectory[0] = 0;
     EntryRecord record;
     for (DWORD done = 0; done < g_stub.trailer.entryCount; ++done) {
         if (!ReadEntryRecord(g_stub.archive, &record))
             return 0;
+        DWORD position = SetFilePointer(g_stub.archive, 0, 0, FILE_CURRENT);
+        if (position == INVALID_SET_FILE_POINTER || position > dataEnd)
+            return 0;
         hooks->entryStarted(hooks->context, done + 1, record.fileName);
         hooks->dispatchPendingMessages(hooks->context);
         // A cancel stops the run before anything is done for the entry just read.
         if (hooks->cancelRequested(hooks->context))
             return 0;
-        if (!ExtractEntry(done + 1, &record, currentDirectory))
+        if (!ExtractEntry(done + 1, &record, currentDirectory, dataEnd - position))
             return 0;
     }
     return 1;

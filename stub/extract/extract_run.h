@@ -25,6 +25,10 @@ struct ExtractHooks {
 // record). 1 when all entryCount entries were extracted, also for 0 entries; 0 at the
 // first failure or cancel, with the entries before it left in place.
 //
+// The data area ends where the trailer begins: a record that reaches into the
+// trailer fails the run before the entry starts, and data that does is copied as far
+// as the data area goes and fails the run at that entry, as when the file ends early.
+//
 // A directory name that would leave the destination folder (absolute, drive letter,
 // a ".." component) or a file name with a path in it (backslash, slash, colon, or
 // only dots), and a target path over 255 characters, fail the run at that entry

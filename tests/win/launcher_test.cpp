@@ -11,20 +11,15 @@
 
 namespace {
 
+using velmor::test::BuiltProgram;
 using velmor::test::FileExists;
 using velmor::test::ReadWholeFile;
 using velmor::test::RequiredEnvironment;
 using velmor::test::ScratchFolder;
+using velmor::test::StartNote;
+using velmor::test::WineVersionSetting;
+using velmor::test::WaitForStartNote;
 using velmor::test::WriteWholeFile;
-
-// A program built beside the test program: install.exe, record-start.exe.
-std::string BuiltProgram(const char *name)
-{
-    char own[MAX_PATH];
-    GetModuleFileNameA(nullptr, own, sizeof own);
-    std::string path = own;
-    return path.substr(0, path.rfind('\\') + 1) + name;
-}
 
 // Folders below base for every backslash in relative, then the file itself.
 void CopyProgram(const char *program, const std::string &base, const std::string &relative)
@@ -34,30 +29,6 @@ void CopyProgram(const char *program, const std::string &base, const std::string
     std::string target = base + "\\" + relative;
     ASSERT_TRUE(CopyFileA(BuiltProgram(program).c_str(), target.c_str(), FALSE)) << target;
 }
-
-// Wine's per-program Windows version for every program of that file name, removed
-// again when the object goes.
-class WineVersionSetting {
-public:
-    WineVersionSetting(const std::string &programName, const char *version)
-        : key_("Software\\Wine\\AppDefaults\\" + programName)
-    {
-        HKEY key;
-        EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, key_.c_str(), 0, nullptr, 0, KEY_SET_VALUE,
-                                  nullptr, &key, nullptr),
-                  ERROR_SUCCESS);
-        EXPECT_EQ(RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE *>(version),
-                                 lstrlenA(version) + 1),
-                  ERROR_SUCCESS);
-        RegCloseKey(key);
-    }
-    ~WineVersionSetting() { RegDeleteKeyA(HKEY_CURRENT_USER, key_.c_str()); }
-    WineVersionSetting(const WineVersionSetting &) = delete;
-    WineVersionSetting &operator=(const WineVersionSetting &) = delete;
-
-private:
-    std::string key_;
-};
 
 // Runs the launcher at path from another working directory, waits for its end and
 // returns its exit code.
@@ -83,29 +54,10 @@ DWORD RunLauncher(const std::string &path)
     return code;
 }
 
-struct StartNote {
-    bool started = false;
-    std::string commandLine;
-    std::string directory;
-};
-
-// What the stand-in at programPath noted, waiting for it up to timeoutMs.
+// What the stand-in at programPath noted about its start.
 StartNote WaitForStart(const std::string &programPath, DWORD timeoutMs)
 {
-    StartNote note;
-    std::string notePath = programPath + ".started";
-    for (DWORD waited = 0; !FileExists(notePath); waited += 100) {
-        if (waited >= timeoutMs)
-            return note;
-        Sleep(100);
-    }
-    std::string text = ReadWholeFile(notePath);
-    size_t end = text.find('\n');
-    note.started = true;
-    note.commandLine = text.substr(0, end);
-    if (end != std::string::npos)
-        note.directory = text.substr(end + 1, text.find('\n', end + 1) - end - 1);
-    return note;
+    return WaitForStartNote(programPath + ".started", timeoutMs);
 }
 
 // The launcher does not wait for what it starts: a program that has not noted its

@@ -376,18 +376,11 @@ TEST_F(StubCleanUpTest, OnTheNtFamilyItemsInUseAreRemovedAtRestart)
 TEST_F(StubCleanUpTest, OnThe95FamilyItemsInUseGoToWinInit)
 {
     std::string name = PackageName("W98");
-    HKEY key;
-    std::string appKey = "Software\\Wine\\AppDefaults\\" + name;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, appKey.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                              &key, nullptr),
-              ERROR_SUCCESS);
-    RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE *>("win98"), 6);
-    RegCloseKey(key);
+    WineVersionSetting win98(name, "win98");
     std::string winInit = WindowsDirectory() + "WinInit.INI";
     DeleteFileA(winInit.c_str());
 
     std::string held = RunHoldingAFile(name);
-    RegDeleteKeyA(HKEY_CURRENT_USER, appKey.c_str());
     EXPECT_FALSE(FileExists(folder / "dest\\README.TXT"));
     std::string expected = "[rename]\r\nNUL=" + held + "\r\nNUL=" + folder / "dest\\SETUP" +
                            "\r\nNUL=" + folder / "dest" + "\r\n";

@@ -156,6 +156,24 @@ StartNote WaitForStartNote(const std::string &notePath, DWORD timeoutMs)
     return note;
 }
 
+WineVersionSetting::WineVersionSetting(const std::string &programName, const char *version)
+    : key_("Software\\Wine\\AppDefaults\\" + programName)
+{
+    HKEY key;
+    EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, key_.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                              &key, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE *>(version),
+                             lstrlenA(version) + 1),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+}
+
+WineVersionSetting::~WineVersionSetting()
+{
+    RegDeleteKeyA(HKEY_CURRENT_USER, key_.c_str());
+}
+
 uint64_t FileTimeValue(const FILETIME &time)
 {
     return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;

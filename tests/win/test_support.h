@@ -73,6 +73,19 @@ struct StartNote {
 };
 StartNote WaitForStartNote(const std::string &notePath, DWORD timeoutMs);
 
+// Wine's per-program Windows version for every program of that file name, removed
+// again when the object goes.
+class WineVersionSetting {
+public:
+    WineVersionSetting(const std::string &programName, const char *version);
+    ~WineVersionSetting();
+    WineVersionSetting(const WineVersionSetting &) = delete;
+    WineVersionSetting &operator=(const WineVersionSetting &) = delete;
+
+private:
+    std::string key_;
+};
+
 // The time of a FILETIME as one 64-bit number.
 uint64_t FileTimeValue(const FILETIME &time);
 
