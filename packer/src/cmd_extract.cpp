@@ -1,10 +1,12 @@
 // velmor-pack extract: a package's files on the host, as the stub would write them.
 #include <cstdio>
+#include <memory>
 #include "codepage.h"
 #include "commands.h"
 #include "pack_error.h"
 #include "package_extract.h"
 #include "package_reader.h"
+#include "terminal_progress.h"
 
 namespace velmor {
 namespace {
@@ -25,7 +27,15 @@ void RunExtract(const ExtractOptions &options)
     read.codePage = options.codePage;
     PackageContents contents = ReadPackage(*source, read);
     try {
-        ExtractSummary summary = ExtractPackage(*source, contents, options.destination, options.codePage);
+        std::unique_ptr<TerminalProgress> display;
+        auto progress = [&display](uint64_t done, uint64_t total) {
+            if (!display)
+                display = std::make_unique<TerminalProgress>("extracting", total);
+            display->Update(done);
+        };
+        ExtractSummary summary =
+            ExtractPackage(*source, contents, options.destination, options.codePage, progress);
+        display.reset();
         std::printf("%s: %u file%s extracted, %llu bytes\n", options.destination.c_str(), summary.files,
                     summary.files == 1 ? "" : "s", static_cast<unsigned long long>(summary.bytes));
     } catch (const PackError &e) {
