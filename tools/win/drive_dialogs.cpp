@@ -18,6 +18,8 @@
 //   main-shown-ms         from the start of the package to its visible main dialog
 //   press                 the button pressed
 //   progress-shown-ms     from the press to the visible progress dialog
+//   press-to-progress-closed-ms  from the press to the progress dialog's end
+//   press-to-main-closed-ms  from the press to the main dialog's end
 //   press-to-exit-ms      from the press to the end of the package's process
 //   exit-code             the package's exit code
 // Exit code 0 when every step happened and the package ended in time, 1 otherwise.
@@ -40,9 +42,7 @@ DWORD g_timeoutMs = 60000;
 
 std::string WindowsPath(const std::string &path)
 {
-    if (path.empty() || path[0] != '/')
-        return path;
-    std::string result = "Z:" + path;
+    std::string result = !path.empty() && path[0] == '/' ? "Z:" + path : path;
     for (char &c : result) {
         if (c == '/')
             c = '\\';
@@ -228,11 +228,18 @@ int main(int argc, char **argv)
                     Fail("the run ended before the progress stop");
                 HandOver(handshake, "progress", progress);
             }
+            while (IsWindow(progress) && !ProcessEnded(process.hProcess))
+                Sleep(2);
+            std::printf("press-to-progress-closed-ms %.1f\n", Milliseconds(pressed, Now()));
         } else if (stopAtProgress) {
             Fail("the progress dialog did not show");
         }
     }
 
+    // The main dialog goes before the process ends; both moments are reported.
+    while (IsWindow(main) && !ProcessEnded(process.hProcess))
+        Sleep(2);
+    std::printf("press-to-main-closed-ms %.1f\n", Milliseconds(pressed, Now()));
     if (WaitForSingleObject(process.hProcess, g_timeoutMs) != WAIT_OBJECT_0)
         Fail("the package did not end in time");
     std::printf("press-to-exit-ms %.1f\n", Milliseconds(pressed, Now()));
