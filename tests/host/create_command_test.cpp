@@ -1,57 +1,20 @@
 // velmor-pack create, run as a user runs it.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include "archive_format.h"
+#include "command_support.h"
 
 namespace fs = std::filesystem;
+using namespace velmor::test;
 
 namespace {
 
-struct PackRun {
-    int status;
-    std::string output; // standard output and error together
-};
 
-std::string Quote(const std::string &s)
-{
-    std::string q = "'";
-    for (char c : s)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
 
-PackRun Pack(const std::string &arguments)
-{
-    std::string command = std::string(VELMOR_PACK_PATH) + " " + arguments + " 2>&1";
-    FILE *pipe = popen(command.c_str(), "r");
-    PackRun run{-1, ""};
-    char buffer[4096];
-    while (size_t n = fread(buffer, 1, sizeof buffer, pipe))
-        run.output.append(buffer, n);
-    int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
 
-void Write(const fs::path &path, const std::string &bytes)
-{
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << bytes;
-}
 
-std::string Read(const fs::path &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 class CreateCommandTest : public ::testing::Test {
 protected:
@@ -83,11 +46,11 @@ TEST_F(CreateCommandTest, SameInputGivesTheSameBytes)
 {
     Write(root / "src" / "a.txt", "alpha");
     Write(root / "src" / "sub" / "b.txt", "beta");
-    PackRun first = Pack(Create("--run a.txt"));
+    CommandRun first = Pack(Create("--run a.txt"));
     ASSERT_EQ(first.status, 0) << first.output;
     std::string once = Read(root / "out" / "pkg.exe");
     fs::remove(root / "out" / "pkg.exe");
-    PackRun second = Pack(Create("--run a.txt"));
+    CommandRun second = Pack(Create("--run a.txt"));
     ASSERT_EQ(second.status, 0) << second.output;
     EXPECT_EQ(Read(root / "out" / "pkg.exe"), once);
     EXPECT_EQ(once.compare(0, 512, Read(stub)), 0) << "the stub comes first, unchanged";
@@ -116,7 +79,7 @@ TEST_F(CreateCommandTest, BadInputIsRefusedWithOneLineAndNoOutput)
     for (const Case &c : cases) {
         fs::remove_all(root / "src");
         Write(root / "src" / c.file, "data");
-        PackRun run = Pack(Create(c.options));
+        CommandRun run = Pack(Create(c.options));
         EXPECT_EQ(run.status, 1) << c.what;
         EXPECT_NE(run.output.find(c.expected), std::string::npos) << c.what << ": " << run.output;
         EXPECT_EQ(std::count(run.output.begin(), run.output.end(), '\n'), 1) << run.output;
@@ -132,7 +95,7 @@ TEST_F(CreateCommandTest, RefusesFilesAndPackagesTheStubCannotRead)
         fs::resize_file(path, size);
     };
     sparse(root / "src" / "huge.bin", 0x100000000ULL);
-    PackRun tooLarge = Pack(Create(""));
+    CommandRun tooLarge = Pack(Create(""));
     EXPECT_EQ(tooLarge.status, 1);
     EXPECT_NE(tooLarge.output.find("huge.bin: the file is 4 GiB or larger"), std::string::npos)
         << tooLarge.output;
@@ -141,7 +104,7 @@ TEST_F(CreateCommandTest, RefusesFilesAndPackagesTheStubCannotRead)
     fs::remove(root / "src" / "huge.bin");
     sparse(root / "src" / "one.bin", 0x40000000ULL);
     sparse(root / "src" / "two.bin", 0x40000000ULL);
-    PackRun package = Pack(Create(""));
+    CommandRun package = Pack(Create(""));
     EXPECT_EQ(package.status, 1);
     EXPECT_NE(package.output.find("2 GiB or larger"), std::string::npos) << package.output;
     EXPECT_TRUE(OutputFolderEmpty());
@@ -152,7 +115,7 @@ TEST_F(CreateCommandTest, RefusesAStubThatAlreadyCarriesAPackage)
     Write(root / "src" / "a", "x");
     ASSERT_EQ(Pack(Create("")).status, 0);
     stub = root / "out" / "pkg.exe";
-    PackRun again = Pack("create --stub " + Quote(stub) + " " + Quote(root / "src") + " -o " +
+    CommandRun again = Pack("create --stub " + Quote(stub) + " " + Quote(root / "src") + " -o " +
                      Quote(root / "second.exe"));
     EXPECT_EQ(again.status, 1);
     EXPECT_NE(again.output.find("already carries a package"), std::string::npos) << again.output;

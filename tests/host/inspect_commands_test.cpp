@@ -3,59 +3,23 @@
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <sstream>
 #include "archive_format.h"
+#include "command_support.h"
 #include "record_writer.h"
 
 namespace fs = std::filesystem;
+using namespace velmor::test;
 
 namespace {
 
-struct PackRun {
-    int status;
-    std::string output; // standard output and error together
-};
 
-std::string Quote(const std::string &s)
-{
-    std::string q = "'";
-    for (char c : s)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
 
-PackRun Pack(const std::string &arguments)
-{
-    std::string command = std::string(VELMOR_PACK_PATH) + " " + arguments + " 2>&1";
-    FILE *pipe = popen(command.c_str(), "r");
-    PackRun run{-1, ""};
-    char buffer[4096];
-    while (size_t n = fread(buffer, 1, sizeof buffer, pipe))
-        run.output.append(buffer, n);
-    int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
 
-void Write(const fs::path &path, const std::string &bytes)
-{
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << bytes;
-}
 
-std::string Read(const fs::path &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 std::string RandomBytes(size_t n, uint32_t seed)
 {
@@ -145,7 +109,7 @@ protected:
                         fs::perms::others_write, fs::perm_options::remove);
     }
 
-    PackRun Create(const std::string &options, const fs::path &output)
+    CommandRun Create(const std::string &options, const fs::path &output)
     {
         return Pack("create --stub " + Quote(stub) + " " + options + " " + Quote(root / "src") + " -o " +
                     Quote(output));
@@ -155,7 +119,7 @@ protected:
     {
         MakeSource();
         fs::path package = root / "out" / "pkg.exe";
-        PackRun run = Create(options, package);
+        CommandRun run = Create(options, package);
         EXPECT_EQ(run.status, 0) << run.output;
         return package;
     }
@@ -194,12 +158,12 @@ TEST_F(InspectCommandTest, ExtractReproducesTheSourceFiles)
         fs::remove_all(root / "out");
         fs::create_directories(root / "out");
         std::string package = MakePackage(options);
-        PackRun verify = Pack("verify " + Quote(package));
+        CommandRun verify = Pack("verify " + Quote(package));
         EXPECT_EQ(verify.status, 0) << options << ": " << verify.output;
         EXPECT_NE(verify.output.find("sound, 6 entries"), std::string::npos) << verify.output;
 
         fs::path dest = root / "out" / "dest" / "below";
-        PackRun extract = Pack("extract " + Quote(package) + " " + Quote(dest));
+        CommandRun extract = Pack("extract " + Quote(package) + " " + Quote(dest));
         ASSERT_EQ(extract.status, 0) << options << ": " << extract.output;
         EXPECT_NE(extract.output.find("6 files extracted"), std::string::npos) << extract.output;
         EXPECT_EQ(Listing(dest), Listing(root / "src")) << options;
@@ -227,21 +191,21 @@ TEST_F(InspectCommandTest, ExtractReproducesTheSourceFiles)
 TEST_F(InspectCommandTest, ListShowsSettingsAndEntries)
 {
     std::string package = MakePackage("--mode setup --run setup.exe --folder 'C:\\Acme' --description 'Acme 2.1'");
-    PackRun list = Pack("list " + Quote(package));
+    CommandRun list = Pack("list " + Quote(package));
     ASSERT_EQ(list.status, 0) << list.output;
     for (const char *expected : {"setup (1)", "setup.exe", "C:\\Acme", "Acme 2.1", "data\\deep\\er\\text.txt",
                                  "docs\\locked.txt", "300000", "2014-05-13 16:53:20"})
         EXPECT_NE(list.output.find(expected), std::string::npos) << expected << "\n" << list.output;
     EXPECT_EQ(CountLines(list.output, "  R  "), 1u) << "only the locked file is read-only:\n" << list.output;
 
-    PackRun json = Pack("list --json " + Quote(package));
+    CommandRun json = Pack("list --json " + Quote(package));
     ASSERT_EQ(json.status, 0) << json.output;
     for (const char *expected : {"\"mode\": \"setup\"", "\"compressed\": false", "\"path\": \"data\\\\big.bin\"",
                                  "\"size\": 300000", "\"problems\": []", "\"entryCount\": 6"})
         EXPECT_NE(json.output.find(expected), std::string::npos) << expected << "\n" << json.output;
 
     Write(root / "out" / "not-a-package.exe", "MZ" + std::string(2000, 'z'));
-    PackRun bad = Pack("list " + Quote(root / "out" / "not-a-package.exe"));
+    CommandRun bad = Pack("list " + Quote(root / "out" / "not-a-package.exe"));
     EXPECT_EQ(bad.status, 1);
     EXPECT_NE(bad.output.find("not a velmor package"), std::string::npos) << bad.output;
 }
@@ -270,7 +234,7 @@ TEST_F(InspectCommandTest, VerifyNamesEachProblemWithItsEntry)
     for (const Case &c : cases) {
         fs::path damaged = root / "out" / "damaged.exe";
         Write(damaged, c.bytes);
-        PackRun run = Pack("verify " + Quote(damaged));
+        CommandRun run = Pack("verify " + Quote(damaged));
         EXPECT_EQ(run.status, 1) << c.name << ": " << run.output;
         for (const std::string &line : c.lines)
             EXPECT_EQ(CountLines(run.output, line), 1u) << c.name << ": " << line << "\n" << run.output;
@@ -278,10 +242,10 @@ TEST_F(InspectCommandTest, VerifyNamesEachProblemWithItsEntry)
             << c.name << ": one line per problem and a summary\n" << run.output;
     }
 
-    PackRun longer = Pack("verify --folder 'C:\\" + std::string(240, 'L') + "' " + Quote(package));
+    CommandRun longer = Pack("verify --folder 'C:\\" + std::string(240, 'L') + "' " + Quote(package));
     EXPECT_EQ(longer.status, 1) << longer.output;
     EXPECT_NE(longer.output.find("at most 255 fit"), std::string::npos) << longer.output;
-    PackRun relative = Pack("verify --folder Acme " + Quote(package));
+    CommandRun relative = Pack("verify --folder Acme " + Quote(package));
     EXPECT_EQ(relative.status, 1);
     EXPECT_NE(relative.output.find("must be a full Windows path"), std::string::npos) << relative.output;
 }
@@ -307,7 +271,7 @@ TEST_F(InspectCommandTest, ExtractStopsAtADamagedEntryAndNeverLeavesTheDestinati
         Write(work / "pkg.exe", c.package);
         fs::create_directories(work / "in" / "dest");
         std::vector<std::string> before = Listing(work);
-        PackRun run = Pack("extract " + Quote(work / "pkg.exe") + " " + Quote(work / "in" / "dest"));
+        CommandRun run = Pack("extract " + Quote(work / "pkg.exe") + " " + Quote(work / "in" / "dest"));
         EXPECT_EQ(run.status, 1) << c.name << ": " << run.output;
         EXPECT_NE(run.output.find(c.expected), std::string::npos) << c.name << ": " << run.output;
         EXPECT_NE(run.output.find("entries 1 to 1 were extracted"), std::string::npos) << run.output;
@@ -325,11 +289,11 @@ TEST_F(InspectCommandTest, ExtractStopsAtADamagedEntryAndNeverLeavesTheDestinati
     fs::create_directory_symlink(outside, dest / "SUB");
     fs::create_symlink(outside / "target.txt", dest / "LINK.TXT");
     Write(root / "out" / "links.exe", BytePackage({{"SUB", "IN.TXT"}}, {"x"}));
-    PackRun viaDirectory = Pack("extract " + Quote(root / "out" / "links.exe") + " " + Quote(dest));
+    CommandRun viaDirectory = Pack("extract " + Quote(root / "out" / "links.exe") + " " + Quote(dest));
     EXPECT_EQ(viaDirectory.status, 1) << viaDirectory.output;
     EXPECT_NE(viaDirectory.output.find("symbolic link"), std::string::npos) << viaDirectory.output;
     Write(root / "out" / "links.exe", BytePackage({{"", "LINK.TXT"}}, {"x"}));
-    PackRun viaFile = Pack("extract " + Quote(root / "out" / "links.exe") + " " + Quote(dest));
+    CommandRun viaFile = Pack("extract " + Quote(root / "out" / "links.exe") + " " + Quote(dest));
     EXPECT_EQ(viaFile.status, 1) << viaFile.output;
     EXPECT_TRUE(fs::is_empty(outside));
 }
@@ -342,7 +306,7 @@ TEST_F(InspectCommandTest, ExtractFollowsTheStubsDirectoryRule)
           BytePackage({{"", "ROOT.TXT"}, {"A\\B", "1.TXT"}, {"", "2.TXT"}, {"a\\b\\", "3.TXT"}, {"C", "4.TXT"}},
                       {"r", "1", "2", "3", "4"}));
     fs::path dest = root / "out" / "dest";
-    PackRun run = Pack("extract " + Quote(root / "out" / "pkg.exe") + " " + Quote(dest));
+    CommandRun run = Pack("extract " + Quote(root / "out" / "pkg.exe") + " " + Quote(dest));
     ASSERT_EQ(run.status, 0) << run.output;
     EXPECT_EQ(Listing(dest), (std::vector<std::string>{"A", "A/B", "A/B/1.TXT", "A/B/2.TXT", "A/B/3.TXT", "C",
                                                         "C/4.TXT", "ROOT.TXT"}));
@@ -351,12 +315,12 @@ TEST_F(InspectCommandTest, ExtractFollowsTheStubsDirectoryRule)
 TEST_F(InspectCommandTest, EveryCommandHelpHasAnExample)
 {
     for (const char *command : {"list", "verify", "extract"}) {
-        PackRun help = Pack(std::string(command) + " --help");
+        CommandRun help = Pack(std::string(command) + " --help");
         EXPECT_EQ(help.status, 0) << command;
         EXPECT_NE(help.output.find("Example"), std::string::npos) << help.output;
         EXPECT_NE(help.output.find(std::string("  velmor-pack ") + command + " "), std::string::npos) << help.output;
     }
-    PackRun missing = Pack("extract " + Quote(root / "none.exe") + " " + Quote(root / "dest"));
+    CommandRun missing = Pack("extract " + Quote(root / "none.exe") + " " + Quote(root / "dest"));
     EXPECT_NE(missing.status, 0);
     EXPECT_NE(missing.output.find("none.exe"), std::string::npos) << missing.output;
     EXPECT_FALSE(fs::exists(root / "dest"));

@@ -1,22 +1,20 @@
 // SZDD: our encoder's files expanded by libmspack and by the msexpand program, files
 // made by mscompress expanded by SzddExpand, and velmor-pack szdd run as a user runs it.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
+#include "command_support.h"
 #include "pack_error.h"
 #include "szdd_encoder.h"
 #include "szdd_expand.h"
 
 namespace fs = std::filesystem;
+using namespace velmor::test;
 using velmor::SzddLevel;
 
 namespace {
@@ -101,43 +99,10 @@ const std::vector<Sample> &Samples()
 
 constexpr size_t kSmallSample = 200000; // what the slow external programs get
 
-std::string Read(const fs::path &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
-void Write(const fs::path &path, const std::string &bytes)
-{
-    std::ofstream(path, std::ios::binary) << bytes;
-}
 
-std::string Quote(const std::string &s)
-{
-    std::string q = "'";
-    for (char c : s)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
 
-struct ProgramRun {
-    int status;
-    std::string output; // standard output and error together
-};
 
-ProgramRun Shell(const std::string &command)
-{
-    FILE *pipe = popen((command + " 2>&1").c_str(), "r");
-    ProgramRun run{-1, ""};
-    char buffer[4096];
-    while (size_t n = fread(buffer, 1, sizeof buffer, pipe))
-        run.output.append(buffer, n);
-    int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
 
 bool HaveProgram(const char *name)
 {
@@ -319,7 +284,7 @@ TEST_F(SzddFilesTest, MsexpandGivesOurInputBack)
             fs::path packed = root / (sample.name + ".sz");
             fs::path expanded = root / (sample.name + ".out");
             Write(packed, velmor::SzddCompress(sample.data, level));
-            ProgramRun run = Shell("msexpand < " + Quote(packed) + " > " + Quote(expanded));
+            CommandRun run = Shell("msexpand < " + Quote(packed) + " > " + Quote(expanded));
             ASSERT_EQ(run.status, 0) << run.output;
             EXPECT_TRUE(Read(expanded) == sample.data);
         }
@@ -337,7 +302,7 @@ TEST_F(SzddFilesTest, ExpandsFilesMadeByMscompress)
         SCOPED_TRACE(sample.name);
         fs::path original = root / sample.name;
         Write(original, sample.data);
-        ProgramRun run = Shell("mscompress " + Quote(original));
+        CommandRun run = Shell("mscompress " + Quote(original));
         ASSERT_EQ(run.status, 0) << run.output;
         std::string made = Read(original.string() + "_");
         ASSERT_GE(made.size(), kHeaderSize);
@@ -379,7 +344,6 @@ TEST(SzddExpandTest, RejectsWhatIsNotACompleteSzddFile)
 
 class SzddCommandTest : public SzddFilesTest {
 protected:
-    ProgramRun Pack(const std::string &arguments) { return Shell(std::string(VELMOR_PACK_PATH) + " " + arguments); }
     std::vector<std::string> Names() const
     {
         std::vector<std::string> names;
@@ -400,11 +364,11 @@ TEST_F(SzddCommandTest, CompressThenExpandGivesTheFileBack)
     } cases[] = {{"", SzddLevel::Default}, {"--best ", SzddLevel::Best}};
     for (const Case &c : cases) {
         SCOPED_TRACE(LevelName(c.level));
-        ProgramRun compress = Pack(std::string("szdd compress ") + c.option + Quote(root / "in.txt") + " " +
+        CommandRun compress = Pack(std::string("szdd compress ") + c.option + Quote(root / "in.txt") + " " +
                             Quote(root / "in.tx_"));
         ASSERT_EQ(compress.status, 0) << compress.output;
         EXPECT_TRUE(Read(root / "in.tx_") == velmor::SzddCompress(data, c.level));
-        ProgramRun expand = Pack("szdd expand " + Quote(root / "in.tx_") + " " + Quote(root / "back.txt"));
+        CommandRun expand = Pack("szdd expand " + Quote(root / "in.tx_") + " " + Quote(root / "back.txt"));
         ASSERT_EQ(expand.status, 0) << expand.output;
         EXPECT_TRUE(Read(root / "back.txt") == data);
     }
@@ -429,7 +393,7 @@ TEST_F(SzddCommandTest, FailureNamesTheFileAndLeavesNoOutput)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.arguments);
-        ProgramRun run = Pack(c.arguments);
+        CommandRun run = Pack(c.arguments);
         EXPECT_EQ(run.status, 1);
         EXPECT_NE(run.output.find(c.file + ": "), std::string::npos) << run.output;
         EXPECT_NE(run.output.find(c.reason), std::string::npos) << run.output;

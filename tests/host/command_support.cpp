@@ -1,0 +1,52 @@
+#include "command_support.h"
+
+#include <sys/wait.h>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+namespace velmor::test {
+
+CommandRun Shell(const std::string &command)
+{
+    CommandRun run{-1, ""};
+    FILE *pipe = popen((command + " 2>&1").c_str(), "r");
+    if (!pipe)
+        return run;
+    char buffer[4096];
+    while (size_t n = fread(buffer, 1, sizeof buffer, pipe))
+        run.output.append(buffer, n);
+    int status = pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+CommandRun Pack(const std::string &arguments)
+{
+    return Shell(std::string(VELMOR_PACK_PATH) + " " + arguments);
+}
+
+std::string Quote(const std::string &text)
+{
+    std::string quoted = "'";
+    for (char c : text)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+void Write(const std::filesystem::path &path, const std::string &bytes)
+{
+    if (path.has_parent_path())
+        std::filesystem::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string Read(const std::filesystem::path &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+} // namespace velmor::test

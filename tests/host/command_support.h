@@ -1,0 +1,30 @@
+// Running velmor-pack and other programs from host tests, and whole-file helpers.
+#ifndef VELMOR_COMMAND_SUPPORT_H
+#define VELMOR_COMMAND_SUPPORT_H
+
+#include <filesystem>
+#include <string>
+
+namespace velmor::test {
+
+struct CommandRun {
+    int status;          // exit status; -1 when the program did not exit normally
+    std::string output;  // standard output and error together
+};
+
+// Runs a shell command line.
+CommandRun Shell(const std::string &command);
+
+// Runs velmor-pack with the arguments (already quoted where needed).
+CommandRun Pack(const std::string &arguments);
+
+// The text as one shell word.
+std::string Quote(const std::string &text);
+
+// Writes a whole file, creating its folder where needed.
+void Write(const std::filesystem::path &path, const std::string &bytes);
+std::string Read(const std::filesystem::path &path);
+
+} // namespace velmor::test
+
+#endif
