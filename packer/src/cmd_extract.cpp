@@ -19,9 +19,7 @@ struct ExtractOptions {
 
 void RunExtract(const ExtractOptions &options)
 {
-    if (!IsSupportedCodePage(options.codePage))
-        throw PackError("code page " + std::to_string(options.codePage) + " is not supported; choose one of " +
-                        SupportedCodePagesText());
+    RequireSupportedCodePage(options.codePage);
     auto source = OpenFileSource(options.package);
     ReadOptions read;
     read.codePage = options.codePage;

@@ -17,9 +17,7 @@ struct ListOptions {
 
 void RunList(const ListOptions &options)
 {
-    if (!IsSupportedCodePage(options.codePage))
-        throw PackError("code page " + std::to_string(options.codePage) + " is not supported; choose one of " +
-                        SupportedCodePagesText());
+    RequireSupportedCodePage(options.codePage);
     auto source = OpenFileSource(options.package);
     ReadOptions read;
     read.codePage = options.codePage;

@@ -20,9 +20,7 @@ struct VerifyOptions {
 
 void RunVerify(const VerifyOptions &options)
 {
-    if (!IsSupportedCodePage(options.codePage))
-        throw PackError("code page " + std::to_string(options.codePage) + " is not supported; choose one of " +
-                        SupportedCodePagesText());
+    RequireSupportedCodePage(options.codePage);
     ReadOptions read;
     read.codePage = options.codePage;
     read.expandCompressed = true;

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <iconv.h>
 #include <vector>
+#include "pack_error.h"
 
 namespace velmor {
 namespace {
@@ -59,6 +60,13 @@ std::string SupportedCodePagesText()
     for (int cp : kCodePages)
         text += (text.empty() ? "" : ", ") + std::to_string(cp);
     return text;
+}
+
+void RequireSupportedCodePage(int codePage)
+{
+    if (!IsSupportedCodePage(codePage))
+        throw PackError("code page " + std::to_string(codePage) + " is not supported; choose one of " +
+                        SupportedCodePagesText());
 }
 
 std::optional<std::string> EncodeForCodePage(const std::string &utf8, int codePage)

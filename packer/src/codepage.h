@@ -11,6 +11,9 @@ namespace velmor {
 bool IsSupportedCodePage(int codePage);
 std::string SupportedCodePagesText();
 
+// Throws PackError naming the code pages there are, unless codePage is one of them.
+void RequireSupportedCodePage(int codePage);
+
 // The UTF-8 text in the code page; nothing when the text is not valid UTF-8 or holds
 // a character the code page cannot represent (no approximations).
 std::optional<std::string> EncodeForCodePage(const std::string &utf8, int codePage);

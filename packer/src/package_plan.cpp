@@ -142,9 +142,7 @@ TrailerFields PlanTrailer(const PackageSettings &s, std::vector<std::string> &wa
 
 PackagePlan PlanPackage(std::vector<SourceFile> files, const PackageSettings &settings)
 {
-    if (!IsSupportedCodePage(settings.codePage))
-        throw PackError("code page " + std::to_string(settings.codePage) +
-                        " is not supported; choose one of " + SupportedCodePagesText());
+    RequireSupportedCodePage(settings.codePage);
     PackagePlan plan;
     std::string checkFolder;
     plan.trailer = PlanTrailer(settings, plan.warnings, checkFolder);

@@ -4,7 +4,7 @@
 #include <unistd.h>
 #include <filesystem>
 #include "archive_format.h"
-#include "command_support.h"
+#include "host_support.h"
 
 namespace fs = std::filesystem;
 using namespace velmor::test;

@@ -8,7 +8,7 @@
 #include <map>
 #include <sstream>
 #include "archive_format.h"
-#include "command_support.h"
+#include "host_support.h"
 #include "record_writer.h"
 
 namespace fs = std::filesystem;
@@ -20,19 +20,6 @@ namespace {
 
 
 
-
-std::string RandomBytes(size_t n, uint32_t seed)
-{
-    std::string out(n, '\0');
-    uint32_t x = seed;
-    for (char &c : out) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        c = static_cast<char>(x >> 24);
-    }
-    return out;
-}
 
 void SetTimes(const fs::path &path, time_t accessSeconds, long accessNs, time_t writeSeconds, long writeNs)
 {

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <string>
 #include <vector>
-#include "command_support.h"
+#include "host_support.h"
 #include "pack_error.h"
 #include "szdd_encoder.h"
 #include "szdd_expand.h"
@@ -25,19 +25,6 @@ constexpr size_t kHeaderSize = 14;
 const char *LevelName(SzddLevel level)
 {
     return level == SzddLevel::Best ? "best" : "default";
-}
-
-std::string RandomBytes(size_t n, uint32_t seed)
-{
-    std::string out(n, '\0');
-    uint32_t x = seed;
-    for (char &c : out) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        c = static_cast<char>(x >> 24);
-    }
-    return out;
 }
 
 // Indented lines from a small vocabulary: text that compresses like text.

@@ -1,7 +1,9 @@
-// Running velmor-pack and other programs from host tests, and whole-file helpers.
-#ifndef VELMOR_COMMAND_SUPPORT_H
-#define VELMOR_COMMAND_SUPPORT_H
+// Helpers of the host tests: running velmor-pack and other programs, whole files,
+// and reproducible test data.
+#ifndef VELMOR_HOST_SUPPORT_H
+#define VELMOR_HOST_SUPPORT_H
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 
@@ -24,6 +26,9 @@ std::string Quote(const std::string &text);
 // Writes a whole file, creating its folder where needed.
 void Write(const std::filesystem::path &path, const std::string &bytes);
 std::string Read(const std::filesystem::path &path);
+
+// n bytes that look random, the same for the same seed.
+std::string RandomBytes(size_t n, uint32_t seed);
 
 } // namespace velmor::test
 

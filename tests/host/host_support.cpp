@@ -1,4 +1,4 @@
-#include "command_support.h"
+#include "host_support.h"
 
 #include <sys/wait.h>
 #include <cstdio>
@@ -47,6 +47,19 @@ std::string Read(const std::filesystem::path &path)
     std::ostringstream bytes;
     bytes << in.rdbuf();
     return bytes.str();
+}
+
+std::string RandomBytes(size_t n, uint32_t seed)
+{
+    std::string out(n, '\0');
+    uint32_t x = seed;
+    for (char &c : out) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        c = static_cast<char>(x >> 24);
+    }
+    return out;
 }
 
 } // namespace velmor::test
