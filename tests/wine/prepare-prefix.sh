@@ -20,5 +20,9 @@ ln -sfn "$cdrom" "$prefix/dosdevices/d:"
 # A virtual display has no window manager: Wine then waits two seconds for every
 # window it hides. Windows it frames itself close at once.
 "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f
+# Wine's drive manager reads the drive types when it starts: end the server (and the
+# manager with it), so that the next Wine process starts them afresh.
+wineserver -k || true
+wineserver -w
 # One server kept alive between the many short test processes that follow.
 wineserver -p60 || true
