@@ -241,6 +241,35 @@ TEST(StubDialogTest, CancelInTheMainDialogExtractsNothing)
     EXPECT_FALSE(FileExists(folder / "never"));
 }
 
+TEST(StubDialogTest, ACancelledFolderPickerLeavesTheFolderAlone)
+{
+    ScratchFolder folder;
+    PackageOptions options;
+    options.folder = folder / "kept";
+    RunningPackage package(folder / PackageName("PICK"), SamplePackage(options));
+    HWND dialog = package.MainDialog();
+    ASSERT_TRUE(dialog);
+    Click(dialog, 1003);
+    HWND picker = nullptr;
+    for (DWORD waited = 0; !picker && waited < kWindowTimeoutMs; waited += 20) {
+        HWND candidate = GetForegroundWindow();
+        HWND owner = candidate ? GetWindow(candidate, GW_OWNER) : nullptr;
+        if (owner == dialog && IsWindowVisible(candidate))
+            picker = candidate;
+        else
+            Sleep(20);
+    }
+    ASSERT_TRUE(picker) << "the folder picker opens, owned by the main dialog";
+    EXPECT_FALSE(IsWindowEnabled(dialog)) << "and is modal";
+    PostMessageA(picker, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    for (DWORD waited = 0; IsWindow(picker) && waited < kWindowTimeoutMs; waited += 20)
+        Sleep(20);
+    EXPECT_EQ(ControlText(dialog, 1002), folder / "kept");
+    Click(dialog, IDCANCEL);
+    EXPECT_TRUE(package.WaitForExit());
+    EXPECT_FALSE(FileExists(folder / "kept"));
+}
+
 TEST(StubDialogTest, AnInvalidModeEndsAtOnce)
 {
     ScratchFolder folder;
