@@ -1,11 +1,10 @@
 // velmor-pack verify: everything the stub relies on, checked before the package
 // reaches Windows; one line per problem.
-#include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include "codepage.h"
 #include "commands.h"
 #include "pack_error.h"
+#include "package_plan.h"
 #include "package_reader.h"
 #include "package_report.h"
 
@@ -24,19 +23,8 @@ void RunVerify(const VerifyOptions &options)
     ReadOptions read;
     read.codePage = options.codePage;
     read.expandCompressed = true;
-    if (!options.folder.empty()) {
-        std::string folder = options.folder;
-        std::replace(folder.begin(), folder.end(), '/', '\\');
-        auto encoded = EncodeForCodePage(folder, options.codePage);
-        if (!encoded)
-            throw PackError("--folder '" + options.folder + "' is not representable in code page " +
-                            std::to_string(options.codePage));
-        if (encoded->size() < 3 || !std::isalpha(static_cast<unsigned char>((*encoded)[0])) ||
-            (*encoded)[1] != ':' || (*encoded)[2] != '\\')
-            throw PackError("--folder '" + options.folder +
-                            "' must be a full Windows path beginning with a drive letter, such as C:\\Setup");
-        read.folder = *encoded;
-    }
+    if (!options.folder.empty())
+        read.folder = EncodeDestinationFolder(options.folder, options.codePage);
     auto source = OpenFileSource(options.package);
     PackageContents contents = ReadPackage(*source, read);
     for (const PackageProblem &p : contents.problems)

@@ -111,9 +111,7 @@ TrailerFields PlanTrailer(const PackageSettings &s, std::vector<std::string> &wa
     t.mode = s.mode;
     t.compressed = s.compressed;
     if (!s.folder.empty()) {
-        t.defaultFolder = Encode(Backslashes(s.folder), s.codePage, "--folder");
-        if (!IsDrivePath(t.defaultFolder) || t.defaultFolder.size() < 3 || t.defaultFolder[2] != '\\')
-            throw PackError("--folder '" + s.folder + "' must be a full path that begins with a drive letter, such as C:\\Setup");
+        t.defaultFolder = EncodeDestinationFolder(s.folder, s.codePage);
         if (t.defaultFolder.size() > kMaxPathLength)
             throw PackError("--folder is " + std::to_string(t.defaultFolder.size()) +
                             " bytes long; at most 255 fit");
@@ -139,6 +137,15 @@ TrailerFields PlanTrailer(const PackageSettings &s, std::vector<std::string> &wa
 }
 
 } // namespace
+
+std::string EncodeDestinationFolder(const std::string &folder, int codePage)
+{
+    std::string encoded = Encode(Backslashes(folder), codePage, "--folder '" + folder + "'");
+    if (!IsDrivePath(encoded) || encoded.size() < 3 || encoded[2] != '\\')
+        throw PackError("--folder '" + folder +
+                        "' must be a full Windows path beginning with a drive letter, such as C:\\Setup");
+    return encoded;
+}
 
 PackagePlan PlanPackage(std::vector<SourceFile> files, const PackageSettings &settings)
 {

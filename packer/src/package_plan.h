@@ -33,6 +33,11 @@ struct PackagePlan {
     std::vector<std::string> warnings;
 };
 
+// A destination folder as given on the command line (UTF-8, '/' or '\\'), in the
+// code page with backslashes. Throws PackError unless it is representable and a full
+// path that begins with a drive letter.
+std::string EncodeDestinationFolder(const std::string &folder, int codePage);
+
 // The folder used to check path lengths when the package names none: the stub
 // chooses its own directory or this folder at run time.
 extern const char *const kAssumedFolder;
