@@ -10,16 +10,6 @@ using namespace velmor::test;
 
 namespace {
 
-std::string WindowsDirectoryWithBackslash()
-{
-    char dir[MAX_PATH];
-    GetWindowsDirectoryA(dir, sizeof dir);
-    std::string result = dir;
-    if (result.back() != '\\')
-        result += '\\';
-    return result;
-}
-
 // Runs start-up as the package at path would: the module handle of the loaded
 // package stands in for the instance handle of the running program.
 class StartedPackage {
@@ -68,7 +58,7 @@ TEST(StubStartupTest, PreparesEverythingFromThePackageOnAFixedDisk)
     StartedPackage started(path);
     ASSERT_EQ(started.result, 1);
 
-    std::string windows = WindowsDirectoryWithBackslash();
+    std::string windows = WindowsDirectory();
     EXPECT_EQ(g_stub.windowsDirectory, windows);
     EXPECT_EQ(g_stub.installLogPath, windows + "PACKAGE.CFG");
     EXPECT_EQ(g_stub.stubDirectory, folder.path() + "\\");
@@ -93,7 +83,7 @@ TEST(StubStartupTest, InstallLogTakesTheNameWithItsLastThreeCharactersReplaced)
         WriteWholeFile(folder / name[0], package);
         StartedPackage started(folder / name[0]);
         ASSERT_EQ(started.result, 1) << name[0];
-        EXPECT_EQ(g_stub.installLogPath, WindowsDirectoryWithBackslash() + name[1]);
+        EXPECT_EQ(g_stub.installLogPath, WindowsDirectory() + name[1]);
     }
 }
 
@@ -184,7 +174,7 @@ TEST(StubStartupTest, TheProgramDeletesItsInstallLogOnlyWhenItStarted)
     std::string packaged = folder / ("PKG" + suffix + ".EXE");
     WriteWholeFile(bare, StubImage());
     WriteWholeFile(packaged, SamplePackage("", 0, 2));
-    std::string windows = WindowsDirectoryWithBackslash();
+    std::string windows = WindowsDirectory();
     std::string bareLog = windows + "BARE" + suffix + ".CFG";
     std::string packagedLog = windows + "PKG" + suffix + ".CFG";
     WriteWholeFile(bareLog, "stale");

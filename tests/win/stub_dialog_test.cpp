@@ -12,14 +12,6 @@ namespace {
 
 const DWORD kWindowTimeoutMs = 30000;
 
-std::string WindowsDirectory()
-{
-    char dir[MAX_PATH];
-    GetWindowsDirectoryA(dir, sizeof dir);
-    std::string result = dir;
-    return result.back() == '\\' ? result : result + "\\";
-}
-
 std::string ControlText(HWND dialog, int id)
 {
     char text[1024] = "";

@@ -131,6 +131,14 @@ std::string BuildPackage(const std::string &image, const std::string &dataArea,
     return image + dataArea + EncodeTrailer(trailer);
 }
 
+std::string WindowsDirectory()
+{
+    char dir[MAX_PATH];
+    GetWindowsDirectoryA(dir, sizeof dir);
+    std::string result = dir;
+    return result.back() == '\\' ? result : result + "\\";
+}
+
 std::string BuiltProgram(const char *name)
 {
     char own[MAX_PATH];

@@ -60,6 +60,9 @@ std::string EncodeDataArea(const std::vector<TestEntry> &entries);
 std::string BuildPackage(const std::string &image, const std::string &dataArea,
                          TrailerFields trailer);
 
+// The Windows directory, ending in a backslash.
+std::string WindowsDirectory();
+
 // A program built beside the test program (record-start.exe, install.exe, ...).
 std::string BuiltProgram(const char *name);
 
