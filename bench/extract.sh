@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Extraction speed of the x86_64 stub under Wine against the floor for the same work
-# on the same Wine, for a few large files and for thousands of small ones.
-#   bench/extract.sh BUILD_DIR     (host tree with BUILD_DIR/x86_64 built)
+# Extraction speed of the stub under Wine against the floor for the same work on the
+# same Wine, for a few large files and for thousands of small ones. The stub and the
+# programs are those of the Windows test tree: the shipped i686 ones where 32-bit Wine runs.
+#   bench/extract.sh BUILD_DIR     (host tree with its Windows test tree built)
 # Columns, each the median of $VELMOR_BENCH_RUNS runs (default 3), in milliseconds:
 #   stub        ExtractAll of the stub's own code, timed inside the process
 #               (extract-bench: the package loaded as the stub loads itself)
@@ -22,9 +23,9 @@ build=$(cd "${1:?usage: bench/extract.sh BUILD_DIR}" && pwd)
 top=$(cd "$(dirname "$0")/.." && pwd)
 runs=${VELMOR_BENCH_RUNS:-3}
 pack=$build/host/velmor-pack
-x64=$build/x86_64
-for f in "$pack" "$x64/velmor.exe" "$x64/extract-bench.exe" "$x64/extract-floor.exe" \
-         "$x64/drive-dialogs.exe"; do
+win=$build/$(cat "$build/windows-test-arch")   # the tree with the Wine helpers: i686 where it can run
+for f in "$pack" "$win/velmor.exe" "$win/extract-bench.exe" "$win/extract-floor.exe" \
+         "$win/drive-dialogs.exe"; do
   [ -f "$f" ] || { echo "extract.sh: $f not found: build first" >&2; exit 1; }
 done
 
@@ -89,15 +90,16 @@ value() { awk -v k="$1" '$1 == k { print $2 }'; }
 # The dialogs' own cost: a package of one small file, pressed through the same way.
 mkdir -p "$work/one/src"
 echo one >"$work/one/src/one.txt"
-"$pack" create --stub "$x64/velmor.exe" --folder "$(winpath "$work/one/out")" \
+"$pack" create --stub "$win/velmor.exe" --folder "$(winpath "$work/one/out")" \
   "$work/one/src" -o "$work/one/one.exe" >/dev/null
 overheads=()
 for ((r = 0; r < runs; r++)); do
   rm -rf "$work/one/out"
-  overheads+=("$(run_wine "$x64/drive-dialogs.exe" "$work/one/one.exe" | value press-to-exit-ms)")
+  overheads+=("$(run_wine "$win/drive-dialogs.exe" "$work/one/one.exe" | value press-to-exit-ms)")
 done
 overhead=$(printf '%s\n' "${overheads[@]}" | median)
 
+echo "stub, floor and drivers: the $(basename "$win") build, under Wine $(/usr/lib/wine/wine64 --version)"
 printf '%-12s %6s %11s %9s %9s %10s %11s %9s %9s %15s\n' set files bytes stub floor stub/floor \
   floor-whole package package-1 package-1/floor
 for kind in large small; do
@@ -106,7 +108,7 @@ for kind in large small; do
   generate "$kind" "$dir/src" "$dir/plan.txt"
   files=$(wc -l <"$dir/plan.txt")
   bytes=$(awk -F '\t' '{ s += $1 } END { print s }' "$dir/plan.txt")
-  "$pack" create --stub "$x64/velmor.exe" --folder "$(winpath "$dir/out")" \
+  "$pack" create --stub "$win/velmor.exe" --folder "$(winpath "$dir/out")" \
     "$dir/src" -o "$dir/package.exe" >/dev/null
   # The floor's single file: the same bytes in the order of its plan.
   while IFS=$'\t' read -r _ name; do
@@ -114,25 +116,25 @@ for kind in large small; do
   done <"$dir/plan.txt" >"$dir/data.bin"
 
   # Every program must produce exactly the source once.
-  run_wine "$x64/extract-bench.exe" "$dir/package.exe" "$(winpath "$dir/out")" >/dev/null
+  run_wine "$win/extract-bench.exe" "$dir/package.exe" "$(winpath "$dir/out")" >/dev/null
   diff -r "$dir/src" "$dir/out" >/dev/null || { echo "extract.sh: the stub's output differs" >&2; exit 1; }
   rm -rf "$dir/out"
-  run_wine "$x64/extract-floor.exe" "$(winpath "$dir/data.bin")" "$(winpath "$dir/plan.txt")" "$(winpath "$dir/out")" >/dev/null
+  run_wine "$win/extract-floor.exe" "$(winpath "$dir/data.bin")" "$(winpath "$dir/plan.txt")" "$(winpath "$dir/out")" >/dev/null
   diff -r "$dir/src" "$dir/out" >/dev/null || { echo "extract.sh: the floor's output differs" >&2; exit 1; }
   rm -rf "$dir/out"
-  run_wine "$x64/drive-dialogs.exe" "$dir/package.exe" >/dev/null
+  run_wine "$win/drive-dialogs.exe" "$dir/package.exe" >/dev/null
   diff -r "$dir/src" "$dir/out" >/dev/null || { echo "extract.sh: the package's output differs" >&2; exit 1; }
   rm -rf "$dir/src" "$dir/out"
 
   stub=() floor=() whole=() package=()
   for ((r = 0; r < runs; r++)); do
-    stub+=("$(run_wine "$x64/extract-bench.exe" "$dir/package.exe" "$(winpath "$dir/out")" | value extract-ms)")
+    stub+=("$(run_wine "$win/extract-bench.exe" "$dir/package.exe" "$(winpath "$dir/out")" | value extract-ms)")
     rm -rf "$dir/out"
-    floor+=("$(run_wine "$x64/extract-floor.exe" "$(winpath "$dir/data.bin")" "$(winpath "$dir/plan.txt")" "$(winpath "$dir/out")" | value floor-ms)")
+    floor+=("$(run_wine "$win/extract-floor.exe" "$(winpath "$dir/data.bin")" "$(winpath "$dir/plan.txt")" "$(winpath "$dir/out")" | value floor-ms)")
     rm -rf "$dir/out"
-    whole+=("$(run_wine "$x64/extract-floor.exe" "$(winpath "$dir/data.bin")" "$(winpath "$dir/plan.txt")" "$(winpath "$dir/out")" --whole | value floor-ms)")
+    whole+=("$(run_wine "$win/extract-floor.exe" "$(winpath "$dir/data.bin")" "$(winpath "$dir/plan.txt")" "$(winpath "$dir/out")" --whole | value floor-ms)")
     rm -rf "$dir/out"
-    package+=("$(run_wine "$x64/drive-dialogs.exe" "$dir/package.exe" | value press-to-exit-ms)")
+    package+=("$(run_wine "$win/drive-dialogs.exe" "$dir/package.exe" | value press-to-exit-ms)")
     rm -rf "$dir/out"
   done
   s=$(printf '%s\n' "${stub[@]}" | median)

@@ -35,3 +35,13 @@ function(velmor_add_windows_program name)
   set_target_properties(${name} PROPERTIES OUTPUT_NAME ${name} SUFFIX .exe
     RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 endfunction()
+
+# velmor_load_packages_as_modules(TARGET): for programs that load packages into their
+# own process as modules, to run the stub's code on them. The shipped 32-bit stub has
+# no relocations and can only be loaded at its preferred base (0x400000, every
+# program's default), so such a program must be linked elsewhere.
+function(velmor_load_packages_as_modules target)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    target_link_options(${target} PRIVATE -Wl,--image-base,0x10000000)
+  endif()
+endfunction()

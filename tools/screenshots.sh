@@ -4,15 +4,15 @@
 #   main-dialog-setup.png     the main dialog of a package in setup mode
 #   progress-dialog.png       the progress dialog, taken while a larger package extracts
 #   tools/screenshots.sh BUILD_DIR OUT_DIR
-# BUILD_DIR is the host build tree (BUILD_DIR/x86_64 and BUILD_DIR/host built); the
+# BUILD_DIR is the host build tree (with its Windows test tree, i686 where it runs); the
 # Wine prefix BUILD_DIR/wineprefix is used. Each picture is cut to its window.
 set -euo pipefail
 build=$(cd "${1:?usage: tools/screenshots.sh BUILD_DIR OUT_DIR}" && pwd)
 out=${2:?usage: tools/screenshots.sh BUILD_DIR OUT_DIR}
 top=$(cd "$(dirname "$0")/.." && pwd)
 pack=$build/host/velmor-pack
-x64=$build/x86_64
-for f in "$pack" "$x64/velmor.exe" "$x64/drive-dialogs.exe" "$x64/hello-setup.exe"; do
+win=$build/$(cat "$build/windows-test-arch")   # the tree with the Wine helpers: i686 where it can run
+for f in "$pack" "$win/velmor.exe" "$win/drive-dialogs.exe" "$win/hello-setup.exe"; do
   [ -f "$f" ] || { echo "screenshots.sh: $f not found: build first" >&2; exit 1; }
 done
 mkdir -p "$out"
@@ -34,8 +34,8 @@ unmanaged_windows hello.exe data.exe
 # packages can be called hello.exe, the name the captions show.
 mkdir -p "$work/files" "$work/extract" "$work/setup" "$work/big"
 cp -a "$top/examples/hello/files/." "$work/files/"
-cp "$x64/hello-setup.exe" "$work/files/setup.exe"
-common=(--stub "$x64/velmor.exe" --run setup.exe --folder 'C:\Hello'
+cp "$win/hello-setup.exe" "$work/files/setup.exe"
+common=(--stub "$win/velmor.exe" --run setup.exe --folder 'C:\Hello'
         --description-file "$top/examples/hello/description.txt")
 "$pack" create "${common[@]}" "$work/files" -o "$work/extract/hello.exe" >/dev/null
 "$pack" create "${common[@]}" --mode setup "$work/files" -o "$work/setup/hello.exe" >/dev/null
@@ -57,7 +57,7 @@ for my $d (0 .. 11) {
   }
 }
 PL
-"$pack" create --stub "$x64/velmor.exe" --folder 'C:\Sample Data' \
+"$pack" create --stub "$win/velmor.exe" --folder 'C:\Sample Data' \
   --description 'Sample data, 3000 files' "$work/big/src" -o "$work/big/data.exe" >/dev/null
 rm -rf "$work/big/src"
 
@@ -67,7 +67,7 @@ shoot() {
   shift 3
   local handshake=$work/handshake-$stop
   rm -rf "$handshake" && mkdir -p "$handshake"
-  "$top/tests/wine/run-wine.sh" "$x64/drive-dialogs.exe" "$package" --handshake "$handshake" \
+  "$top/tests/wine/run-wine.sh" "$win/drive-dialogs.exe" "$package" --handshake "$handshake" \
     --stop "$stop" "$@" >"$work/driver.log" 2>&1 &
   local driver=$!
   capture_window "$handshake" "$stop" "$png" || true

@@ -10,11 +10,13 @@ set_tests_properties(wine.locales PROPERTIES FIXTURES_SETUP locales)
 # velmor_add_launcher_wine_test(NAME FILTER VAR=VALUE...)
 function(velmor_add_launcher_wine_test name filter)
   add_test(NAME win.${name}
-    COMMAND ${VELMOR_SOURCE_DIR}/tests/wine/run-wine.sh ${VELMOR_X86_64_DIR}/velmor-win-tests.exe
+    COMMAND ${VELMOR_SOURCE_DIR}/tests/wine/run-wine.sh ${VELMOR_WINDOWS_TEST_DIR}/velmor-win-tests.exe
             --gtest_filter=${filter})
   set_tests_properties(win.${name} PROPERTIES
     ENVIRONMENT "${VELMOR_WINE_ENVIRONMENT};LOCPATH=${VELMOR_LOCALE_DIR};${ARGN}"
     FIXTURES_REQUIRED "wine;locales"
+    PASS_REGULAR_EXPRESSION "${VELMOR_GTEST_RAN_SOME}"
+    FAIL_REGULAR_EXPRESSION "${VELMOR_GTEST_FAILED}"
     TIMEOUT 300)
 endfunction()
 

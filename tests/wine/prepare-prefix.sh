@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Creates the private Wine prefix the Windows-side tests run in, once and serially,
-# before tests run in parallel. Drive D: is presented as a CD-ROM drive.
+# before tests run in parallel. Drive D: is presented as a CD-ROM drive. The prefix is
+# a 64-bit one that runs 32-bit programs too, which it can only if it was made after
+# 32-bit Wine was installed: one made before lacks the 32-bit system DLLs, and every
+# 32-bit program then ends at once with 0xC0000135. Such a prefix is made anew.
 #   prepare-prefix.sh PREFIX CDROM_DIR
 set -euo pipefail
 prefix=$1
@@ -11,6 +14,12 @@ mkdir -p "$cdrom"
 # Wine's server and helper processes outlive the commands that start them: none of
 # them may keep this script's output (CTest's pipe) open.
 exec </dev/null >"$prefix.log" 2>&1
+if [ -f "$prefix/system.reg" ] && [ -x /usr/lib/wine/wine ] &&
+   [ ! -f "$prefix/drive_c/windows/syswow64/kernel32.dll" ]; then
+  echo "prepare-prefix: $prefix predates 32-bit Wine: making it anew"
+  wineserver -k || true
+  rm -rf "$prefix"
+fi
 if [ ! -f "$prefix/system.reg" ]; then
   "$wine" wineboot -i || true
   wineserver -w
