@@ -4,10 +4,13 @@
 # when it predates 32-bit Wine, made anew by prepare-prefix.sh).
 #   check-32bit.sh BUILD_DIR
 # Prints one line: that 32-bit programs run, or the cause why not. Exit status 0 or 1.
+# VELMOR_WINE32_LOADER and VELMOR_BINFMT_DIR stand in for Wine's 32-bit loader and
+# /proc/sys/fs/binfmt_misc (tests/wine/check-32bit-test.sh).
 set -uo pipefail
 build=$(cd "${1:?usage: check-32bit.sh BUILD_DIR}" && pwd)
 top=$(cd "$(dirname "$0")/../.." && pwd)
 loader32=${VELMOR_WINE32_LOADER:-/usr/lib/wine/wine}
+binfmt=${VELMOR_BINFMT_DIR:-/proc/sys/fs/binfmt_misc}
 
 cannot() {
   echo "32-bit Windows programs cannot run here: $*"
@@ -18,7 +21,7 @@ cannot() {
 # over Wine's own 32-bit loader. Prints "NAME (INTERPRETER)" of the first one.
 i386_elf_handler() {
   local f magic
-  for f in /proc/sys/fs/binfmt_misc/*; do
+  for f in "$binfmt"/*; do
     case ${f##*/} in register | status) continue ;; esac
     [ -r "$f" ] && grep -qx enabled "$f" || continue
     magic=$(sed -n 's/^magic //p' "$f")
@@ -27,7 +30,7 @@ i386_elf_handler() {
     if [ ${#magic} -ge 40 ] && [ "${magic:36:4}" != 0300 ]; then
       continue
     fi
-    echo "${f##*/} ($(sed -n 's/^interpreter //p' "$f"))"
+    echo "${f##*/} (interpreter $(sed -n 's/^interpreter //p' "$f"))"
     return 0
   done
   return 1
@@ -35,7 +38,7 @@ i386_elf_handler() {
 
 [ -x "$loader32" ] || cannot "Wine's 32-bit loader $loader32 is missing (Debian package wine32:i386)"
 if handler=$(i386_elf_handler); then
-  cannot "the binfmt_misc handler $handler takes over 32-bit programs, Wine's loader among them (switch it off with: echo 0 > /proc/sys/fs/binfmt_misc/${handler%% *})"
+  cannot "the binfmt_misc handler $handler takes over 32-bit programs, Wine's loader among them"
 fi
 "$loader32" --version >/dev/null 2>&1
 status=$?
