@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Runs a Windows program under the 64-bit Wine loader and passes on its output and
-# exit status. The output goes through a file: Wine's own helper processes inherit
-# the program's output handles and outlive it, and would otherwise hold CTest's pipe
-# open until the Wine server shuts down.
+# Runs a Windows program under Wine and passes on its output and exit status. The
+# 64-bit loader hands a 32-bit program on to Wine's 32-bit loader by itself.
+# The output goes through a file: Wine's own helper processes inherit the program's
+# output handles and outlive it, and would otherwise hold CTest's pipe open until the
+# Wine server shuts down.
 log=$(mktemp)
 /usr/lib/wine/wine64 "$@" >"$log" 2>&1
 status=$?
