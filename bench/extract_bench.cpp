@@ -9,10 +9,10 @@
 // extracted every entry.
 #include <windows.h>
 #include <cstdio>
-#include "../stub/app/progress_dialog.h"
-#include "../stub/app/startup.h"
-#include "../stub/app/stub_state.h"
-#include "../stub/extract/extract_run.h"
+#include "progress_dialog.h"
+#include "startup.h"
+#include "stub_state.h"
+#include "extract_run.h"
 
 namespace {
 
@@ -43,12 +43,6 @@ int main(int argc, char **argv)
         return 1;
     }
     lstrcpynA(g_stub.trailer.defaultFolder, argv[2], sizeof g_stub.trailer.defaultFolder);
-    // As the progress dialog sets them before the run.
-    lstrcpyA(g_stub.tempCompressedPath, g_stub.windowsDirectory);
-    lstrcatA(g_stub.tempCompressedPath, "QXTEMP.CMP");
-    lstrcpyA(g_stub.tempExpandedPath, g_stub.windowsDirectory);
-    lstrcatA(g_stub.tempExpandedPath, "QXTEMP.EXP");
-
     ExtractHooks hooks{EntryStarted, Dispatch, CancelRequested, nullptr};
     LARGE_INTEGER frequency, start, end;
     QueryPerformanceFrequency(&frequency);

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
-#include "archive_format.h"
+#include "package_layout.h"
 #include "package_reader.h"
 #include "package_report.h"
 

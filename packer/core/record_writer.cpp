@@ -2,36 +2,18 @@
 
 #include <cstring>
 #include <stdexcept>
-#include "archive_format.h"
+#include "byte_order.h"
+#include "entry_record.h"
+#include "package_layout.h"
 
 namespace velmor {
 namespace {
 
-void PutU16(std::string &out, uint16_t value)
-{
-    out.push_back(static_cast<char>(value & 0xFF));
-    out.push_back(static_cast<char>(value >> 8));
-}
-
-void PutU32(std::string &out, uint32_t value)
-{
-    for (int shift = 0; shift < 32; shift += 8)
-        out.push_back(static_cast<char>((value >> shift) & 0xFF));
-}
-
-void PutFileTime(std::string &out, uint64_t value)
-{
-    PutU32(out, static_cast<uint32_t>(value));
-    PutU32(out, static_cast<uint32_t>(value >> 32));
-}
-
-void PutName(std::string &out, const std::string &name)
+void PutName(char (&field)[kMaxNameLength], const std::string &name)
 {
     if (name.size() >= kMaxNameLength || name.find('\0') != std::string::npos)
         throw std::invalid_argument("name does not fit an entry record: " + name);
-    PutU16(out, name.empty() ? 0 : static_cast<uint16_t>(name.size() + 1));
-    if (!name.empty())
-        out.append(name.c_str(), name.size() + 1);
+    std::memcpy(field, name.data(), name.size());
 }
 
 void PutText(char *field, size_t size, const std::string &text, const char *what)
@@ -41,10 +23,9 @@ void PutText(char *field, size_t size, const std::string &text, const char *what
     std::memcpy(field, text.data(), text.size());
 }
 
-void PutLe32(unsigned char *at, uint32_t value)
+StoredFileTime Split(uint64_t time)
 {
-    for (int i = 0; i < 4; ++i)
-        at[i] = static_cast<unsigned char>(value >> (8 * i));
+    return {static_cast<uint32_t>(time), static_cast<uint32_t>(time >> 32)};
 }
 
 } // namespace
@@ -53,15 +34,20 @@ std::string EncodeEntryRecord(const EntryHeader &entry)
 {
     if (entry.fileName.empty())
         throw std::invalid_argument("an entry needs a file name");
-    std::string out;
-    PutName(out, entry.directoryName);
-    PutName(out, entry.fileName);
-    PutU32(out, entry.attributes);
-    PutFileTime(out, entry.creationTime);
-    PutFileTime(out, entry.lastAccessTime);
-    PutFileTime(out, entry.lastWriteTime);
-    PutU32(out, entry.dataSize);
-    return out;
+    EntryRecord record;
+    std::memset(&record, 0, sizeof record);
+    PutName(record.directoryName, entry.directoryName);
+    PutName(record.fileName, entry.fileName);
+    record.attributes = entry.attributes;
+    record.creationTime = Split(entry.creationTime);
+    record.lastAccessTime = Split(entry.lastAccessTime);
+    record.lastWriteTime = Split(entry.lastWriteTime);
+    record.dataSize = entry.dataSize;
+    unsigned char bytes[kMaxEntryRecordSize];
+    uint32_t size = ::EncodeEntryRecord(&record, bytes, sizeof bytes);
+    if (size == 0)
+        throw std::invalid_argument("entry record cannot be encoded: " + entry.fileName);
+    return std::string(reinterpret_cast<const char *>(bytes), size);
 }
 
 std::string EncodeTrailer(const TrailerFields &fields)
@@ -78,9 +64,9 @@ std::string EncodeTrailer(const TrailerFields &fields)
             "description");
     // Integers are written byte by byte so that the result is little-endian anywhere.
     unsigned char *bytes = reinterpret_cast<unsigned char *>(&trailer);
-    PutLe32(bytes + offsetof(ArchiveTrailer, compressed), fields.compressed ? 1 : 0);
-    PutLe32(bytes + offsetof(ArchiveTrailer, entryCount), fields.entryCount);
-    PutLe32(bytes + offsetof(ArchiveTrailer, dataOffset), fields.dataOffset);
+    StoreLe32(bytes + offsetof(ArchiveTrailer, compressed), fields.compressed ? 1 : 0);
+    StoreLe32(bytes + offsetof(ArchiveTrailer, entryCount), fields.entryCount);
+    StoreLe32(bytes + offsetof(ArchiveTrailer, dataOffset), fields.dataOffset);
     return std::string(reinterpret_cast<const char *>(bytes), sizeof trailer);
 }
 

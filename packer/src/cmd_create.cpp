@@ -3,7 +3,7 @@
 #include <unistd.h>
 #include <climits>
 #include <filesystem>
-#include "archive_format.h"
+#include "package_layout.h"
 #include "commands.h"
 #include "output_file.h"
 #include "pack_error.h"
@@ -101,7 +101,7 @@ void AddCreateCommand(CLI::App &app)
         ->capture_default_str();
     cmd->add_option("--run", options->run, "program to start after extraction, relative to the destination folder");
     cmd->add_option("--folder", options->folder, "destination folder, a full Windows path such as C:\\Setup "
-                                                 "(default: the stub's own folder, or C:\\QXTemp on removable media)");
+                                                 "(default: the stub's own folder, or " FALLBACK_FOLDER " on removable media)");
     auto *text = cmd->add_option("--description", options->description, "text shown in the stub's dialog");
     auto *file = cmd->add_option("--description-file", options->descriptionFile, "UTF-8 file holding that text")
                      ->check(CLI::ExistingFile);

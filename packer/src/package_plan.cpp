@@ -3,13 +3,11 @@
 #include <algorithm>
 #include <cctype>
 #include <map>
-#include "archive_format.h"
+#include "package_layout.h"
 #include "codepage.h"
 #include "pack_error.h"
 
 namespace velmor {
-
-const char *const kAssumedFolder = "C:\\QXTemp";
 
 namespace {
 
@@ -117,9 +115,9 @@ TrailerFields PlanTrailer(const PackageSettings &s, std::vector<std::string> &wa
                             " bytes long; at most 255 fit");
     } else if (s.mode == kModeSetup) {
         warnings.push_back("no --folder given: setup mode extracts into the stub's own folder, or " +
-                           std::string(kAssumedFolder) + " when it lies on removable or network media");
+                           std::string(FALLBACK_FOLDER) + " when it lies on removable or network media");
     }
-    checkFolder = t.defaultFolder.empty() ? kAssumedFolder : t.defaultFolder;
+    checkFolder = t.defaultFolder.empty() ? FALLBACK_FOLDER : t.defaultFolder;
 
     if (!s.setupProgram.empty()) {
         t.setupProgram = Encode(Backslashes(s.setupProgram), s.codePage, "--run");

@@ -38,10 +38,6 @@ struct PackagePlan {
 // path that begins with a drive letter.
 std::string EncodeDestinationFolder(const std::string &folder, int codePage);
 
-// The folder used to check path lengths when the package names none: the stub
-// chooses its own directory or this folder at run time.
-extern const char *const kAssumedFolder;
-
 // Orders the files (the folder's own files first, then each directory's files as
 // one group, both sorted by name), stores each directory name on its group's first
 // entry only, converts names and texts to the code page, and checks every limit.

@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <map>
-#include "archive_format.h"
+#include "package_layout.h"
 #include "pack_error.h"
 #include "package_plan.h"
 #include "package_report.h"
@@ -296,7 +296,7 @@ private:
     {
         if (!options_.folder.empty())
             return options_.folder;
-        return c_.defaultFolder.empty() ? kAssumedFolder : c_.defaultFolder;
+        return c_.defaultFolder.empty() ? FALLBACK_FOLDER : c_.defaultFolder;
     }
 
     // Reads one record; false when the walk cannot go on past it.

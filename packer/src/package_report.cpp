@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
-#include "archive_format.h"
+#include "package_layout.h"
 #include "codepage.h"
 #include "filetime.h"
 

@@ -5,7 +5,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 #include <vector>
-#include "archive_format.h"
+#include "package_layout.h"
 #include "output_file.h"
 #include "pack_error.h"
 

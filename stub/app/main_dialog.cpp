@@ -4,7 +4,7 @@
 #include "resource.h"
 #include "setup_run.h"
 #include "stub_state.h"
-#include "../../common/win/text.h"
+#include "text.h"
 
 // The class icon serves both dialogs, which share the dialog class. (On 32-bit
 // Windows the Ptr forms are the plain SetClassLongA.)

@@ -2,8 +2,8 @@
 #include <commctrl.h>
 #include "resource.h"
 #include "stub_state.h"
-#include "../extract/extract_run.h"
-#include "../../common/win/text.h"
+#include "extract_run.h"
+#include "text.h"
 
 enum {
     kTimerId = 1000,
@@ -53,10 +53,6 @@ static void InitProgressDialog(HWND dialog)
     AppendStubNameToCaption(dialog);
     SendMessageA(bar, PBM_SETRANGE, 0, MAKELPARAM(0, LOWORD(g_stub.trailer.entryCount)));
     SendMessageA(bar, PBM_SETPOS, 0, 0);
-    CopyText(g_stub.tempCompressedPath, kPathBufferSize, g_stub.windowsDirectory);
-    AppendText(g_stub.tempCompressedPath, kPathBufferSize, "QXTEMP.CMP");
-    CopyText(g_stub.tempExpandedPath, kPathBufferSize, g_stub.windowsDirectory);
-    AppendText(g_stub.tempExpandedPath, kPathBufferSize, "QXTEMP.EXP");
     // Without the timer the run would never start and Cancel could not end the dialog.
     if (!SetTimer(dialog, kTimerId, kTimerDelay, 0))
         EndDialog(dialog, IDCANCEL);

@@ -2,9 +2,9 @@
 #include <shlobj.h>
 #include "progress_dialog.h"
 #include "stub_state.h"
-#include "../extract/install_log.h"
-#include "../../common/win/process.h"
-#include "../../common/win/text.h"
+#include "install_log.h"
+#include "process.h"
+#include "text.h"
 
 int StartProgram(const char *path, int wait)
 {

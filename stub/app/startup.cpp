@@ -2,8 +2,8 @@
 #include <commctrl.h>
 #include "startup.h"
 #include "stub_state.h"
-#include "../archive/archive_reader.h"
-#include "../../common/win/text.h"
+#include "archive_reader.h"
+#include "text.h"
 
 // The Windows directory, ending in a backslash. A directory that cannot be had or
 // does not fit is a failure: the install log and the temporary files live there.

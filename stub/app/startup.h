@@ -12,8 +12,4 @@ int InitializeStub();
 // Deletes the install log and closes the stub's own file.
 void FinishStub();
 
-// Folder proposed when the archive names none and the stub does not lie on a fixed
-// disk.
-#define FALLBACK_FOLDER "C:\\QXTemp"
-
 #endif

@@ -1,5 +1,5 @@
 #include "archive_reader.h"
-#include "../../common/win/text.h"
+#include "trailer_check.h"
 
 // One ReadFile at the current position that must deliver exactly count bytes.
 static int ReadExactly(HANDLE file, void *buffer, DWORD count)
@@ -14,16 +14,6 @@ static int WriteExactly(HANDLE file, const void *buffer, DWORD count)
     return WriteFile(file, buffer, count, &done, 0) && done == count;
 }
 
-// A text field of the trailer must end inside its own bytes.
-static int HoldsZeroByte(const char *field, int size)
-{
-    for (int i = 0; i < size; ++i) {
-        if (!field[i])
-            return 1;
-    }
-    return 0;
-}
-
 int ReadTrailer(HANDLE archive, ArchiveTrailer *trailer)
 {
     if (archive == INVALID_HANDLE_VALUE || !trailer)
@@ -34,45 +24,20 @@ int ReadTrailer(HANDLE archive, ArchiveTrailer *trailer)
     if (SetFilePointer(archive, static_cast<LONG>(size - kTrailerSize), 0, FILE_BEGIN) ==
         INVALID_SET_FILE_POINTER)
         return 0;
-    if (!ReadExactly(archive, trailer, kTrailerSize))
-        return 0;
-    if (lstrcmpA(trailer->signature, ARCHIVE_SIGNATURE) != 0)
-        return 0;
-    return HoldsZeroByte(trailer->setupProgram, kSetupProgramSize) &&
-           HoldsZeroByte(trailer->defaultFolder, kDefaultFolderSize) &&
-           HoldsZeroByte(trailer->description, kDescriptionSize);
+    return ReadExactly(archive, trailer, kTrailerSize) && TrailerAccepted(trailer);
 }
 
-// Reads a stored name length and the name into a field of kMaxNameLength bytes that
-// is all zero beforehand. A length the field cannot hold, or a full-size name whose
-// last byte is not its terminator, is refused.
-static int ReadName(HANDLE archive, char *field, WORD length)
+// Each part of a record is one ReadFile at the current position.
+static int ReadRecordPart(void *archive, void *buffer, uint32_t count, int)
 {
-    if (length > kMaxNameLength)
-        return 0;
-    if (length && !ReadExactly(archive, field, length))
-        return 0;
-    return field[kMaxNameLength - 1] == 0;
+    return ReadExactly(static_cast<HANDLE>(archive), buffer, count);
 }
 
 int ReadEntryRecord(HANDLE archive, EntryRecord *record)
 {
     if (archive == INVALID_HANDLE_VALUE || !record)
         return 0;
-    ClearBytes(record, sizeof *record);
-
-    WORD length = 0;
-    if (!ReadExactly(archive, &length, sizeof length) ||
-        !ReadName(archive, record->directoryName, length))
-        return 0;
-    if (!ReadExactly(archive, &length, sizeof length) || length == 0 ||
-        !ReadName(archive, record->fileName, length))
-        return 0;
-    return ReadExactly(archive, &record->attributes, 4) &&
-           ReadExactly(archive, &record->creationTime, 8) &&
-           ReadExactly(archive, &record->lastAccessTime, 8) &&
-           ReadExactly(archive, &record->lastWriteTime, 8) &&
-           ReadExactly(archive, &record->dataSize, 4);
+    return DecodeEntryRecord(ReadRecordPart, archive, record) == kRecordRead;
 }
 
 static void *AllocatePages(DWORD size)

@@ -6,27 +6,16 @@
 #define VELMOR_ARCHIVE_READER_H
 
 #include <windows.h>
-#include "archive_format.h"
+#include "entry_record.h"
 
-// One entry record as the extraction uses it. Both names are zero-terminated.
-struct EntryRecord {
-    char directoryName[kMaxNameLength]; // empty when the record stores none
-    char fileName[kMaxNameLength];
-    DWORD attributes;
-    FILETIME creationTime;
-    FILETIME lastAccessTime;
-    FILETIME lastWriteTime;
-    DWORD dataSize;
-};
-
-// Reads the last 1052 bytes of the file into trailer and checks them: the signature
-// "QX-V1.10" (case-sensitive, up to its zero byte), and a zero byte inside each of the
-// three text fields. Leaves the file position at the end of the file.
+// Reads the last 1052 bytes of the file into trailer and checks them (TrailerAccepted:
+// the signature byte for byte, and a zero byte inside each of the three text fields).
+// Leaves the file position at the end of the file.
 int ReadTrailer(HANDLE archive, ArchiveTrailer *trailer);
 
 // Reads the next entry record at the current file position into record (cleared
 // first) and leaves the position at the entry's first data byte. Fails on a short
-// read, a file name length of 0, and a name length the fields cannot hold.
+// read, a file name length of 0, and a name the fields cannot hold (DecodeEntryRecord).
 int ReadEntryRecord(HANDLE archive, EntryRecord *record);
 
 // The allocation CopyToNewFile takes its buffer from; null when the size cannot be

@@ -1,7 +1,7 @@
 #include "directory_tree.h"
 #include "install_log.h"
-#include "../archive/archive_format.h"
-#include "../../common/win/text.h"
+#include "package_layout.h"
+#include "text.h"
 
 int GetPathAttributes(const char *path, DWORD *attributes)
 {

@@ -1,49 +1,30 @@
 #include "extract_run.h"
 #include "directory_tree.h"
 #include "install_log.h"
-#include "../app/stub_state.h"
-#include "../archive/archive_reader.h"
-#include "../../common/win/text.h"
+#include "stub_state.h"
+#include "archive_reader.h"
+#include "name_rule.h"
+#include "text.h"
 
 static const char kTempCompressedName[] = "QXTEMP.CMP";
 static const char kTempExpandedName[] = "QXTEMP.EXP";
 
-static int IsPathSeparator(char c)
+// Names are stepped through by the system's own knowledge of its code page.
+static const char *NextAnsiChar(const char *text, void *)
 {
-    return c == '\\' || c == '/';
+    return NextChar(text);
 }
 
-// 1 when name, joined below a folder, stays inside that folder. A directory name may
-// have several levels; a file name is one level and must name something. Refused: a
-// leading separator, a colon anywhere (drive letters, streams), and a level made only
-// of dots and spaces with two dots or more ("..", and "..." or ".. " which Windows
-// trims to it). Scanned by characters so that the trail byte of a double-byte
-// character is never taken for a separator.
-static int StaysInside(const char *name, int levelsAllowed)
+static const CharStep kAnsiStep = {NextAnsiChar, 0};
+
+// The temporary files of compressed entries, in the Windows directory. 0 when a
+// path would not fit.
+static int PrepareTemporaryPaths()
 {
-    if (IsPathSeparator(name[0]))
-        return 0;
-    int dots = 0;
-    int others = 0;
-    for (const char *p = name;; p = NextChar(p)) {
-        char c = *p;
-        if (c == 0 || IsPathSeparator(c)) {
-            if (dots >= 2 && others == 0)
-                return 0;
-            if (c == 0)
-                return levelsAllowed || others != 0;
-            if (!levelsAllowed)
-                return 0;
-            dots = 0;
-            others = 0;
-        } else if (c == ':') {
-            return 0;
-        } else if (c == '.') {
-            ++dots;
-        } else if (c != ' ') {
-            ++others;
-        }
-    }
+    return CopyText(g_stub.tempCompressedPath, kPathBufferSize, g_stub.windowsDirectory) &&
+           AppendText(g_stub.tempCompressedPath, kPathBufferSize, kTempCompressedName) &&
+           CopyText(g_stub.tempExpandedPath, kPathBufferSize, g_stub.windowsDirectory) &&
+           AppendText(g_stub.tempExpandedPath, kPathBufferSize, kTempExpandedName);
 }
 
 // Destination folder, current entry directory and file name, each joined with one
@@ -85,8 +66,14 @@ static void RestoreTimesAndAttributes(const EntryRecord *record, const char *tar
     HANDLE file = CreateFileA(targetPath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, 0,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, 0);
     if (file != INVALID_HANDLE_VALUE) {
-        SetFileTime(file, &record->creationTime, &record->lastAccessTime,
-                    &record->lastWriteTime);
+        FILETIME times[3];
+        const StoredFileTime *stored[3] = {&record->creationTime, &record->lastAccessTime,
+                                           &record->lastWriteTime};
+        for (int i = 0; i < 3; ++i) {
+            times[i].dwLowDateTime = stored[i]->low;
+            times[i].dwHighDateTime = stored[i]->high;
+        }
+        SetFileTime(file, &times[0], &times[1], &times[2]);
         CloseHandle(file);
     }
     SetFileAttributesA(targetPath, record->attributes);
@@ -98,10 +85,10 @@ static void RestoreTimesAndAttributes(const EntryRecord *record, const char *tar
 static int ExtractEntry(DWORD index, const EntryRecord *record, char *currentDirectory,
                         DWORD areaLeft)
 {
-    if (!StaysInside(record->fileName, 0))
+    if (!NameStaysInside(record->fileName, kFileNameForm, &kAnsiStep))
         return 0;
     if (record->directoryName[0]) {
-        if (!StaysInside(record->directoryName, 1))
+        if (!NameStaysInside(record->directoryName, kPathForm, &kAnsiStep))
             return 0;
         CopyText(currentDirectory, kPathBufferSize, record->directoryName);
     }
@@ -132,7 +119,8 @@ static int ExtractEntry(DWORD index, const EntryRecord *record, char *currentDir
 int ExtractAll(const ExtractHooks *hooks)
 {
     // An empty folder would put every file below the process's current directory.
-    if (!g_stub.trailer.defaultFolder[0] || !CreateDirectoryTree(g_stub.trailer.defaultFolder))
+    if (!g_stub.trailer.defaultFolder[0] || !PrepareTemporaryPaths() ||
+        !CreateDirectoryTree(g_stub.trailer.defaultFolder))
         return 0;
     // The data area ends where the trailer begins: a damaged package must not have
     // trailer bytes taken for a record or for an entry's data.

@@ -29,13 +29,12 @@ struct ExtractHooks {
 // trailer fails the run before the entry starts, and data that does is copied as far
 // as the data area goes and fails the run at that entry, as when the file ends early.
 //
-// A directory name that would leave the destination folder (absolute, drive letter,
-// a ".." component) or a file name with a path in it (backslash, slash, colon, or
-// only dots), and a target path over 255 characters, fail the run at that entry
-// before anything is created or logged for it.
+// A name that NameStaysInside refuses (a directory name that would leave the
+// destination folder, a file name with a path in it), and a target path over 255
+// characters, fail the run at that entry before anything is created or logged for it.
 //
 // Compressed archives pass each entry through g_stub.tempCompressedPath and
-// g_stub.tempExpandedPath, which the caller sets to the Windows directory followed by
+// g_stub.tempExpandedPath, which the run sets to the Windows directory followed by
 // QXTEMP.CMP and QXTEMP.EXP. Once the entry's data is in the first, both are deleted
 // after the entry, also when the expansion fails or the expanded file cannot be
 // copied onto the target; either fails the run.

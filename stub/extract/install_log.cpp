@@ -1,6 +1,6 @@
 #include "install_log.h"
-#include "../app/stub_state.h"
-#include "../../common/win/text.h"
+#include "stub_state.h"
+#include "text.h"
 
 static const char kDirectorySection[] = "Directory List";
 static const char kFileSection[] = "Extract Files List";

@@ -3,7 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <filesystem>
-#include "archive_format.h"
+#include "package_layout.h"
 #include "host_support.h"
 
 namespace fs = std::filesystem;

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <map>
 #include <sstream>
-#include "archive_format.h"
+#include "package_layout.h"
 #include "host_support.h"
 #include "record_writer.h"
 

@@ -1,6 +1,6 @@
 // Ordering, conversion and the limits checked before a package is written.
 #include <gtest/gtest.h>
-#include "archive_format.h"
+#include "package_layout.h"
 #include "pack_error.h"
 #include "package_plan.h"
 

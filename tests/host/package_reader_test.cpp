@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 #include <vector>
-#include "archive_format.h"
+#include "package_layout.h"
 #include "package_reader.h"
 #include "record_writer.h"
 #include "szdd_encoder.h"

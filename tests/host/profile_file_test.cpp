@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include "../common/profile_cases.h"
+#include "profile_cases.h"
 #include "profile_file.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // Byte layout of what the packer writes.
 #include <gtest/gtest.h>
 #include <stdexcept>
-#include "archive_format.h"
+#include "package_layout.h"
 #include "record_writer.h"
 
 using namespace velmor;

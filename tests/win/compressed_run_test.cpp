@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include "extraction_fixture.h"
 #include "szdd_encoder.h"
-#include "../../stub/extract/extract_run.h"
+#include "extract_run.h"
 
 using namespace velmor;
 using namespace velmor::test;

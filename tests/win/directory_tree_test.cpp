@@ -1,7 +1,7 @@
 // Directory creation and the attribute queries on real folders.
 #include <gtest/gtest.h>
 #include "extraction_fixture.h"
-#include "../../stub/extract/directory_tree.h"
+#include "directory_tree.h"
 
 using namespace velmor;
 using namespace velmor::test;

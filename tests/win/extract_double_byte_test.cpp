@@ -2,7 +2,7 @@
 // LC_ALL=ja_JP.UTF-8, where Wine's ANSI code page is 932).
 #include <gtest/gtest.h>
 #include "extraction_fixture.h"
-#include "../../stub/extract/directory_tree.h"
+#include "directory_tree.h"
 
 using namespace velmor;
 using namespace velmor::test;

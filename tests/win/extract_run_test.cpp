@@ -1,8 +1,8 @@
 // The extraction run on real packages, driven through its hooks without any window.
 #include <gtest/gtest.h>
 #include "extraction_fixture.h"
-#include "../../stub/extract/directory_tree.h"
-#include "../../stub/extract/extract_run.h"
+#include "directory_tree.h"
+#include "extract_run.h"
 
 using namespace velmor;
 using namespace velmor::test;

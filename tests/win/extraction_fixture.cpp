@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 #include "archive_reader.h"
-#include "../../stub/app/stub_state.h"
-#include "../../stub/extract/extract_run.h"
-#include "../../stub/extract/install_log.h"
+#include "stub_state.h"
+#include "extract_run.h"
+#include "install_log.h"
 
 namespace velmor::test {
 namespace {
@@ -75,8 +75,6 @@ PackageRun::PackageRun(const std::string &dataArea, TrailerFields trailer,
     ResetStubState();
     lstrcpyA(g_stub.windowsDirectory, WindowsDirectory().c_str());
     lstrcpyA(g_stub.installLogPath, LogPath().c_str());
-    lstrcpyA(g_stub.tempCompressedPath, (WindowsDirectory() + "QXTEMP.CMP").c_str());
-    lstrcpyA(g_stub.tempExpandedPath, (WindowsDirectory() + "QXTEMP.EXP").c_str());
     g_stub.archive = CreateFileA(package.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     EXPECT_NE(g_stub.archive, INVALID_HANDLE_VALUE);

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 #include "test_support.h"
-#include "../../stub/app/stub_state.h"
+#include "stub_state.h"
 
 namespace velmor::test {
 

@@ -2,7 +2,7 @@
 // what the two walks of the clean-up read back.
 #include <gtest/gtest.h>
 #include "extraction_fixture.h"
-#include "../../stub/extract/install_log.h"
+#include "install_log.h"
 
 using namespace velmor;
 using namespace velmor::test;

@@ -4,7 +4,7 @@
 #include <windows.h>
 
 #include <string>
-#include "../common/profile_cases.h"
+#include "profile_cases.h"
 #include "test_support.h"
 
 namespace {

@@ -1,8 +1,8 @@
 // Start-up and exit of the stub, on packages built from the real x86_64 stub.
 #include <gtest/gtest.h>
 #include "archive_reader.h"
-#include "../../stub/app/startup.h"
-#include "../../stub/app/stub_state.h"
+#include "startup.h"
+#include "stub_state.h"
 #include "test_support.h"
 
 using namespace velmor;

@@ -187,4 +187,9 @@ uint64_t FileTimeValue(const FILETIME &time)
     return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
 }
 
+uint64_t FileTimeValue(const StoredFileTime &time)
+{
+    return (static_cast<uint64_t>(time.high) << 32) | time.low;
+}
+
 } // namespace velmor::test

@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <string>
 #include <vector>
+#include "package_layout.h"
 #include "record_writer.h"
 
 namespace velmor::test {
@@ -91,6 +92,7 @@ private:
 
 // The time of a FILETIME as one 64-bit number.
 uint64_t FileTimeValue(const FILETIME &time);
+uint64_t FileTimeValue(const StoredFileTime &time);
 
 } // namespace velmor::test
 

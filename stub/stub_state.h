@@ -4,7 +4,7 @@
 #define VELMOR_STUB_STATE_H
 
 #include <windows.h>
-#include "../archive/archive_format.h"
+#include "package_layout.h"
 
 struct StubState {
     HANDLE archive;                 // the stub's own file; INVALID_HANDLE_VALUE until opened

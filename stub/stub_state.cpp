@@ -1,5 +1,5 @@
 #include "stub_state.h"
-#include "../../common/win/text.h"
+#include "text.h"
 
 StubState g_stub;
 

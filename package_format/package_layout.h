@@ -1,20 +1,28 @@
-// The archive appended to a stub file: the one definition of its layout, shared by
-// the stub (which reads it) and the packer (which writes it).
+// The package: a stub program with an archive appended to it. This is the one
+// definition of its layout, shared by the stub (which reads it) and the packer
+// (which writes, lists, verifies and extracts it).
 //
 //   [executable image][entry record + data] ... [entry record + data][trailer, 1052 bytes]
 //
-// All integers are little-endian and unaligned; all text is ANSI, zero-terminated.
-#ifndef VELMOR_ARCHIVE_FORMAT_H
-#define VELMOR_ARCHIVE_FORMAT_H
+// All integers are little-endian and unaligned (byte_order.h reads and writes them);
+// all text is ANSI, zero-terminated.
+#ifndef VELMOR_PACKAGE_LAYOUT_H
+#define VELMOR_PACKAGE_LAYOUT_H
 
 #include <stddef.h>
 #include <stdint.h>
 
+// The trailer's first bytes, up to and including the zero byte behind them.
 #define ARCHIVE_SIGNATURE "QX-V1.10"
+
+// Folder the stub proposes when the archive names none and the stub does not lie on
+// a fixed disk; the packer checks path lengths against it when no folder is given.
+#define FALLBACK_FOLDER "C:\\QXTemp"
 
 enum {
     kTrailerSize = 1052,
     kSignatureSize = 10,
+    kSignatureCheckedSize = 9, // the eight characters and the zero byte behind them
     kSetupProgramSize = 256,
     kDefaultFolderSize = 256,
     kDescriptionSize = 512,
@@ -75,10 +83,15 @@ enum {
     kAttributeArchive = 0x20
 };
 
-// SZDD header of compressed entries.
+// The header of an SZDD file, the form of every entry's data in a compressed archive:
+// magic, method 'A', the replaced last character of the name (0), expanded length.
 enum {
-    kSzddHeaderSize = 14,
-    kSzddMethodA = 0x41
+    kSzddMagicSize = 8,
+    kSzddMethodOffset = 8,
+    kSzddMethodA = 0x41,
+    kSzddMissingCharOffset = 9,
+    kSzddLengthOffset = 10,
+    kSzddHeaderSize = 14
 };
 #define SZDD_MAGIC "SZDD\x88\xF0\x27\x33"
 

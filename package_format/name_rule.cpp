@@ -1,0 +1,37 @@
+#include "name_rule.h"
+
+namespace {
+
+int IsSeparator(char c)
+{
+    return c == '\\' || c == '/';
+}
+
+} // namespace
+
+int NameStaysInside(const char *name, int form, const CharStep *step)
+{
+    if (IsSeparator(name[0]))
+        return 0;
+    int dots = 0;
+    int others = 0;
+    for (const char *p = name;; p = step->next(p, step->context)) {
+        char c = *p;
+        if (c == 0 || IsSeparator(c)) {
+            if (dots >= 2 && others == 0)
+                return 0;
+            if (c == 0)
+                return form == kPathForm || others != 0;
+            if (form != kPathForm)
+                return 0;
+            dots = 0;
+            others = 0;
+        } else if (c == ':') {
+            return 0;
+        } else if (c == '.') {
+            ++dots;
+        } else if (c != ' ') {
+            ++others;
+        }
+    }
+}
