@@ -8,6 +8,7 @@
 #include "package_layout.h"
 #include "package_reader.h"
 #include "package_report.h"
+#include "windows_names.h"
 
 namespace {
 

@@ -14,6 +14,7 @@
 #include "pack_error.h"
 #include "package_report.h"
 #include "szdd_expand.h"
+#include "windows_names.h"
 
 namespace velmor {
 namespace {
@@ -40,14 +41,6 @@ public:
 private:
     int fd_;
 };
-
-std::string Fold(const std::string &text)
-{
-    std::string out = text;
-    for (char &c : out)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
 
 // The levels of a stored name as Windows resolves them: split at backslashes and
 // slashes (never at the second byte of a double-byte character), trailing dots and
@@ -116,9 +109,9 @@ std::string ExistingSpelling(int folder, const std::string &name)
         return name;
     }
     std::string found = name;
-    std::string folded = Fold(name);
+    std::string folded = FoldCase(name);
     while (dirent *e = readdir(dir)) {
-        if (Fold(e->d_name) == folded) {
+        if (FoldCase(e->d_name) == folded) {
             found = e->d_name;
             break;
         }

@@ -6,6 +6,7 @@
 #include "package_layout.h"
 #include "codepage.h"
 #include "pack_error.h"
+#include "windows_names.h"
 
 namespace velmor {
 
@@ -26,47 +27,6 @@ std::string Backslashes(std::string text)
 {
     std::replace(text.begin(), text.end(), '/', '\\');
     return text;
-}
-
-bool IsDeviceName(const std::string &name)
-{
-    std::string base = name.substr(0, name.find('.'));
-    for (char &c : base)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    static const char *const devices[] = {"CON", "PRN", "AUX", "NUL", "CLOCK$"};
-    for (const char *d : devices) {
-        if (base == d)
-            return true;
-    }
-    return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) &&
-           base[3] >= '1' && base[3] <= '9';
-}
-
-// A file or folder name Windows can create as it is.
-void CheckWindowsName(const std::string &name, const std::string &where)
-{
-    for (unsigned char c : name) {
-        if (c < 0x20 || std::string("<>:\"\\/|?*").find(static_cast<char>(c)) != std::string::npos)
-            throw PackError(where + ": the name holds a character Windows does not allow in file names");
-    }
-    if (name.back() == '.' || name.back() == ' ')
-        throw PackError(where + ": Windows drops a trailing dot or space from file names");
-    if (IsDeviceName(name))
-        throw PackError(where + ": the name is reserved for a device on Windows");
-}
-
-std::string FoldCase(std::string text)
-{
-    for (char &c : text)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
-std::string JoinWindows(const std::string &folder, const std::string &rest)
-{
-    if (folder.empty() || folder.back() == '\\')
-        return folder + rest;
-    return folder + "\\" + rest;
 }
 
 bool IsDrivePath(const std::string &path)
@@ -122,7 +82,9 @@ TrailerFields PlanTrailer(const PackageSettings &s, std::vector<std::string> &wa
     if (!s.setupProgram.empty()) {
         t.setupProgram = Encode(Backslashes(s.setupProgram), s.codePage, "--run");
         CheckRelativePath(t.setupProgram, "--run");
-        std::string full = JoinWindows(checkFolder, t.setupProgram);
+        if (!NameStaysInside(t.setupProgram, true, s.codePage))
+            throw PackError("--run '" + s.setupProgram + "' would leave the destination folder");
+        std::string full = JoinBelowFolder(checkFolder, t.setupProgram, s.codePage);
         if (full.size() > kMaxPathLength)
             throw PackError("--run: the program's full path " + full + " is " +
                             std::to_string(full.size()) + " bytes long; at most 255 fit");
@@ -163,11 +125,11 @@ PackagePlan PlanPackage(std::vector<SourceFile> files, const PackageSettings &se
     std::string previousDirectory;
     for (const SourceFile &file : files) {
         std::string display = file.directory.empty() ? file.name : file.directory + "/" + file.name;
-        CheckWindowsName(file.name, display);
+        CheckCreatableName(file.name, display);
         size_t start = 0;
         while (!file.directory.empty() && start <= file.directory.size()) {
             size_t end = file.directory.find('/', start);
-            CheckWindowsName(file.directory.substr(start, end - start), display);
+            CheckCreatableName(file.directory.substr(start, end - start), display);
             if (end == std::string::npos)
                 break;
             start = end + 1;
@@ -183,7 +145,12 @@ PackagePlan PlanPackage(std::vector<SourceFile> files, const PackageSettings &se
         if (name.size() > kMaxPathLength)
             throw PackError(display + ": the name is " + std::to_string(name.size()) +
                             " bytes long; at most 255 fit");
-        std::string target = JoinWindows(directory.empty() ? checkFolder : JoinWindows(checkFolder, directory), name);
+        // The checks above are stricter than the stub's; this is the stub's own rule.
+        if (!NameStaysInside(name, false, settings.codePage) ||
+            (!directory.empty() && !NameStaysInside(directory, true, settings.codePage)))
+            throw PackError(display + ": the stub refuses this name: it would leave the destination folder");
+        std::string target = JoinBelowFolder(JoinBelowFolder(checkFolder, directory, settings.codePage), name,
+                                             settings.codePage);
         if (target.size() > kMaxPathLength)
             throw PackError(display + ": the destination path " + target + " is " +
                             std::to_string(target.size()) + " characters long; at most 255 fit");

@@ -1,137 +1,25 @@
 #include "package_reader.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <cctype>
-#include <cerrno>
 #include <cstring>
 #include <map>
-#include "package_layout.h"
+#include "byte_order.h"
+#include "entry_record.h"
 #include "pack_error.h"
-#include "package_plan.h"
+#include "package_layout.h"
 #include "package_report.h"
 #include "szdd_expand.h"
+#include "trailer_check.h"
+#include "windows_names.h"
 
 namespace velmor {
-
-void MemorySource::Read(uint64_t offset, void *buffer, size_t count) const
-{
-    if (offset > bytes_.size() || count > bytes_.size() - offset)
-        throw PackError("read past the end of the package");
-    std::memcpy(buffer, bytes_.data() + offset, count);
-}
-
 namespace {
 
-class FileSource : public ByteSource {
-public:
-    FileSource(const std::string &path) : path_(path)
-    {
-        fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd_ < 0)
-            throw PackError(path + ": cannot open: " + std::strerror(errno));
-        struct stat info;
-        if (fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
-            close(fd_);
-            throw PackError(path + ": not a regular file; give the package file itself");
-        }
-        size_ = static_cast<uint64_t>(info.st_size);
-    }
-    ~FileSource() override { close(fd_); }
-    uint64_t Size() const override { return size_; }
-    void Read(uint64_t offset, void *buffer, size_t count) const override
-    {
-        char *into = static_cast<char *>(buffer);
-        while (count > 0) {
-            ssize_t n = pread(fd_, into, count, static_cast<off_t>(offset));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                throw PackError(path_ + ": cannot read: " +
-                                (n < 0 ? std::strerror(errno) : "the file got shorter while being read"));
-            into += n;
-            offset += static_cast<uint64_t>(n);
-            count -= static_cast<size_t>(n);
-        }
-    }
-
-private:
-    std::string path_;
-    int fd_ = -1;
-    uint64_t size_ = 0;
-};
-
-bool IsSeparator(char c)
-{
-    return c == '\\' || c == '/';
-}
-
-// Whether the last character (not byte) of text is a backslash.
-bool EndsInBackslash(const std::string &text, int codePage)
-{
-    bool last = false;
-    for (size_t i = 0; i < text.size();) {
-        last = text[i] == '\\';
-        i += IsDoubleByteLead(static_cast<unsigned char>(text[i]), codePage) && i + 1 < text.size() ? 2 : 1;
-    }
-    return last;
-}
-
-std::string FoldCase(std::string text)
-{
-    for (char &c : text)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
-// A relative path in one spelling for comparisons: backslashes, no empty or "."
-// levels, letter case folded.
-std::string ComparablePath(const std::string &path, int codePage)
-{
-    std::string out;
-    std::string level;
-    auto flush = [&]() {
-        if (!level.empty() && level != ".")
-            out += (out.empty() ? "" : "\\") + level;
-        level.clear();
-    };
-    for (size_t i = 0; i < path.size();) {
-        bool lead = IsDoubleByteLead(static_cast<unsigned char>(path[i]), codePage) && i + 1 < path.size();
-        if (!lead && IsSeparator(path[i])) {
-            flush();
-            ++i;
-            continue;
-        }
-        level.append(path, i, lead ? 2 : 1);
-        i += lead ? 2 : 1;
-    }
-    flush();
-    return FoldCase(out);
-}
-
 // A fixed-size text field up to its first zero byte.
-std::string FieldText(const char *field, size_t size, bool *terminated)
+std::string FieldText(const char *field, size_t size)
 {
     const void *zero = std::memchr(field, 0, size);
-    *terminated = zero != nullptr;
     return std::string(field, zero ? static_cast<const char *>(zero) - field : size);
-}
-
-uint16_t Le16(const unsigned char *p)
-{
-    return static_cast<uint16_t>(p[0] | p[1] << 8);
-}
-
-uint32_t Le32(const unsigned char *p)
-{
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
-uint64_t Le64(const unsigned char *p)
-{
-    return Le32(p) | static_cast<uint64_t>(Le32(p + 4)) << 32;
 }
 
 // Reads forward through the data area and never past its end.
@@ -139,6 +27,7 @@ struct Cursor {
     const ByteSource &source;
     uint64_t position;
     uint64_t end;
+    int lastPart = kPartDirectoryNameLength; // the record part read last, or failed
 
     uint64_t Left() const { return end - position; }
     bool Take(void *buffer, size_t count)
@@ -152,20 +41,29 @@ struct Cursor {
     }
 };
 
+// The RecordReader of the shared record decoder over a cursor.
+int TakeRecordPart(void *cursor, void *buffer, uint32_t count, int part)
+{
+    Cursor &c = *static_cast<Cursor *>(cursor);
+    c.lastPart = part;
+    return c.Take(buffer, count) ? 1 : 0;
+}
+
+// Whether the walk can go on behind a record the decoder gave this result for.
+bool Walkable(int result)
+{
+    return result == kRecordRead || result == kRecordDirectoryUnterminated ||
+           result == kRecordFileUnterminated;
+}
+
 // Skips one record and its data; false when it does not fit the data area.
 bool SkipRecord(Cursor &cursor)
 {
-    unsigned char bytes[4];
-    if (!cursor.Take(bytes, 2) || Le16(bytes) > kMaxNameLength || Le16(bytes) > cursor.Left())
+    EntryRecord record;
+    if (!Walkable(DecodeEntryRecord(TakeRecordPart, &cursor, &record)) ||
+        record.dataSize > cursor.Left())
         return false;
-    cursor.position += Le16(bytes);
-    if (!cursor.Take(bytes, 2) || Le16(bytes) == 0 || Le16(bytes) > kMaxNameLength ||
-        Le16(bytes) + 28u > cursor.Left())
-        return false;
-    cursor.position += Le16(bytes) + 28u;
-    if (!cursor.Take(bytes, 4) || Le32(bytes) > cursor.Left())
-        return false;
-    cursor.position += Le32(bytes);
+    cursor.position += record.dataSize;
     return true;
 }
 
@@ -186,6 +84,11 @@ NameField MakeName(const char *bytes, uint16_t length)
     name.terminated = bytes[length - 1] == 0;
     name.earlyZero = zero != nullptr && used + 1 < length;
     return name;
+}
+
+uint64_t FileTimeValue(const StoredFileTime &time)
+{
+    return static_cast<uint64_t>(time.high) << 32 | time.low;
 }
 
 std::string Quoted(const std::string &text)
@@ -235,7 +138,7 @@ private:
         source_.Read(c_.fileSize - kTrailerSize, raw, kTrailerSize);
         ArchiveTrailer trailer;
         std::memcpy(&trailer, raw, kTrailerSize);
-        if (std::memcmp(trailer.signature, ARCHIVE_SIGNATURE, sizeof ARCHIVE_SIGNATURE) != 0) {
+        if (!SignatureMatches(&trailer)) {
             Overall(ProblemKind::Structure,
                            "no package trailer: the last 1052 bytes do not begin with the signature " ARCHIVE_SIGNATURE
                            "; this is not a velmor package, or it was cut short");
@@ -262,8 +165,8 @@ private:
             {trailer.description, kDescriptionSize, "description", &c_.description},
         };
         for (auto &t : texts) {
-            bool terminated = false;
-            *t.text = FieldText(t.field, t.size, &terminated);
+            bool terminated = FieldHoldsZeroByte(t.field, static_cast<int>(t.size));
+            *t.text = FieldText(t.field, t.size);
             if (!terminated)
                 Overall(ProblemKind::Structure, std::string("trailer: the ") + t.name +
                                                            " field holds no zero byte; the stub refuses the package");
@@ -302,40 +205,26 @@ private:
     // Reads one record; false when the walk cannot go on past it.
     bool ReadEntry(Cursor &cursor, uint32_t index)
     {
-        auto cut = [&](const char *field, const std::string &path = "") {
-            Problem(index, path, ProblemKind::Structure,
-                    std::string("record cut short: the data area ends inside the ") + field);
-            return false;
-        };
+        static const char *const parts[] = {"directory name length", "directory name", "file name length",
+                                            "file name", "attributes", "creation time", "last access time",
+                                            "last write time", "data size"};
         PackageEntry entry;
         entry.index = index;
         entry.recordOffset = cursor.position;
-        unsigned char bytes[kEntryFixedSize];
-        char names[2][kMaxNameLength];
-
-        if (!cursor.Take(bytes, 2))
-            return cut("directory name length");
-        uint16_t directoryLength = Le16(bytes);
-        if (directoryLength > kMaxNameLength) {
+        EntryRecord record;
+        int result = DecodeEntryRecord(TakeRecordPart, &cursor, &record);
+        if (result == kRecordDirectoryLengthOver) {
             Problem(index, "", ProblemKind::Structure,
-                    "directory name length " + std::to_string(directoryLength) + " is over 256");
+                    "directory name length " + std::to_string(record.directoryNameLength) + " is over 256");
             return false;
         }
-        if (!cursor.Take(names[0], directoryLength))
-            return cut("directory name");
-        NameField directory = MakeName(names[0], directoryLength);
-
-        if (!cursor.Take(bytes, 2))
-            return cut("file name length", directory.text);
-        uint16_t fileLength = Le16(bytes);
-        if (fileLength == 0 || fileLength > kMaxNameLength) {
+        NameField directory = MakeName(record.directoryName, record.directoryNameLength);
+        if (result == kRecordFileLengthOutside) {
             Problem(index, directory.text, ProblemKind::Structure,
-                    "file name length " + std::to_string(fileLength) + " is outside 1 to 256");
+                    "file name length " + std::to_string(record.fileNameLength) + " is outside 1 to 256");
             return false;
         }
-        if (!cursor.Take(names[1], fileLength))
-            return cut("file name", directory.text);
-        NameField file = MakeName(names[1], fileLength);
+        NameField file = MakeName(record.fileName, record.fileNameLength);
 
         entry.directoryName = directory.text;
         if (!entry.directoryName.empty())
@@ -347,22 +236,19 @@ private:
             trimmed.pop_back();
         entry.path = trimmed.empty() ? entry.fileName : trimmed + "\\" + entry.fileName;
 
-        static const struct {
-            size_t size;
-            const char *name;
-        } fixed[] = {{4, "attributes"}, {8, "creation time"}, {8, "last access time"},
-                     {8, "last write time"}, {4, "data size"}};
-        size_t at = 0;
-        for (const auto &f : fixed) {
-            if (!cursor.Take(bytes + at, f.size))
-                return cut(f.name, entry.path);
-            at += f.size;
+        if (result == kRecordCut) {
+            std::string where = cursor.lastPart <= kPartDirectoryName ? ""
+                                : cursor.lastPart <= kPartFileName    ? directory.text
+                                                                      : entry.path;
+            Problem(index, where, ProblemKind::Structure,
+                    std::string("record cut short: the data area ends inside the ") + parts[cursor.lastPart]);
+            return false;
         }
-        entry.attributes = Le32(bytes);
-        entry.creationTime = Le64(bytes + 4);
-        entry.lastAccessTime = Le64(bytes + 12);
-        entry.lastWriteTime = Le64(bytes + 20);
-        entry.dataSize = Le32(bytes + 28);
+        entry.attributes = record.attributes;
+        entry.creationTime = FileTimeValue(record.creationTime);
+        entry.lastAccessTime = FileTimeValue(record.lastAccessTime);
+        entry.lastWriteTime = FileTimeValue(record.lastWriteTime);
+        entry.dataSize = record.dataSize;
         entry.dataOffset = cursor.position;
         if (entry.dataSize > cursor.Left()) {
             Problem(index, entry.path, ProblemKind::Structure,
@@ -372,7 +258,7 @@ private:
         }
         cursor.position += entry.dataSize;
 
-        CheckNames(entry, directoryLength, directory, file);
+        CheckNames(entry, record.directoryNameLength, directory, file);
         if (c_.compressed())
             CheckCompressedData(entry);
         c_.entries.push_back(std::move(entry));
@@ -428,16 +314,16 @@ private:
         }
         unsigned char header[kSzddHeaderSize];
         source_.Read(entry.dataOffset, header, sizeof header);
-        if (std::memcmp(header, SZDD_MAGIC, 8) != 0) {
+        if (std::memcmp(header, SZDD_MAGIC, kSzddMagicSize) != 0) {
             problem("its data is not an SZDD file, but the package is marked compressed");
             return;
         }
-        if (header[8] != kSzddMethodA) {
-            problem("its SZDD header names compression method " + std::to_string(header[8]) +
+        if (header[kSzddMethodOffset] != kSzddMethodA) {
+            problem("its SZDD header names compression method " + std::to_string(header[kSzddMethodOffset]) +
                     ", not 65 ('A')");
             return;
         }
-        entry.expandedSize = Le32(header + 10);
+        entry.expandedSize = LoadLe32(header + kSzddLengthOffset);
         if (!options_.expandCompressed)
             return;
         std::string data(entry.dataSize, '\0');
@@ -513,11 +399,6 @@ private:
 
 } // namespace
 
-std::unique_ptr<ByteSource> OpenFileSource(const std::string &path)
-{
-    return std::make_unique<FileSource>(path);
-}
-
 bool PackageContents::HasProblem(ProblemKind kind) const
 {
     for (const PackageProblem &p : problems) {
@@ -525,55 +406,6 @@ bool PackageContents::HasProblem(ProblemKind kind) const
             return true;
     }
     return false;
-}
-
-bool IsDoubleByteLead(unsigned char c, int codePage)
-{
-    switch (codePage) {
-    case 932:
-        return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-    case 936:
-    case 949:
-    case 950:
-        return c >= 0x81 && c <= 0xFE;
-    default:
-        return false;
-    }
-}
-
-bool NameStaysInside(std::string_view name, bool levelsAllowed, int codePage)
-{
-    if (!name.empty() && IsSeparator(name[0]))
-        return false;
-    int dots = 0;
-    int others = 0;
-    for (size_t i = 0;;) {
-        char c = i < name.size() ? name[i] : 0;
-        if (c == 0 || IsSeparator(c)) {
-            if (dots >= 2 && others == 0)
-                return false;
-            if (c == 0)
-                return levelsAllowed || others != 0;
-            if (!levelsAllowed)
-                return false;
-            dots = 0;
-            others = 0;
-        } else if (c == ':') {
-            return false;
-        } else if (c == '.') {
-            ++dots;
-        } else if (c != ' ') {
-            ++others;
-        }
-        i += IsDoubleByteLead(static_cast<unsigned char>(c), codePage) && i + 1 < name.size() ? 2 : 1;
-    }
-}
-
-std::string JoinBelowFolder(const std::string &folder, const std::string &relative, int codePage)
-{
-    if (folder.empty() || EndsInBackslash(folder, codePage))
-        return folder + relative;
-    return folder + "\\" + relative;
 }
 
 PackageContents ReadPackage(const ByteSource &source, const ReadOptions &options)

@@ -6,37 +6,12 @@
 #define VELMOR_PACKAGE_READER_H
 
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
+#include "byte_source.h"
 
 namespace velmor {
-
-// Random access to the bytes of a package.
-class ByteSource {
-public:
-    virtual ~ByteSource() = default;
-    virtual uint64_t Size() const = 0;
-    // Exactly count bytes from offset into buffer; offset + count never exceeds Size().
-    // Throws PackError when the read fails.
-    virtual void Read(uint64_t offset, void *buffer, size_t count) const = 0;
-};
-
-// A package held in memory; the bytes must outlive the source.
-class MemorySource : public ByteSource {
-public:
-    explicit MemorySource(std::string_view bytes) : bytes_(bytes) {}
-    uint64_t Size() const override { return bytes_.size(); }
-    void Read(uint64_t offset, void *buffer, size_t count) const override;
-
-private:
-    std::string_view bytes_;
-};
-
-// A package file, read where needed. Throws PackError when it cannot be opened.
-std::unique_ptr<ByteSource> OpenFileSource(const std::string &path);
 
 enum class ProblemKind {
     Structure, // the bytes do not form a package (trailer, record bounds, name lengths)
@@ -103,19 +78,6 @@ struct ReadOptions {
 };
 
 PackageContents ReadPackage(const ByteSource &source, const ReadOptions &options = {});
-
-// Whether c begins a two-byte character in the code page (932, 936, 949, 950).
-bool IsDoubleByteLead(unsigned char c, int codePage);
-
-// Whether name, joined below a folder, stays inside it, by the rules of the stub's
-// extraction: no leading separator, no colon, no level made of dots and spaces with
-// two dots or more; a file name has a single level that is not only dots and spaces.
-bool NameStaysInside(std::string_view name, bool levelsAllowed, int codePage);
-
-// Folder + backslash (unless its last character is one) + relative, the way the stub
-// joins them.
-std::string JoinBelowFolder(const std::string &folder, const std::string &relative,
-                            int codePage = 1252);
 
 } // namespace velmor
 

@@ -1,0 +1,43 @@
+// Names as Windows sees them, in a package's ANSI code page: stepping through them by
+// character, the stub's own rule for names taken from a package, joining below a
+// folder, one spelling for comparisons, and the packer's stricter check of names
+// that Windows can create as they are.
+#ifndef VELMOR_WINDOWS_NAMES_H
+#define VELMOR_WINDOWS_NAMES_H
+
+#include <string>
+#include <string_view>
+
+namespace velmor {
+
+// Whether c begins a two-byte character in the code page (932, 936, 949, 950).
+bool IsDoubleByteLead(unsigned char c, int codePage);
+
+// The stub's rule (name_rule.h) for a name in the code page: whether it stays below
+// the folder it is joined to. A name ends at its first zero byte.
+bool NameStaysInside(std::string_view name, bool levelsAllowed, int codePage);
+
+// Whether the last character (not byte) of text is a backslash.
+bool EndsInBackslash(const std::string &text, int codePage);
+
+// Folder + backslash (unless its last character is one) + relative, the way the stub
+// joins them.
+std::string JoinBelowFolder(const std::string &folder, const std::string &relative,
+                            int codePage = 1252);
+
+// ASCII letters in lower case, as the comparisons below fold them.
+std::string FoldCase(std::string text);
+
+// A relative path in one spelling for comparisons: backslashes, no empty or "."
+// levels, letter case folded.
+std::string ComparablePath(const std::string &path, int codePage);
+
+// Stricter than the stub, for what the packer writes: one level of a name that
+// Windows creates as it is, with no character it does not allow in file names, no
+// trailing dot or space (which it would drop) and no device name. Throws PackError
+// "<where>: <reason>" otherwise.
+void CheckCreatableName(const std::string &name, const std::string &where);
+
+} // namespace velmor
+
+#endif
