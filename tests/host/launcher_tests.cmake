@@ -5,7 +5,7 @@
 set(VELMOR_LOCALE_DIR ${CMAKE_BINARY_DIR}/locales)
 add_test(NAME wine.locales
   COMMAND ${VELMOR_SOURCE_DIR}/tests/wine/make-locales.sh ${VELMOR_LOCALE_DIR} de_DE es_ES ja_JP)
-set_tests_properties(wine.locales PROPERTIES FIXTURES_SETUP locales)
+set_tests_properties(wine.locales PROPERTIES FIXTURES_SETUP locales LABELS wine)
 
 # velmor_add_launcher_wine_test(NAME FILTER VAR=VALUE...)
 function(velmor_add_launcher_wine_test name filter)
@@ -15,6 +15,7 @@ function(velmor_add_launcher_wine_test name filter)
   set_tests_properties(win.${name} PROPERTIES
     ENVIRONMENT "${VELMOR_WINE_ENVIRONMENT};LOCPATH=${VELMOR_LOCALE_DIR};${ARGN}"
     FIXTURES_REQUIRED "wine;locales"
+    LABELS wine
     PASS_REGULAR_EXPRESSION "${VELMOR_GTEST_RAN_SOME}"
     FAIL_REGULAR_EXPRESSION "${VELMOR_GTEST_FAILED}"
     TIMEOUT 300)
