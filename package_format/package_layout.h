@@ -39,7 +39,7 @@ enum ArchiveMode {
 #pragma pack(push, 1)
 // The trailer exactly as it lies in the file; the stub keeps a byte copy of it.
 struct ArchiveTrailer {
-    char signature[kSignatureSize];      // "QX-V1.10" and zero bytes
+    char signature[kSignatureSize];      // ARCHIVE_SIGNATURE and zero bytes
     uint8_t mode;                        // ArchiveMode; any other value: nothing is extracted
     uint8_t reserved1;
     int32_t compressed;                  // nonzero: every entry's data is an SZDD file

@@ -4,7 +4,7 @@
 
 #include "package_layout.h"
 
-// 1 when the signature is "QX-V1.10" and the zero byte behind it, compared byte for
+// 1 when the signature is ARCHIVE_SIGNATURE and the zero byte behind it, compared byte for
 // byte: no letter case, locale or code page takes part. The tenth byte is not looked at.
 int SignatureMatches(const ArchiveTrailer *trailer);
 

@@ -10,6 +10,7 @@
 #include <vector>
 #include "host_support.h"
 #include "pack_error.h"
+#include "package_layout.h"
 #include "szdd_encoder.h"
 #include "szdd_expand.h"
 
@@ -117,7 +118,7 @@ TEST(SzddCompressTest, HeaderFields)
             SCOPED_TRACE(std::to_string(length) + " bytes, " + LevelName(level));
             std::string file = velmor::SzddCompress(Text(length, 9), level);
             ASSERT_GE(file.size(), kHeaderSize);
-            EXPECT_EQ(file.substr(0, 8), std::string("SZDD\x88\xF0\x27\x33", 8));
+            EXPECT_EQ(file.substr(0, kSzddMagicSize), std::string(SZDD_MAGIC, kSzddMagicSize));
             EXPECT_EQ(file[8], 'A');
             EXPECT_EQ(file[9], '\0');
             uint32_t stored = 0;
