@@ -13,24 +13,24 @@ int NameStaysInside(const char *name, int form, const CharStep *step)
 {
     if (IsSeparator(name[0]))
         return 0;
-    int dots = 0;
+    int blanks = 0; // dots and spaces
     int others = 0;
     for (const char *p = name;; p = step->next(p, step->context)) {
         char c = *p;
         if (c == 0 || IsSeparator(c)) {
-            if (dots >= 2 && others == 0)
+            if (blanks && !others)
                 return 0;
             if (c == 0)
                 return form == kPathForm || others != 0;
             if (form != kPathForm)
                 return 0;
-            dots = 0;
+            blanks = 0;
             others = 0;
         } else if (c == ':') {
             return 0;
-        } else if (c == '.') {
-            ++dots;
-        } else if (c != ' ') {
+        } else if (c == '.' || c == ' ') {
+            ++blanks;
+        } else {
             ++others;
         }
     }

@@ -20,8 +20,10 @@ enum NameForm {
 
 // 1 when name stays below the folder it is joined to. Refused: a leading separator
 // (backslash or slash), a colon anywhere (drive letters, streams), a level made only of
-// dots and spaces with two dots or more ("..", and "..." or ".. ", which Windows trims
-// to it), and for kFileNameForm any separator or a name of only dots and spaces.
+// dots and spaces ("..", and "..." or ".. ", which Windows trims to it; "." and " ",
+// which name no folder that can be created), and for kFileNameForm any separator or
+// a name without a character other than dots and spaces. An empty level between two
+// separators, or after a trailing one, is allowed: Windows skips it.
 // Separators are found character by character, so that the trail byte of a
 // double-byte character is never taken for one.
 int NameStaysInside(const char *name, int form, const CharStep *step);

@@ -29,6 +29,8 @@ void RunVerify(const VerifyOptions &options)
     PackageContents contents = ReadPackage(*source, read);
     for (const PackageProblem &p : contents.problems)
         std::printf("%s: %s\n", options.package.c_str(), ProblemLine(p, options.codePage).c_str());
+    for (const PackageProblem &p : contents.notes)
+        std::printf("%s: note: %s\n", options.package.c_str(), ProblemLine(p, options.codePage).c_str());
     std::fflush(stdout);
     if (!contents.Sound()) {
         size_t n = contents.problems.size();

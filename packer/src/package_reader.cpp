@@ -258,28 +258,38 @@ private:
         }
         cursor.position += entry.dataSize;
 
-        CheckNames(entry, record.directoryNameLength, directory, file);
+        CheckNames(entry, record.directoryNameLength, record.fileNameLength, directory, file);
         if (c_.compressed())
             CheckCompressedData(entry);
         c_.entries.push_back(std::move(entry));
         return true;
     }
 
-    void CheckNames(const PackageEntry &entry, uint16_t directoryLength, const NameField &directory,
-                    const NameField &file)
+    // A name without its zero byte, or with one before its stored length ends: the
+    // stub reads it up to its first zero byte, or to its end, unless it fills the whole
+    // field. Only that is a problem; the rest is noted as the mark of a faulty writer.
+    void CheckTermination(const PackageEntry &entry, const char *which, uint16_t length, const NameField &name)
+    {
+        if (length && !name.terminated && length == kMaxNameLength)
+            Problem(entry.index, entry.path, ProblemKind::Structure,
+                    std::string("the ") + which + " fills all 256 bytes without its zero byte; the stub stops here");
+        else if (length && !name.terminated)
+            c_.notes.push_back({entry.index, entry.path, ProblemKind::Structure,
+                                std::string("the ") + which + " does not end in its zero byte"});
+        else if (name.earlyZero)
+            c_.notes.push_back({entry.index, entry.path, ProblemKind::Structure,
+                                std::string("the ") + which + " holds a zero byte before its stored length ends"});
+    }
+
+    void CheckNames(const PackageEntry &entry, uint16_t directoryLength, uint16_t fileLength,
+                    const NameField &directory, const NameField &file)
     {
         auto problem = [&](ProblemKind kind, const std::string &what) {
             Problem(entry.index, entry.path, kind, what);
         };
         const int cp = options_.codePage;
-        if (directoryLength && !directory.terminated)
-            problem(ProblemKind::Structure, "the directory name does not end in its zero byte");
-        else if (directory.earlyZero)
-            problem(ProblemKind::Structure, "the directory name holds a zero byte before its stored length ends");
-        if (!file.terminated)
-            problem(ProblemKind::Structure, "the file name does not end in its zero byte");
-        else if (file.earlyZero)
-            problem(ProblemKind::Structure, "the file name holds a zero byte before its stored length ends");
+        CheckTermination(entry, "directory name", directoryLength, directory);
+        CheckTermination(entry, "file name", fileLength, file);
 
         if (entry.fileName.empty())
             problem(ProblemKind::Name, "the file name is empty; the stub stops here");

@@ -59,6 +59,7 @@ struct PackageContents {
     bool entriesReadable = false; // the data offset let the records be walked
     std::vector<PackageEntry> entries; // the records read whole and inside the data area
     std::vector<PackageProblem> problems;
+    std::vector<PackageProblem> notes;  // departures from the format that the stub takes in its stride
 
     bool compressed() const { return compressedFlag != 0; }
     bool Sound() const { return problems.empty(); }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <algorithm>
 #include "extraction_fixture.h"
+#include "hostile_packages.h"
 #include "szdd_encoder.h"
 
 using namespace velmor;
@@ -14,22 +15,6 @@ namespace {
 
 const TestEntry kFirst{"", "FIRST.TXT", "first"};
 const TestEntry kSecond{"SUB", "SECOND.TXT", "0123456789"};
-
-std::string U16(uint16_t value)
-{
-    return std::string{static_cast<char>(value & 0xFF), static_cast<char>(value >> 8)};
-}
-
-// A record whose two name lengths are stored as given, whatever the names are.
-std::string RawRecord(uint16_t directoryLength, const std::string &directory, uint16_t fileLength,
-                      const std::string &file, const std::string &data = "")
-{
-    std::string fixed(32, '\0');
-    uint32_t size = static_cast<uint32_t>(data.size());
-    for (int i = 0; i < 4; ++i)
-        fixed[28 + i] = static_cast<char>(size >> (8 * i));
-    return U16(directoryLength) + directory + U16(fileLength) + file + fixed + data;
-}
 
 // Every file and folder below root, relative, sorted.
 void ListInto(const std::string &root, const std::string &relative, std::vector<std::string> &out)
@@ -133,22 +118,11 @@ TEST(DamagedPackageTest, ARecordCutAtEveryByte)
     }
 }
 
-TEST(DamagedPackageTest, NameLengthsTheFieldsCannotHold)
+// The rows the packer's reader checks too: both refuse entry 2.
+TEST(DamagedPackageTest, DamagedRecordsAsThePackerTakesThem)
 {
-    std::string head = EncodeDataArea({kFirst});
-    std::string unterminated(256, 'N');
-    DamageCase cases[] = {
-        {"directory length 257", head + RawRecord(257, std::string(257, 'D'), 2, std::string("F\0", 2)), 2, 0, 1},
-        {"directory length 65535", head + RawRecord(65535, std::string(300, 'D'), 2, "F"), 2, 0, 1},
-        {"file length 0", head + RawRecord(0, "", 0, "", "data"), 2, 0, 1},
-        {"file length 257", head + RawRecord(0, "", 257, std::string(257, 'F')), 2, 0, 1},
-        {"file length 65535", head + RawRecord(0, "", 65535, std::string(300, 'F')), 2, 0, 1},
-        {"full-size file name without its zero byte", head + RawRecord(0, "", 256, unterminated, "x"), 2, 0, 1},
-        {"full-size directory name without its zero byte",
-         head + RawRecord(256, unterminated, 2, std::string("F\0", 2), "x"), 2, 0, 1},
-    };
-    for (const DamageCase &c : cases)
-        RunDamaged(c);
+    for (const DamagedRecordCase &c : DamagedRecords())
+        RunDamaged({c.label, FirstEntry() + c.secondRecord, 2, 0, c.entryStarts ? 2u : 1u});
 }
 
 TEST(DamagedPackageTest, MoreEntriesCountedThanStored)
@@ -179,19 +153,23 @@ TEST(DamagedPackageTest, DataOffsetsOutsideTheDataArea)
         RunDamaged(c);
 }
 
-TEST(DamagedPackageTest, NamesThatLeaveTheDestination)
+// The rows the packer's reader checks too: a refused name fails the run at entry 2
+// with nothing written outside the destination; an accepted one lands inside it.
+TEST(DamagedPackageTest, HostileNamesAsThePackerTakesThem)
 {
-    DamageCase cases[] = {
-        {"parent directory", EncodeDataArea({kFirst, {"..\\..", "ESCAPE.TXT", "bad"}}), 2, 0, 2},
-        {"parent directory after a good one",
-         EncodeDataArea({kFirst, {"SUB\\..\\..\\..", "ESCAPE.TXT", "bad"}}), 2, 0, 2},
-        {"absolute directory", EncodeDataArea({kFirst, {"\\ESCAPE", "ESCAPE.TXT", "bad"}}), 2, 0, 2},
-        {"file name with a path", EncodeDataArea({kFirst, {"", "..\\..\\ESCAPE.TXT", "bad"}}), 2, 0, 2},
-        {"drive-relative file name", EncodeDataArea({kFirst, {"", "C:ESCAPE.TXT", "bad"}}), 2, 0, 2},
-        {"stream name", EncodeDataArea({kFirst, {"", "FIRST.TXT:ESCAPE", "bad"}}), 2, 0, 2},
-    };
-    for (const DamageCase &c : cases)
-        RunDamaged(c);
+    for (const HostileNameCase &c : HostileNames()) {
+        std::string area = FirstEntry() + SharedRecord(c.directory, c.file, "bad");
+        if (c.refused) {
+            RunDamaged({c.label, area, 2, 0, 2});
+            continue;
+        }
+        TrailerFields trailer;
+        trailer.entryCount = 2;
+        PackageRun run(area, trailer);
+        EXPECT_EQ(run.Run(), 1) << c.label;
+        std::string directory = c.directory.empty() ? "" : c.directory + "\\";
+        EXPECT_EQ(ReadWholeFile(run.InDestination(directory + c.file)), "bad") << c.label;
+    }
 }
 
 // Compressed data cut short before the trailer: the entry fails before anything is

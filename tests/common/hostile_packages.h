@@ -1,0 +1,114 @@
+// Damaged packages and hostile names, one table for both readers of a package: the
+// stub's extraction run under Wine (DamagedPackageTest) and the packer's package
+// reader behind list, verify and extract (PackageReaderTest). Every row is a package
+// whose first entry is FIRST.TXT and whose second entry carries the case; both
+// readers must refuse it at entry 2, or both accept it, so that verify calls a
+// package sound exactly when the stub extracts it.
+#ifndef VELMOR_TEST_HOSTILE_PACKAGES_H
+#define VELMOR_TEST_HOSTILE_PACKAGES_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+#include "record_writer.h"
+
+namespace velmor::test {
+
+// The record of an entry (attributes 0x20, fixed times) followed by its data.
+inline std::string SharedRecord(const std::string &directory, const std::string &file,
+                                const std::string &data)
+{
+    EntryHeader header;
+    header.directoryName = directory;
+    header.fileName = file;
+    header.attributes = 0x20;
+    header.lastWriteTime = 0x01D2000000000000ULL;
+    header.dataSize = static_cast<uint32_t>(data.size());
+    return EncodeEntryRecord(header) + data;
+}
+
+// A record whose two name lengths are stored as given, whatever the names hold.
+inline std::string RawRecord(uint16_t directoryLength, const std::string &directory, uint16_t fileLength,
+                             const std::string &file, const std::string &data = "")
+{
+    auto u16 = [](uint16_t v) { return std::string{static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)}; };
+    std::string fixed(32, '\0');
+    uint32_t size = static_cast<uint32_t>(data.size());
+    for (int i = 0; i < 4; ++i)
+        fixed[28 + i] = static_cast<char>(size >> (8 * i));
+    return u16(directoryLength) + directory + u16(fileLength) + file + fixed + data;
+}
+
+inline std::string FirstEntry()
+{
+    return SharedRecord("", "FIRST.TXT", "first");
+}
+
+// Names as stored (code page 1252). refused: the reader refuses entry 2.
+struct HostileNameCase {
+    const char *label;
+    std::string directory;
+    std::string file;
+    bool refused;
+};
+
+inline std::vector<HostileNameCase> HostileNames()
+{
+    return {
+        {"parent directory", "..", "ESCAPE.TXT", true},
+        {"parent of a folder", "..\\OUT", "ESCAPE.TXT", true},
+        {"parent after good levels", "SUB\\..\\..\\OUT", "E.TXT", true},
+        {"parent with slashes", "SUB/../../OUT", "E.TXT", true},
+        {"three dots", "...", "E.TXT", true},
+        {"two dots and a space", ".. ", "E.TXT", true},
+        {"absolute directory", "\\OUT", "E.TXT", true},
+        {"absolute with a slash", "/OUT", "E.TXT", true},
+        {"drive and root", "C:\\OUT", "E.TXT", true},
+        {"drive-relative directory", "C:OUT", "E.TXT", true},
+        {"file name with a parent", "", "..\\ESCAPE.TXT", true},
+        {"file name with a slash", "", "../ESCAPE.TXT", true},
+        {"file name with a folder", "", "SUB\\ESCAPE.TXT", true},
+        {"drive-relative file name", "", "C:ESCAPE.TXT", true},
+        {"stream name", "", "FIRST.TXT:STREAM", true},
+        {"file name of two dots", "", "..", true},
+        {"file name of one dot", "", ".", true},
+        {"file name of a space", "", " ", true},
+        {"dots inside names", "A..B", "X..TXT", false},
+        {"leading dot", "", ".HIDDEN", false},
+        {"leading dots", "", "...TXT", false},
+        {"a dot level", "SUB\\.\\DEEP", "F.TXT", true},
+        {"a leading dot level", ".\\DEEP", "F.TXT", true},
+        {"an empty level", "SUB\\\\DEEP", "F.TXT", false},
+        {"a space level", "SUB\\ \\DEEP", "F.TXT", true},
+        {"a trailing dot level", "SUB\\.", "F.TXT", true},
+        {"trailing backslash", "SUB\\", "F.TXT", false},
+    };
+}
+
+// A second record damaged in its structure. entryStarts: the record reads whole, so
+// the stub reports entry 2 started before it fails.
+struct DamagedRecordCase {
+    const char *label;
+    std::string secondRecord;
+    bool entryStarts;
+};
+
+inline std::vector<DamagedRecordCase> DamagedRecords()
+{
+    const std::string unterminated(256, 'N');
+    const std::string f0("F\0", 2);
+    return {
+        {"directory length 257", RawRecord(257, std::string(257, 'D'), 2, f0), false},
+        {"directory length 65535", RawRecord(65535, std::string(300, 'D'), 2, "F"), false},
+        {"file length 0", RawRecord(0, "", 0, "", "data"), false},
+        {"file length 257, its last byte zero", RawRecord(0, "", 257, std::string(256, 'F') + '\0'), false},
+        {"file length 65535", RawRecord(0, "", 65535, std::string(300, 'F')), false},
+        {"full-size file name without its zero byte", RawRecord(0, "", 256, unterminated, "x"), false},
+        {"full-size directory name without its zero byte", RawRecord(256, unterminated, 2, f0, "x"), false},
+        {"empty file name", RawRecord(0, "", 1, std::string(1, '\0'), "x"), true},
+    };
+}
+
+} // namespace velmor::test
+
+#endif
