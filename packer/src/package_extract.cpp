@@ -42,31 +42,17 @@ private:
     int fd_;
 };
 
-// The levels of a stored name as Windows resolves them: split at backslashes and
-// slashes (never at the second byte of a double-byte character), trailing dots and
-// spaces dropped, empty and "." levels skipped.
+// The levels of a stored name as Windows resolves them: trailing dots and spaces
+// dropped, empty and "." levels skipped.
 std::vector<std::string> Levels(const std::string &ansi, int codePage)
 {
     std::vector<std::string> levels;
-    std::string level;
-    auto flush = [&]() {
+    for (std::string level : SplitLevels(ansi, codePage)) {
         while (!level.empty() && (level.back() == '.' || level.back() == ' '))
             level.pop_back();
         if (!level.empty())
             levels.push_back(level);
-        level.clear();
-    };
-    for (size_t i = 0; i < ansi.size();) {
-        bool lead = IsDoubleByteLead(static_cast<unsigned char>(ansi[i]), codePage) && i + 1 < ansi.size();
-        if (!lead && (ansi[i] == '\\' || ansi[i] == '/')) {
-            flush();
-            ++i;
-            continue;
-        }
-        level.append(ansi, i, lead ? 2 : 1);
-        i += lead ? 2 : 1;
     }
-    flush();
     return levels;
 }
 

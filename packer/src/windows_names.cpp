@@ -82,26 +82,27 @@ std::string FoldCase(std::string text)
     return text;
 }
 
+std::vector<std::string> SplitLevels(const std::string &path, int codePage)
+{
+    std::vector<std::string> levels(1);
+    for (size_t i = 0; i < path.size();) {
+        bool lead = IsDoubleByteLead(static_cast<unsigned char>(path[i]), codePage) && i + 1 < path.size();
+        if (!lead && IsSeparator(path[i]))
+            levels.emplace_back();
+        else
+            levels.back().append(path, i, lead ? 2 : 1);
+        i += lead ? 2 : 1;
+    }
+    return levels;
+}
+
 std::string ComparablePath(const std::string &path, int codePage)
 {
     std::string out;
-    std::string level;
-    auto flush = [&]() {
+    for (const std::string &level : SplitLevels(path, codePage)) {
         if (!level.empty() && level != ".")
             out += (out.empty() ? "" : "\\") + level;
-        level.clear();
-    };
-    for (size_t i = 0; i < path.size();) {
-        bool lead = IsDoubleByteLead(static_cast<unsigned char>(path[i]), codePage) && i + 1 < path.size();
-        if (!lead && IsSeparator(path[i])) {
-            flush();
-            ++i;
-            continue;
-        }
-        level.append(path, i, lead ? 2 : 1);
-        i += lead ? 2 : 1;
     }
-    flush();
     return FoldCase(out);
 }
 

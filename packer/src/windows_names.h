@@ -7,6 +7,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace velmor {
 
@@ -27,6 +28,10 @@ std::string JoinBelowFolder(const std::string &folder, const std::string &relati
 
 // ASCII letters in lower case, as the comparisons below fold them.
 std::string FoldCase(std::string text);
+
+// The levels of a path, split at backslashes and slashes but never at the second
+// byte of a double-byte character; empty levels included.
+std::vector<std::string> SplitLevels(const std::string &path, int codePage);
 
 // A relative path in one spelling for comparisons: backslashes, no empty or "."
 // levels, letter case folded.
