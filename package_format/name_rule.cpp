@@ -7,31 +7,82 @@ int IsSeparator(char c)
     return c == '\\' || c == '/';
 }
 
+char Upper(char c)
+{
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// Whether the length bytes at text spell word (upper case ASCII), letter case aside.
+int Spells(const char *text, int length, const char *word)
+{
+    int i = 0;
+    for (; i < length && word[i]; ++i) {
+        if (Upper(text[i]) != word[i])
+            return 0;
+    }
+    return i == length && !word[i];
+}
+
+int IsPortDigit(unsigned char c, int superscriptDigits)
+{
+    return (c >= '0' && c <= '9') ||
+           (superscriptDigits && (c == 0xB9 || c == 0xB2 || c == 0xB3));
+}
+
+// Whether the level from start to end is a device name: its part before the first
+// dot, without the spaces that end it, is one of the names Windows reserves.
+int IsDeviceLevel(const char *start, const char *end, int superscriptDigits)
+{
+    static const char *const names[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$", "CLOCK$"};
+    int length = 0;
+    while (start + length < end && start[length] != '.')
+        ++length;
+    while (length && start[length - 1] == ' ')
+        --length;
+    for (const char *name : names) {
+        if (Spells(start, length, name))
+            return 1;
+    }
+    return length == 4 && (Spells(start, 3, "COM") || Spells(start, 3, "LPT")) &&
+           IsPortDigit(static_cast<unsigned char>(start[3]), superscriptDigits);
+}
+
 } // namespace
 
-int NameStaysInside(const char *name, int form, const CharStep *step)
+int CheckName(const char *name, int form, const CharStep *step)
 {
     if (IsSeparator(name[0]))
-        return 0;
+        return kNameLeavesFolder;
+    const char *level = name;
     int blanks = 0; // dots and spaces
     int others = 0;
     for (const char *p = name;; p = step->next(p, step->context)) {
+        if (!p)
+            return kNameCharacterCut;
         char c = *p;
         if (c == 0 || IsSeparator(c)) {
             if (blanks && !others)
-                return 0;
+                return kNameLeavesFolder;
+            if (IsDeviceLevel(level, p, step->superscriptDigits))
+                return kNameIsDevice;
             if (c == 0)
-                return form == kPathForm || others != 0;
+                return form == kPathForm || others != 0 ? kNameAccepted : kNameLeavesFolder;
             if (form != kPathForm)
-                return 0;
+                return kNameLeavesFolder;
             blanks = 0;
             others = 0;
+            level = p + 1;
         } else if (c == ':') {
-            return 0;
+            return kNameLeavesFolder;
         } else if (c == '.' || c == ' ') {
             ++blanks;
         } else {
             ++others;
         }
     }
+}
+
+int NameStaysInside(const char *name, int form, const CharStep *step)
+{
+    return CheckName(name, form, step) == kNameAccepted;
 }

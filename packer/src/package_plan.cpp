@@ -6,6 +6,7 @@
 #include "package_layout.h"
 #include "codepage.h"
 #include "pack_error.h"
+#include "name_rule.h"
 #include "windows_names.h"
 
 namespace velmor {
@@ -82,8 +83,9 @@ TrailerFields PlanTrailer(const PackageSettings &s, std::vector<std::string> &wa
     if (!s.setupProgram.empty()) {
         t.setupProgram = Encode(Backslashes(s.setupProgram), s.codePage, "--run");
         CheckRelativePath(t.setupProgram, "--run");
-        if (!NameStaysInside(t.setupProgram, true, s.codePage))
-            throw PackError("--run '" + s.setupProgram + "' would leave the destination folder");
+        int check = CheckNameInCodePage(t.setupProgram, true, s.codePage);
+        if (check != kNameAccepted)
+            throw PackError("--run '" + s.setupProgram + "' " + NameRefusal(check, true));
         std::string full = JoinBelowFolder(checkFolder, t.setupProgram, s.codePage);
         if (full.size() > kMaxPathLength)
             throw PackError("--run: the program's full path " + full + " is " +
@@ -146,9 +148,12 @@ PackagePlan PlanPackage(std::vector<SourceFile> files, const PackageSettings &se
             throw PackError(display + ": the name is " + std::to_string(name.size()) +
                             " bytes long; at most 255 fit");
         // The checks above are stricter than the stub's; this is the stub's own rule.
-        if (!NameStaysInside(name, false, settings.codePage) ||
-            (!directory.empty() && !NameStaysInside(directory, true, settings.codePage)))
-            throw PackError(display + ": the stub refuses this name: it would leave the destination folder");
+        int check = CheckNameInCodePage(name, false, settings.codePage);
+        if (check != kNameAccepted)
+            throw PackError(display + ": the name " + NameRefusal(check, false));
+        check = directory.empty() ? kNameAccepted : CheckNameInCodePage(directory, true, settings.codePage);
+        if (check != kNameAccepted)
+            throw PackError(display + ": its folder " + NameRefusal(check, true));
         std::string target = JoinBelowFolder(JoinBelowFolder(checkFolder, directory, settings.codePage), name,
                                              settings.codePage);
         if (target.size() > kMaxPathLength)

@@ -5,6 +5,7 @@
 #include <map>
 #include "byte_order.h"
 #include "entry_record.h"
+#include "name_rule.h"
 #include "pack_error.h"
 #include "package_layout.h"
 #include "package_report.h"
@@ -291,14 +292,16 @@ private:
         CheckTermination(entry, "directory name", directoryLength, directory);
         CheckTermination(entry, "file name", fileLength, file);
 
+        int check = CheckNameInCodePage(entry.fileName, false, cp);
         if (entry.fileName.empty())
             problem(ProblemKind::Name, "the file name is empty; the stub stops here");
-        else if (!NameStaysInside(entry.fileName, false, cp))
-            problem(ProblemKind::Name, "the file name " + Quoted(Show(entry.fileName)) +
-                                           " is not a plain name (a path, a colon, or only dots); the stub stops here");
-        if (!entry.directoryName.empty() && !NameStaysInside(entry.directoryName, true, cp))
-            problem(ProblemKind::Name, "the directory " + Quoted(Show(entry.directoryName)) +
-                                           " would leave the destination folder; the stub stops here");
+        else if (check != kNameAccepted)
+            problem(ProblemKind::Name, "the file name " + Quoted(Show(entry.fileName)) + " " +
+                                           NameRefusal(check, false) + "; the stub stops here");
+        check = entry.directoryName.empty() ? kNameAccepted : CheckNameInCodePage(entry.directoryName, true, cp);
+        if (check != kNameAccepted)
+            problem(ProblemKind::Name, "the directory " + Quoted(Show(entry.directoryName)) + " " +
+                                           NameRefusal(check, true) + "; the stub stops here");
 
         std::string folder = CheckFolder();
         std::string target = JoinBelowFolder(JoinBelowFolder(folder, entry.directory, cp), entry.fileName, cp);
@@ -382,9 +385,15 @@ private:
         if (c_.setupProgram.empty())
             return;
         const int cp = options_.codePage;
-        if (!NameStaysInside(c_.setupProgram, true, cp) || EndsInBackslash(c_.setupProgram, cp)) {
+        int check = CheckNameInCodePage(c_.setupProgram, true, cp);
+        if (check != kNameAccepted) {
+            Overall(ProblemKind::Setup, "trailer: the setup program " + Quoted(Show(c_.setupProgram)) + " " +
+                                            NameRefusal(check, true) + "; the stub does not start it");
+            return;
+        }
+        if (EndsInBackslash(c_.setupProgram, cp)) {
             Overall(ProblemKind::Setup, "trailer: the setup program " + Quoted(Show(c_.setupProgram)) +
-                                                   " must be a file's path relative to the destination folder");
+                                            " must be a file's path relative to the destination folder");
             return;
         }
         std::string folder = CheckFolder();

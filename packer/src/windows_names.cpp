@@ -1,6 +1,7 @@
 #include "windows_names.h"
 
 #include <cctype>
+#include "codepage.h"
 #include "name_rule.h"
 #include "pack_error.h"
 
@@ -12,27 +13,20 @@ bool IsSeparator(char c)
     return c == '\\' || c == '/';
 }
 
-// The character step of name_rule.h for a code page, as CharNextA takes it: a lead
-// byte with the zero byte behind it is a character of its own.
+// The character step of name_rule.h for a code page: a lead byte with the zero
+// byte behind it is a cut character.
 const char *NextInCodePage(const char *text, void *context)
 {
     int codePage = *static_cast<const int *>(context);
-    return IsDoubleByteLead(static_cast<unsigned char>(text[0]), codePage) && text[1] ? text + 2
-                                                                                      : text + 1;
+    if (!IsDoubleByteLead(static_cast<unsigned char>(text[0]), codePage))
+        return text + 1;
+    return text[1] ? text + 2 : nullptr;
 }
 
-bool IsDeviceName(const std::string &name)
+// Whether the code page writes the superscript digits one to three as B9, B2, B3.
+bool WritesSuperscriptDigits(int codePage)
 {
-    std::string base = name.substr(0, name.find('.'));
-    for (char &c : base)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    static const char *const devices[] = {"CON", "PRN", "AUX", "NUL", "CLOCK$"};
-    for (const char *d : devices) {
-        if (base == d)
-            return true;
-    }
-    return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) &&
-           base[3] >= '1' && base[3] <= '9';
+    return DecodeFromCodePage("\xB9\xB2\xB3", codePage) == std::optional<std::string>("\u00B9\u00B2\u00B3");
 }
 
 } // namespace
@@ -51,11 +45,29 @@ bool IsDoubleByteLead(unsigned char c, int codePage)
     }
 }
 
-bool NameStaysInside(std::string_view name, bool levelsAllowed, int codePage)
+int CheckNameInCodePage(std::string_view name, bool levelsAllowed, int codePage)
 {
     std::string text(name.substr(0, name.find('\0')));
-    CharStep step = {NextInCodePage, &codePage};
-    return ::NameStaysInside(text.c_str(), levelsAllowed ? kPathForm : kFileNameForm, &step) != 0;
+    CharStep step = {NextInCodePage, &codePage, WritesSuperscriptDigits(codePage)};
+    return ::CheckName(text.c_str(), levelsAllowed ? kPathForm : kFileNameForm, &step);
+}
+
+bool NameStaysInside(std::string_view name, bool levelsAllowed, int codePage)
+{
+    return CheckNameInCodePage(name, levelsAllowed, codePage) == kNameAccepted;
+}
+
+std::string NameRefusal(int check, bool levelsAllowed)
+{
+    switch (check) {
+    case kNameIsDevice:
+        return "is reserved for a device on Windows (CON, NUL, COM1, LPT1 and the like): its data would go to the device";
+    case kNameCharacterCut:
+        return "ends in half a double-byte character";
+    default:
+        return levelsAllowed ? "would leave the destination folder"
+                             : "is not a plain name (a path, a colon, or only dots and spaces)";
+    }
 }
 
 bool EndsInBackslash(const std::string &text, int codePage)
@@ -114,8 +126,6 @@ void CheckCreatableName(const std::string &name, const std::string &where)
     }
     if (name.back() == '.' || name.back() == ' ')
         throw PackError(where + ": Windows drops a trailing dot or space from file names");
-    if (IsDeviceName(name))
-        throw PackError(where + ": the name is reserved for a device on Windows");
 }
 
 } // namespace velmor

@@ -14,9 +14,15 @@ namespace velmor {
 // Whether c begins a two-byte character in the code page (932, 936, 949, 950).
 bool IsDoubleByteLead(unsigned char c, int codePage);
 
-// The stub's rule (name_rule.h) for a name in the code page: whether it stays below
-// the folder it is joined to. A name ends at its first zero byte.
+// The stub's rule (name_rule.h) for a name in the code page: a NameCheck result. A
+// name ends at its first zero byte.
+int CheckNameInCodePage(std::string_view name, bool levelsAllowed, int codePage);
+
+// Whether the stub's rule accepts the name.
 bool NameStaysInside(std::string_view name, bool levelsAllowed, int codePage);
+
+// Why the rule refused a name, as the end of a sentence that begins with the name.
+std::string NameRefusal(int check, bool levelsAllowed);
 
 // Whether the last character (not byte) of text is a backslash.
 bool EndsInBackslash(const std::string &text, int codePage);
@@ -38,8 +44,8 @@ std::vector<std::string> SplitLevels(const std::string &path, int codePage);
 std::string ComparablePath(const std::string &path, int codePage);
 
 // Stricter than the stub, for what the packer writes: one level of a name that
-// Windows creates as it is, with no character it does not allow in file names, no
-// trailing dot or space (which it would drop) and no device name. Throws PackError
+// Windows creates as it is, with no character it does not allow in file names and no
+// trailing dot or space (which it would drop). Throws PackError
 // "<where>: <reason>" otherwise.
 void CheckCreatableName(const std::string &name, const std::string &where);
 

@@ -12,10 +12,19 @@ static const char kTempExpandedName[] = "QXTEMP.EXP";
 // Names are stepped through by the system's own knowledge of its code page.
 static const char *NextAnsiChar(const char *text, void *)
 {
+    if (IsDBCSLeadByte(static_cast<BYTE>(text[0])) && !text[1])
+        return 0;
     return NextChar(text);
 }
 
-static const CharStep kAnsiStep = {NextAnsiChar, 0};
+void InitAnsiCharStep(CharStep *step)
+{
+    WCHAR wide[3];
+    step->next = NextAnsiChar;
+    step->context = 0;
+    step->superscriptDigits = MultiByteToWideChar(CP_ACP, 0, "\xB9\xB2\xB3", 3, wide, 3) == 3 &&
+                              wide[0] == 0xB9 && wide[1] == 0xB2 && wide[2] == 0xB3;
+}
 
 // The temporary files of compressed entries, in the Windows directory. 0 when a
 // path would not fit.
@@ -83,12 +92,12 @@ static void RestoreTimesAndAttributes(const EntryRecord *record, const char *tar
 // currentDirectory carries the directory of the nearest earlier entry that named one;
 // areaLeft counts the bytes between the entry's first data byte and the trailer.
 static int ExtractEntry(DWORD index, const EntryRecord *record, char *currentDirectory,
-                        DWORD areaLeft)
+                        DWORD areaLeft, const CharStep *names)
 {
-    if (!NameStaysInside(record->fileName, kFileNameForm, &kAnsiStep))
+    if (!NameStaysInside(record->fileName, kFileNameForm, names))
         return 0;
     if (record->directoryName[0]) {
-        if (!NameStaysInside(record->directoryName, kPathForm, &kAnsiStep))
+        if (!NameStaysInside(record->directoryName, kPathForm, names))
             return 0;
         CopyText(currentDirectory, kPathBufferSize, record->directoryName);
     }
@@ -129,6 +138,8 @@ int ExtractAll(const ExtractHooks *hooks)
         fileSize != INVALID_FILE_SIZE && fileSize > kTrailerSize ? fileSize - kTrailerSize : 0;
     char currentDirectory[kPathBufferSize];
     currentDirectory[0] = 0;
+    CharStep names;
+    InitAnsiCharStep(&names);
     EntryRecord record;
     for (DWORD done = 0; done < g_stub.trailer.entryCount; ++done) {
         if (!ReadEntryRecord(g_stub.archive, &record))
@@ -141,7 +152,7 @@ int ExtractAll(const ExtractHooks *hooks)
         // A cancel stops the run before anything is done for the entry just read.
         if (hooks->cancelRequested(hooks->context))
             return 0;
-        if (!ExtractEntry(done + 1, &record, currentDirectory, dataEnd - position))
+        if (!ExtractEntry(done + 1, &record, currentDirectory, dataEnd - position, &names))
             return 0;
     }
     return 1;

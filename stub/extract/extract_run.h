@@ -5,6 +5,7 @@
 #define VELMOR_EXTRACT_RUN_H
 
 #include <windows.h>
+#include "name_rule.h"
 
 // How the run meets the user interface. It calls the three in this order once per
 // entry, right after the entry's record has been read and before anything is done
@@ -39,6 +40,9 @@ struct ExtractHooks {
 // after the entry, also when the expansion fails or the expanded file cannot be
 // copied onto the target; either fails the run.
 int ExtractAll(const ExtractHooks *hooks);
+
+// The character step of the name rule in the system's ANSI code page.
+void InitAnsiCharStep(CharStep *step);
 
 // Expands the SZDD file sourceDirectory + sourceName into destinationDirectory +
 // destinationName through VerInstallFileA, replacing a file of that name regardless

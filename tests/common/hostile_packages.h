@@ -82,6 +82,38 @@ inline std::vector<HostileNameCase> HostileNames()
         {"a space level", "SUB\\ \\DEEP", "F.TXT", true},
         {"a trailing dot level", "SUB\\.", "F.TXT", true},
         {"trailing backslash", "SUB\\", "F.TXT", false},
+        {"device file", "", "NUL", true},
+        {"device file with an extension", "", "nul.txt", true},
+        {"device after spaces", "", "NUL .txt", true},
+        {"serial port", "", "COM1", true},
+        {"serial port zero", "", "com0", true},
+        {"serial port with spaces and extension", "", "COM1 .x", true},
+        {"printer port with two extensions", "", "lpt1.a.b", true},
+        {"port nine with an extension", "", "LPT9.log", true},
+        {"auxiliary device, trailing space", "", "aux ", true},
+        {"printer", "", "Prn", true},
+        {"console input", "", "CONIN$", true},
+        {"console output", "", "conout$.txt", true},
+        {"clock", "", "CLOCK$", true},
+        {"serial port with superscript one", "", "COM\xB9", true},
+        {"printer port with superscript three", "", "lpt\xB3.txt", true},
+        {"device as a directory", "CON", "F.TXT", true},
+        {"device as a deeper directory", "SUB\\AUX.DIR\\X", "F.TXT", true},
+        {"port ten is no device", "", "COM10", false},
+        {"longer names are no devices", "CONSOLE", "NULL.TXT", false},
+        {"a device name inside a name", "", "XCOM1.TXT", false},
+        {"port letters alone", "", "LPT", false},
+    };
+}
+
+// Names in code page 932, whose lead bytes take the next byte as their second.
+inline std::vector<HostileNameCase> DoubleByteHostileNames()
+{
+    return {
+        {"directory ending in a lone lead byte", "SUB\x81", "FILE.TXT", true},
+        {"file name ending in a lone lead byte", "", "FILE\x81", true},
+        {"a character whose second byte is 0x5C", "\x95\x5C", "A.TXT", false},
+        {"B9 is no superscript here", "", "COM\xB9", false},
     };
 }
 

@@ -273,6 +273,17 @@ TEST(PackageReaderTest, HostileNamesAsTheStubTakesThem)
     }
 }
 
+TEST(PackageReaderTest, DoubleByteHostileNamesAsTheStubTakesThem)
+{
+    ReadOptions japanese;
+    japanese.codePage = 932;
+    for (const HostileNameCase &c : DoubleByteHostileNames()) {
+        PackageContents contents =
+            Read(Package(FirstEntry() + SharedRecord(c.directory, c.file, "bad"), Trailer(2)), japanese);
+        EXPECT_EQ(contents.HasProblem(ProblemKind::Name), c.refused) << c.label << ":\n" << Problems(contents);
+    }
+}
+
 TEST(PackageReaderTest, DamagedRecordsAsTheStubTakesThem)
 {
     for (const DamagedRecordCase &c : DamagedRecords()) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include "extraction_fixture.h"
 #include "directory_tree.h"
+#include "hostile_packages.h"
 
 using namespace velmor;
 using namespace velmor::test;
@@ -32,6 +33,30 @@ TEST(ExtractDoubleByteTest, NamesEndingInTheBackslashByteStayWhole)
     EXPECT_EQ(WalkedDirectories(),
               (Paths{dest + "\\" + directory, dest + "\\" + kHyou, dest}))
         << "each level created once, whole";
+}
+
+// The rows the packer's reader checks in code page 932 too.
+TEST(ExtractDoubleByteTest, HostileNamesAsThePackerTakesThem)
+{
+    ASSERT_EQ(GetACP(), 932u) << "run under LC_ALL=ja_JP.UTF-8";
+    for (const HostileNameCase &c : DoubleByteHostileNames()) {
+        TrailerFields trailer;
+        trailer.entryCount = 2;
+        PackageRun run(FirstEntry() + SharedRecord(c.directory, c.file, "bad"), trailer);
+        EXPECT_EQ(run.Run(), c.refused ? 0 : 1) << c.label;
+        std::string directory = c.directory.empty() ? "" : c.directory + "\\";
+        if (!c.refused)
+            EXPECT_EQ(ReadWholeFile(run.InDestination(directory + c.file)), "bad") << c.label;
+        Paths extracted;
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA((run.Destination() + "\\*").c_str(), &found);
+        for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found))
+            extracted.push_back(found.cFileName);
+        if (search != INVALID_HANDLE_VALUE)
+            FindClose(search);
+        if (c.refused)
+            EXPECT_EQ(extracted, (Paths{".", "..", "FIRST.TXT"})) << c.label << ": nothing of entry 2";
+    }
 }
 
 TEST(ExtractDoubleByteTest, CreateDirectoryTreeSplitsOnlyAtRealBackslashes)
