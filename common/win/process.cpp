@@ -7,10 +7,13 @@ int StartInOwnDirectory(const char *path, PROCESS_INFORMATION *process)
 {
     if (!path || !path[0])
         return 0;
-    char commandLine[kPathSize];
+    // CreateProcessA may write into the command line, so it is a copy of its own.
+    char commandLine[kPathSize + 2];
     char directory[kPathSize];
-    if (!CopyText(commandLine, sizeof commandLine, path) ||
-        !CopyText(directory, sizeof directory, path))
+    if (!CopyText(directory, sizeof directory, path) ||
+        !CopyText(commandLine, sizeof commandLine, "\"") ||
+        !AppendText(commandLine, sizeof commandLine, path) ||
+        !AppendText(commandLine, sizeof commandLine, "\""))
         return 0;
     char *slash = FindLastBackslash(directory);
     if (slash)
@@ -23,6 +26,6 @@ int StartInOwnDirectory(const char *path, PROCESS_INFORMATION *process)
     ClearBytes(process, sizeof *process);
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_FORCEONFEEDBACK;
-    return CreateProcessA(0, commandLine, 0, 0, FALSE, NORMAL_PRIORITY_CLASS, 0, directory,
+    return CreateProcessA(path, commandLine, 0, 0, FALSE, NORMAL_PRIORITY_CLASS, 0, directory,
                           &startup, process) != 0;
 }

@@ -1,5 +1,6 @@
 #include "main_dialog.h"
 #include <shlobj.h>
+#include "extract_run.h"
 #include "progress_dialog.h"
 #include "resource.h"
 #include "setup_run.h"
@@ -58,6 +59,20 @@ static void RewindArchive()
     SetFilePointer(g_stub.archive, static_cast<LONG>(g_stub.trailer.dataOffset), 0, FILE_BEGIN);
 }
 
+// The full path of the setup program. 0 when there is none to start: no program
+// named, a path that would leave the destination folder or name a device, or one
+// that does not fit, which is not started rather than started cut short.
+static int SetupProgramPath(char *program)
+{
+    CharStep names;
+    InitAnsiCharStep(&names);
+    return g_stub.trailer.setupProgram[0] &&
+           NameStaysInside(g_stub.trailer.setupProgram, kPathForm, &names) &&
+           CopyText(program, kPathBufferSize, g_stub.trailer.defaultFolder) &&
+           AppendBackslash(program, kPathBufferSize) &&
+           AppendText(program, kPathBufferSize, g_stub.trailer.setupProgram);
+}
+
 int ConfirmMainDialog(HWND dialog)
 {
     char folder[kPathBufferSize];
@@ -76,16 +91,11 @@ int ConfirmMainDialog(HWND dialog)
         return 0;
 
     int setupMode = g_stub.trailer.mode == kModeSetup;
-    if (g_stub.trailer.setupProgram[0]) {
-        char program[kPathBufferSize];
-        // A program path that does not fit is not started rather than started cut short.
-        if (CopyText(program, sizeof program, g_stub.trailer.defaultFolder) &&
-            AppendBackslash(program, sizeof program) &&
-            AppendText(program, sizeof program, g_stub.trailer.setupProgram)) {
-            EnableWindow(dialog, FALSE);
-            StartProgram(program, setupMode);
-            EnableWindow(dialog, TRUE);
-        }
+    char program[kPathBufferSize];
+    if (SetupProgramPath(program)) {
+        EnableWindow(dialog, FALSE);
+        StartProgram(program, setupMode);
+        EnableWindow(dialog, TRUE);
     }
     if (setupMode)
         CleanUpAfterSetup();

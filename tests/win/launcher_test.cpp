@@ -102,7 +102,7 @@ TEST_P(LauncherVersionTest, StartsProgramForWindowsVersion)
         std::string program = folder / c.expected;
         StartNote note = WaitForStart(program, kStartTimeoutMs);
         ASSERT_TRUE(note.started) << program << " was not started";
-        EXPECT_EQ(note.commandLine, program);
+        EXPECT_EQ(note.commandLine, "\"" + program + "\"");
         EXPECT_EQ(note.directory, Directory(program));
     } else {
         Sleep(kNoStartGraceMs);
@@ -163,24 +163,25 @@ TEST(LauncherTest, DriveLetterValueMovesToLauncherDrive)
     EXPECT_EQ(RunLauncher(folder / "install.exe"), 0u);
     StartNote note = WaitForStart(program, kStartTimeoutMs);
     ASSERT_TRUE(note.started) << program;
-    EXPECT_EQ(note.commandLine, program);
+    EXPECT_EQ(note.commandLine, "\"" + program + "\"");
 }
 
-// The path is passed unquoted; the system finds the program all the same. Wine puts
-// quotes around the file name it settled on, so they are allowed in what it noted.
-TEST(LauncherTest, PathWithSpacesIsPassedUnquoted)
+// A path with spaces starts that program and no other: Windows would try "Disk.exe"
+// for an unquoted "Disk 1\Set up.exe". The program sees its path quoted.
+TEST(LauncherTest, PathWithSpacesStartsThatProgramAlone)
 {
     ScratchFolder folder;
     CopyProgram("record-start.exe", folder.path(), "Disk 1\\Set up.exe");
+    CopyProgram("record-start.exe", folder.path(), "Disk.exe");
     WriteWholeFile(folder / "install.CFG", "[Setup Program]\r\nSetup-File=Disk 1\\Set up.exe\r\n");
     CopyProgram("install.exe", folder.path(), "install.exe");
     EXPECT_EQ(RunLauncher(folder / "install.exe"), 0u);
     std::string program = folder / "Disk 1\\Set up.exe";
     StartNote note = WaitForStart(program, kStartTimeoutMs);
     ASSERT_TRUE(note.started) << program;
-    EXPECT_TRUE(note.commandLine == program || note.commandLine == "\"" + program + "\"")
-        << note.commandLine;
+    EXPECT_EQ(note.commandLine, "\"" + program + "\"");
     EXPECT_EQ(note.directory, folder / "Disk 1");
+    EXPECT_FALSE(WaitForStart(folder / "Disk.exe", 0).started) << "the program before the space ran";
 }
 
 // ..\ is not resolved by the launcher: the command line keeps it.
@@ -194,7 +195,7 @@ TEST(LauncherTest, RelativeValueIsNotNormalised)
     EXPECT_EQ(RunLauncher(folder / "Disk1\\install.exe"), 0u);
     StartNote note = WaitForStart(folder / "Up\\Setup.exe", kStartTimeoutMs);
     ASSERT_TRUE(note.started);
-    EXPECT_EQ(note.commandLine, folder / "Disk1\\..\\Up\\Setup.exe");
+    EXPECT_EQ(note.commandLine, "\"" + folder / "Disk1\\..\\Up\\Setup.exe" + "\"");
     EXPECT_EQ(note.directory, folder / "Up");
 }
 
@@ -245,7 +246,7 @@ TEST(LauncherLanguageTest, StartsProgramForSystemLanguage)
     std::string program = folder / ("L" + expected + "\\Setup.exe");
     StartNote note = WaitForStart(program, kStartTimeoutMs);
     ASSERT_TRUE(note.started) << program;
-    EXPECT_EQ(note.commandLine, program);
+    EXPECT_EQ(note.commandLine, "\"" + program + "\"");
     for (const std::string &language : languages) {
         if (language != expected)
             EXPECT_FALSE(FileExists(folder / ("L" + language + "\\Setup.exe.started"))) << language;
@@ -268,7 +269,7 @@ TEST(LauncherDoubleByteTest, FindsBackslashesByCharacter)
     std::string program = folder / ("Sub\\" + kTable + ".exe");
     StartNote note = WaitForStart(program, kStartTimeoutMs);
     ASSERT_TRUE(note.started) << program;
-    EXPECT_EQ(note.commandLine, program);
+    EXPECT_EQ(note.commandLine, "\"" + program + "\"");
     EXPECT_EQ(note.directory, folder / "Sub");
 }
 

@@ -163,7 +163,9 @@ TEST(StubDialogTest, ExtractModeExtractsIntoTheChosenFolderAndStartsTheProgram)
     for (int id : {1001, 1002, 1003})
         EXPECT_TRUE(IsWindowVisible(GetDlgItem(dialog, id))) << id;
 
-    std::string target = folder / "chosen\\place";
+    // A folder with a space: Windows would try "chosen.exe" for an unquoted path.
+    std::string target = folder / "chosen place\\acme";
+    CopyFileA(BuiltProgram("record-start.exe").c_str(), (folder / "chosen.exe").c_str(), FALSE);
     SendMessageA(GetDlgItem(dialog, 1002), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(target.c_str()));
     Click(dialog, IDOK);
     ASSERT_TRUE(package.WaitForExit());
@@ -180,10 +182,11 @@ TEST(StubDialogTest, ExtractModeExtractsIntoTheChosenFolderAndStartsTheProgram)
 
     StartNote note = WaitForStartNote(notes.note, 15000);
     ASSERT_TRUE(note.started) << "the setup program was started";
-    EXPECT_EQ(note.commandLine, target + "\\SETUP\\RUN.EXE");
+    EXPECT_EQ(note.commandLine, "\"" + target + "\\SETUP\\RUN.EXE\"");
     EXPECT_EQ(note.directory, target + "\\SETUP");
     EXPECT_FALSE(FileExists(package.InstallLog()));
-    EXPECT_FALSE(FileExists(folder / "chosen\\place\\RUN.EXE.started"));
+    EXPECT_FALSE(FileExists(folder / "chosen place\\acme\\RUN.EXE.started"));
+    EXPECT_FALSE(FileExists(folder / "chosen.exe.started")) << "the program before the space ran";
 }
 
 TEST(StubDialogTest, SetupModeHidesTheFolderRowAwaitsTheProgramAndRemovesEverything)
@@ -214,7 +217,7 @@ TEST(StubDialogTest, SetupModeHidesTheFolderRowAwaitsTheProgramAndRemovesEveryth
     ASSERT_TRUE(package.WaitForExit());
     ASSERT_TRUE(FileExists(notes.note)) << "the stub waited for the setup program's end";
     StartNote note = WaitForStartNote(notes.note, 0);
-    EXPECT_EQ(note.commandLine, folder / "dest\\SETUP\\RUN.EXE");
+    EXPECT_EQ(note.commandLine, "\"" + folder / "dest\\SETUP\\RUN.EXE" + "\"");
     EXPECT_EQ(note.directory, folder / "dest\\SETUP");
     EXPECT_FALSE(FileExists(folder / "dest")) << "every file and created folder removed";
     EXPECT_FALSE(FileExists(package.InstallLog()));
