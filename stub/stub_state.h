@@ -15,6 +15,7 @@ struct StubState {
     char installLogPath[kPathBufferSize];
     char windowsDirectory[kPathBufferSize]; // ends in a backslash
     LONG cancelRequested;           // set by the progress dialog's Cancel
+    LONG jobUnderWay;               // set from a confirm until its job has ended
     char tempCompressedPath[kPathBufferSize];
     char tempExpandedPath[kPathBufferSize];
 };

@@ -73,7 +73,9 @@ static int SetupProgramPath(char *program)
            AppendText(program, kPathBufferSize, g_stub.trailer.setupProgram);
 }
 
-int ConfirmMainDialog(HWND dialog)
+// The job of one confirm: extraction, the setup program and, in setup mode, the
+// clean-up. 1 when it has run to its end.
+static int RunJob(HWND dialog)
 {
     char folder[kPathBufferSize];
     ClearBytes(folder, sizeof folder);
@@ -100,6 +102,19 @@ int ConfirmMainDialog(HWND dialog)
     if (setupMode)
         CleanUpAfterSetup();
     return 1;
+}
+
+// A disabled dialog still receives commands sent to it by other programs, and the
+// message pump of the run and of the wait dispatches them: a confirm that arrives
+// while a job is under way does nothing.
+int ConfirmMainDialog(HWND dialog)
+{
+    if (g_stub.jobUnderWay)
+        return 0;
+    g_stub.jobUnderWay = 1;
+    int done = RunJob(dialog);
+    g_stub.jobUnderWay = 0;
+    return done;
 }
 
 int BrowseForFolder(HWND owner, char *path, int pathSize)

@@ -13,7 +13,8 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
 int InitMainDialog(HWND dialog);
 
 // Runs the job: 1 when it ran to its end, 0 when the extraction did not complete
-// (the dialog then stays open for another attempt).
+// (the dialog then stays open for another attempt) and when a job is already under
+// way, which is left to go on alone.
 int ConfirmMainDialog(HWND dialog);
 
 // Lets the user pick a folder; 1 with its path (at most 255 characters) in path.

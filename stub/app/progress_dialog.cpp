@@ -80,9 +80,9 @@ INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
         RunExtraction(dialog, wParam);
         return TRUE;
     case WM_COMMAND:
-        if (LOWORD(wParam) == IDOK)
-            EndDialog(dialog, IDOK);
-        else if (LOWORD(wParam) == IDCANCEL)
+        // Only the run ends the dialog as completed: an IDOK, which no control of
+        // the dialog sends but another program can, is not taken for its end.
+        if (LOWORD(wParam) == IDCANCEL)
             g_stub.cancelRequested = 1;
         return TRUE;
     }

@@ -339,6 +339,43 @@ TEST(StubDialogTest, CancelInTheProgressDialogStopsBeforeTheFirstEntry)
     EXPECT_TRUE(package.WaitForExit());
 }
 
+// Commands that other programs send while a job is under way: a confirm to the
+// disabled main dialog, during the run and during the wait for the setup program,
+// starts no second job; an IDOK to the progress dialog before its run has ended is
+// not taken for a completed run.
+TEST(StubDialogTest, CommandsSentDuringAJobStartNoOtherJob)
+{
+    ScratchFolder folder;
+    NoteFolder notes(folder.path(), "1500");
+    std::vector<TestEntry> entries = SampleEntries();
+    for (int i = 0; i < 150; ++i)
+        entries.push_back({"MANY", "F" + std::to_string(i) + ".TXT", std::string(i, 'm')});
+    PackageOptions options;
+    options.mode = 1;
+    options.folder = folder / "dest";
+    RunningPackage package(folder / PackageName("TWICE"), SamplePackage(options, entries));
+    HWND dialog = package.MainDialog();
+    ASSERT_TRUE(dialog);
+    Click(dialog, IDOK);
+    HWND progress = package.WaitForDialog("Extracting - ");
+    ASSERT_TRUE(progress);
+    Click(progress, IDOK);
+    for (int i = 0; i < 20 && IsWindow(progress); ++i) {
+        Click(dialog, IDOK);
+        Sleep(25);
+    }
+    for (DWORD waited = 0; IsWindow(progress) && waited < kWindowTimeoutMs; waited += 20)
+        Sleep(20);
+    // The setup program runs for 1.5 s; the clean-up follows its end.
+    ASSERT_TRUE(FileExists(folder / "dest\\MANY\\F149.TXT")) << "the one run went through to its end";
+    Click(dialog, IDOK);
+    Sleep(500);
+    EXPECT_FALSE(package.HasWindow("Extracting - ")) << "a second job began during the wait";
+    ASSERT_TRUE(package.WaitForExit());
+    EXPECT_TRUE(FileExists(notes.note)) << "the setup program ran";
+    EXPECT_FALSE(FileExists(folder / "dest")) << "and the clean-up removed everything after it";
+}
+
 // A file of the package still in use when the clean-up runs: the system is asked
 // to remove it, and the folders that hold it, at the next restart.
 class StubCleanUpTest : public ::testing::Test {
