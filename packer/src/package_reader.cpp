@@ -10,6 +10,7 @@
 #include "package_layout.h"
 #include "package_report.h"
 #include "szdd_expand.h"
+#include "szdd_header.h"
 #include "trailer_check.h"
 #include "windows_names.h"
 
@@ -327,16 +328,18 @@ private:
         }
         unsigned char header[kSzddHeaderSize];
         source_.Read(entry.dataOffset, header, sizeof header);
-        if (std::memcmp(header, SZDD_MAGIC, kSzddMagicSize) != 0) {
+        uint32_t length = 0;
+        int result = ReadSzddHeader(header, &length);
+        if (result == kSzddNotSzdd) {
             problem("its data is not an SZDD file, but the package is marked compressed");
             return;
         }
-        if (header[kSzddMethodOffset] != kSzddMethodA) {
+        if (result == kSzddOtherMethod) {
             problem("its SZDD header names compression method " + std::to_string(header[kSzddMethodOffset]) +
                     ", not 65 ('A')");
             return;
         }
-        entry.expandedSize = LoadLe32(header + kSzddLengthOffset);
+        entry.expandedSize = length;
         if (!options_.expandCompressed)
             return;
         std::string data(entry.dataSize, '\0');

@@ -4,6 +4,7 @@
 #include "stub_state.h"
 #include "archive_reader.h"
 #include "name_rule.h"
+#include "szdd_header.h"
 #include "text.h"
 
 static const char kTempCompressedName[] = "QXTEMP.CMP";
@@ -52,6 +53,36 @@ static int BuildEntryPaths(const char *currentDirectory, const char *fileName,
            AppendText(targetPath, kPathBufferSize, fileName);
 }
 
+// 1 when the file at path holds exactly length bytes.
+static int HasLength(const char *path, DWORD length)
+{
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, 0, OPEN_EXISTING, 0, 0);
+    if (file == INVALID_HANDLE_VALUE)
+        return 0;
+    DWORD size = GetFileSize(file, 0);
+    CloseHandle(file);
+    return size != INVALID_FILE_SIZE && size == length;
+}
+
+// The expanded length that the SZDD header of the temporary compressed file promises;
+// 0 when it is no SZDD file.
+static int PromisedLength(DWORD *length)
+{
+    unsigned char header[kSzddHeaderSize];
+    DWORD done = 0;
+    HANDLE file = CreateFileA(g_stub.tempCompressedPath, GENERIC_READ, FILE_SHARE_READ, 0,
+                              OPEN_EXISTING, 0, 0);
+    if (file == INVALID_HANDLE_VALUE)
+        return 0;
+    int read = ReadFile(file, header, sizeof header, &done, 0) && done == sizeof header;
+    CloseHandle(file);
+    uint32_t promised = 0;
+    if (!read || ReadSzddHeader(header, &promised) != kSzddHeaderRead)
+        return 0;
+    *length = promised;
+    return 1;
+}
+
 // The compressed entry goes to the temporary compressed file, is expanded into the
 // temporary expanded file and copied onto the target. Once the first file exists
 // both are deleted whatever happens next. dataInArea is the part of the entry's data
@@ -61,8 +92,12 @@ static int WriteCompressedEntry(const EntryRecord *record, DWORD dataInArea, con
     if (!CopyToNewFile(g_stub.archive, g_stub.tempCompressedPath, dataInArea) ||
         dataInArea != record->dataSize)
         return 0;
-    int written = ExpandCompressedFile(g_stub.windowsDirectory, kTempCompressedName,
+    // The expansion does not check the length: data cut short expands to less.
+    DWORD promised = 0;
+    int written = PromisedLength(&promised) &&
+                  ExpandCompressedFile(g_stub.windowsDirectory, kTempCompressedName,
                                        g_stub.windowsDirectory, kTempExpandedName) &&
+                  HasLength(g_stub.tempExpandedPath, promised) &&
                   CopyFileA(g_stub.tempExpandedPath, targetPath, FALSE);
     DeleteFileA(g_stub.tempCompressedPath);
     DeleteFileA(g_stub.tempExpandedPath);

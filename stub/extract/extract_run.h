@@ -38,7 +38,9 @@ struct ExtractHooks {
 // g_stub.tempExpandedPath, which the run sets to the Windows directory followed by
 // QXTEMP.CMP and QXTEMP.EXP. Once the entry's data is in the first, both are deleted
 // after the entry, also when the expansion fails or the expanded file cannot be
-// copied onto the target; either fails the run.
+// copied onto the target; either fails the run. So does data that is no SZDD file, or
+// whose expansion is not as long as its header promises: the target is then never
+// written.
 int ExtractAll(const ExtractHooks *hooks);
 
 // The character step of the name rule in the system's ANSI code page.

@@ -176,6 +176,28 @@ TEST(CompressedExtractTest, ExtractsOurEncodingWithTimesAndAttributes)
     EXPECT_FALSE(TemporaryFilesLeft(run));
 }
 
+// SZDD data that does not expand to the length its header promises: the stream cut
+// inside (the record's size still matching it), or data that is no SZDD file. The
+// entry fails, and neither its target nor the temporary files stay.
+TEST(CompressedExtractTest, DataThatDoesNotExpandAsPromisedFailsTheEntry)
+{
+    std::string whole = SzddCompress(PseudoRandom(16384, 4, 7));
+    struct Case {
+        const char *name;
+        std::string data;
+    } cases[] = {
+        {"stream cut short", whole.substr(0, whole.size() / 2)},
+        {"no SZDD file", std::string(100, 'x')},
+    };
+    for (const Case &c : cases) {
+        PackageRun run({{"", "FIRST.TXT", SzddCompress("first")}, {"", "CUT.BIN", c.data}}, Compressed());
+        EXPECT_EQ(run.Run(), 0) << c.name;
+        EXPECT_EQ(ReadWholeFile(run.InDestination("FIRST.TXT")), "first") << c.name;
+        EXPECT_FALSE(FileExists(run.InDestination("CUT.BIN"))) << c.name;
+        EXPECT_FALSE(TemporaryFilesLeft(run)) << c.name;
+    }
+}
+
 TEST(CompressedExtractTest, AStalePairOfTemporaryFilesIsReplaced)
 {
     PackageRun run({{"", "A.TXT", SzddCompress("fresh")}}, Compressed());
