@@ -61,8 +61,10 @@ static int ReadNumberedValue(const char *section, const char *format, int number
 void WalkExtractedFiles(LogPathVisitor visit, void *context)
 {
     char value[kReadBufferSize];
-    for (int k = 1; ReadNumberedValue(kFileSection, "File %d", k, value); ++k)
-        visit(value, context);
+    for (int k = 1; ReadNumberedValue(kFileSection, "File %d", k, value); ++k) {
+        if (FitsPathBuffer(value))
+            visit(value, context);
+    }
 }
 
 void WalkCreatedDirectories(LogPathVisitor visit, void *context)
@@ -71,6 +73,7 @@ void WalkCreatedDirectories(LogPathVisitor visit, void *context)
     for (int k = ReadDirectoryCount(); k > 0; --k) {
         if (!ReadNumberedValue(kDirectorySection, "Path %d", k, value))
             return;
-        visit(value, context);
+        if (FitsPathBuffer(value))
+            visit(value, context);
     }
 }

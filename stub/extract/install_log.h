@@ -26,7 +26,8 @@ void LogExtractedFile(DWORD index, const char *targetPath);
 typedef void (*LogPathVisitor)(const char *path, void *context);
 
 // Visits File 1, File 2, ... in ascending order, up to the first missing or empty
-// value.
+// value. Both walks pass over a value of more than 255 characters, which no run
+// writes: it is never acted on, whole or cut short.
 void WalkExtractedFiles(LogPathVisitor visit, void *context);
 
 // Visits Path Count, Path Count - 1, ... Path 1, so that every directory comes before

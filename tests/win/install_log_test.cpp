@@ -105,9 +105,14 @@ TEST(InstallLogTest, AGapEndsAWalk)
         {"empty Path 1", "[Directory List]\r\nPath 1=\r\nPath 2=B\r\nCount=2\r\n", {}, {"B"}},
         {"no Count", "[Directory List]\r\nPath 1=A\r\n", {}, {}},
         {"Count not a number", "[Directory List]\r\nPath 1=A\r\nCount=many\r\n", {}, {}},
+        {"values over 255 characters passed over", nullptr, {"A", "C"}, {"C", "A"}},
     };
+    std::string overLong = "[Extract Files List]\r\nFile 1=A\r\nFile 2=C:\\" + std::string(297, 'L') +
+                           "\r\nFile 3=C:\\" + std::string(600, 'M') + "\r\nFile 4=C\r\n" +
+                           "[Directory List]\r\nPath 1=A\r\nPath 2=C:\\" + std::string(253, 'N') +
+                           "\r\nPath 3=C\r\nCount=3\r\n";
     for (const Case &c : cases) {
-        LogFile log(c.contents);
+        LogFile log(c.contents ? c.contents : overLong.c_str());
         EXPECT_EQ(WalkedFiles(), c.files) << c.name;
         EXPECT_EQ(WalkedDirectories(), c.directories) << c.name;
     }
