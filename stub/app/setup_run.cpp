@@ -72,9 +72,16 @@ static void RemoveAtRestart(RemovalQueue *queue, const char *path)
     }
     if (queue->winInit == INVALID_HANDLE_VALUE)
         return;
-    // A value read back from the log holds at most 511 characters; the line adds six.
-    char line[512 + 8];
-    wsprintfA(line, "NUL=%s\r\n", path);
+    // WinInit.INI is processed before Windows starts, by code that knows 8.3 names
+    // only: the short form of the path, taken while the item still exists, unless
+    // there is none to be had.
+    char shortPath[kPathBufferSize];
+    DWORD length = GetShortPathNameA(path, shortPath, sizeof shortPath);
+    if (length == 0 || length >= sizeof shortPath)
+        CopyText(shortPath, sizeof shortPath, path);
+    // The log's values that are walked hold at most 255 characters; the line adds six.
+    char line[kPathBufferSize + 8];
+    wsprintfA(line, "NUL=%s\r\n", shortPath);
     if (!WriteText(queue->winInit, line)) {
         CloseHandle(queue->winInit);
         queue->winInit = INVALID_HANDLE_VALUE;

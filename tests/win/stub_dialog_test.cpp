@@ -443,8 +443,16 @@ TEST_F(StubCleanUpTest, OnThe95FamilyItemsInUseGoToWinInit)
 
     std::string held = RunHoldingAFile(name);
     EXPECT_FALSE(FileExists(folder / "dest\\README.TXT"));
-    std::string expected = "[rename]\r\nNUL=" + held + "\r\nNUL=" + folder / "dest\\SETUP" +
-                           "\r\nNUL=" + folder / "dest" + "\r\n";
+    // Each item by its short name, which Windows reads at the restart.
+    auto shortName = [](const std::string &path) {
+        char buffer[MAX_PATH];
+        DWORD length = GetShortPathNameA(path.c_str(), buffer, sizeof buffer);
+        EXPECT_TRUE(length > 0 && length < sizeof buffer) << path;
+        return std::string(buffer, length < sizeof buffer ? length : 0);
+    };
+    std::string expected = "[rename]\r\nNUL=" + shortName(held) + "\r\nNUL=" + shortName(folder / "dest\\SETUP") +
+                           "\r\nNUL=" + shortName(folder / "dest") + "\r\n";
+    EXPECT_NE(shortName(held), held) << "the test folder has a long name";
     EXPECT_EQ(ReadWholeFile(winInit), expected);
     DeleteFileA(winInit.c_str());
 }
