@@ -90,14 +90,18 @@ int TrySetupFileKey(const char *platform, const char *major, const char *minor,
     AppendToken(key, language);
     AppendToken(key, "Setup-File");
 
+    // Read with a byte to spare, so that a value that fills the buffer is told from
+    // one that fits: the reader cuts what is longer without saying so.
+    char value[kPathSize + 1];
+    value[0] = 0;
+    unsigned count = reader->read(reader->context, SETUP_PROGRAM_SECTION, key, value,
+                                  sizeof value, configPath);
     result[0] = 0;
-    unsigned count = reader->read(reader->context, SETUP_PROGRAM_SECTION, key, result,
-                                  static_cast<unsigned>(resultSize), configPath);
-    if (count == 0 || !result[0]) {
-        result[0] = 0;
-        return 0;
-    }
-    return 1;
+    if (count == 0 || !value[0])
+        return kKeyMissing;
+    if (count >= kPathSize || !CopyText(result, resultSize, value))
+        return kKeyValueTooLong;
+    return kKeyFound;
 }
 
 // Turns the value in result into a full path. A value whose second character is a
@@ -163,13 +167,17 @@ int FindSetupProgram(const VersionRecord *version, unsigned short languageId,
 
     for (unsigned attempt = 0; attempt < sizeof kAttempts; ++attempt) {
         unsigned use = kAttempts[attempt];
-        if (TrySetupFileKey((use & kUsePlatform) ? platform : 0,
-                            (use & kUseMajor) ? major : 0,
-                            (use & kUseMinor) ? minor : 0,
-                            (use & kUseServicePack) ? servicePack : 0,
-                            (use & kUseLanguage) ? language : 0,
-                            configPath, result, resultSize, reader))
+        int found = TrySetupFileKey((use & kUsePlatform) ? platform : 0,
+                                    (use & kUseMajor) ? major : 0,
+                                    (use & kUseMinor) ? minor : 0,
+                                    (use & kUseServicePack) ? servicePack : 0,
+                                    (use & kUseLanguage) ? language : 0,
+                                    configPath, result, resultSize, reader);
+        // The most specific key with a value decides, also when its value is too long.
+        if (found == kKeyFound)
             return MakeFullProgramPath(configPath, result, resultSize);
+        if (found == kKeyValueTooLong)
+            return 0;
     }
     return 0;
 }

@@ -21,9 +21,16 @@ struct ProfileReader {
 // The section of the launcher config that maps setup-file keys to program paths.
 #define SETUP_PROGRAM_SECTION "Setup Program"
 
+// Results of TrySetupFileKey.
+enum SetupKeyResult {
+    kKeyMissing = 0,      // no value, or an empty one
+    kKeyFound = 1,        // the value is in result
+    kKeyValueTooLong = 2  // a value of more than 255 characters, or more than result holds
+};
+
 // Builds the key from the tokens given (each may be null or empty and then leaves no
-// trace), reads its value from the launcher config into result and returns 1 when a
-// non-empty value was read. After a failed attempt result holds an empty string.
+// trace) and reads its value from the launcher config into result. After an attempt
+// other than kKeyFound result holds an empty string: a value is never cut short.
 int TrySetupFileKey(const char *platform, const char *major, const char *minor,
                     const char *servicePack, const char *language, const char *configPath,
                     char *result, int resultSize, const ProfileReader *reader);
@@ -33,7 +40,8 @@ int TrySetupFileKey(const char *platform, const char *major, const char *minor,
 // onto the drive of configPath, any other value is taken relative to the directory of
 // configPath. Returns 1 with the path in result, or 0: on a platform other than the
 // 95/98/ME family and the NT family (nothing read, result untouched), when no key has
-// a value, or when the full path would not fit in result (result then empty).
+// a value, or when the first value found or the full path would not fit in result
+// (result then empty).
 int FindSetupProgram(const VersionRecord *version, unsigned short languageId,
                      const char *configPath, char *result, int resultSize,
                      const ProfileReader *reader);

@@ -184,13 +184,21 @@ TEST(SetupLookupTest, OverlongJoinInSmallBufferFindsNothing)
     EXPECT_EQ(Lookup(config, kNT4SP6, 0x0409, kConfigPath, 18).found, 0);
 }
 
-TEST(SetupLookupTest, ValueLongerThanBufferArrivesCut)
+// A value is never cut to what the buffer holds: one of 256 characters or more finds
+// nothing, and the less specific keys behind it are not asked instead.
+TEST(SetupLookupTest, ValueLongerThan255CharactersFindsNothing)
 {
-    FakeConfig config;
-    config.entries = {{"Setup-File", "X:\\" + std::string(300, 'v')}};
-    LookupResult result = Lookup(config, kNT4SP6, 0x0409);
-    EXPECT_EQ(result.found, 1);
-    EXPECT_EQ(result.path, "E:\\" + std::string(252, 'v'));
+    struct Case {
+        size_t length;
+        int found;
+    } cases[] = {{252, 1}, {253, 0}, {297, 0}};
+    for (const Case &c : cases) {
+        FakeConfig config;
+        config.entries = {{"WinNT Setup-File", "X:\\" + std::string(c.length, 'v')}, {"Setup-File", "other.exe"}};
+        LookupResult result = Lookup(config, kNT4SP6, 0x0409);
+        EXPECT_EQ(result.found, c.found) << c.length;
+        EXPECT_EQ(result.path, c.found ? "E:\\" + std::string(c.length, 'v') : "") << c.length;
+    }
 }
 
 TEST(SetupLookupTest, OtherPlatformReadsNothingAndLeavesResult)

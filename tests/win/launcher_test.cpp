@@ -185,6 +185,29 @@ TEST(LauncherTest, PathWithSpacesStartsThatProgramAlone)
 }
 
 // ..\ is not resolved by the launcher: the command line keeps it.
+// A value longer than a path buffer is not started cut short, not even when the
+// cut path names a program.
+TEST(LauncherTest, AValueTooLongForAPathStartsNothing)
+{
+    ScratchFolder folder;
+    std::string program = folder.path() + "\\";
+    program += std::string(255 - 4 - program.size(), 'P') + ".exe";
+    ASSERT_EQ(program.size(), 255u);
+    ASSERT_TRUE(CopyFileA(BuiltProgram("record-start.exe").c_str(), program.c_str(), FALSE));
+    WriteWholeFile(folder / "install.CFG", "[Setup Program]\r\nSetup-File=" + program + "0123456789\r\n");
+    CopyProgram("install.exe", folder.path(), "install.exe");
+    // Beside the program its note would not fit a path: it goes to the shorter temp folder.
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    std::string note = std::string(temp) + program.substr(program.rfind('\\') + 1);
+    SetEnvironmentVariableA("VELMOR_NOTE_FOLDER", std::string(temp).substr(0, lstrlenA(temp) - 1).c_str());
+    EXPECT_EQ(RunLauncher(folder / "install.exe"), 0u);
+    bool started = WaitForStart(note, kNoStartGraceMs).started;
+    SetEnvironmentVariableA("VELMOR_NOTE_FOLDER", nullptr);
+    DeleteFileA((note + ".started").c_str());
+    EXPECT_FALSE(started) << "the cut path was started";
+}
+
 TEST(LauncherTest, RelativeValueIsNotNormalised)
 {
     ScratchFolder folder;
