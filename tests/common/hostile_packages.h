@@ -44,6 +44,28 @@ inline std::string FirstEntry()
     return SharedRecord("", "FIRST.TXT", "first");
 }
 
+// One byte of the trailer's signature changed. accepted: the trailer is taken.
+struct SignatureCase {
+    const char *label;
+    int offset;
+    char value;
+    bool accepted;
+};
+
+inline std::vector<SignatureCase> SignatureCases()
+{
+    return {
+        {"as written", 0, 'Q', true},
+        {"lower-case letter", 0, 'q', false},
+        {"lower-case x", 1, 'x', false},
+        {"other digit", 7, '1', false},
+        {"byte 8 not zero", 8, 'X', false},
+        // Compared as text in code page 1252, a soft hyphen would not count.
+        {"soft hyphen at byte 8", 8, '\xAD', false},
+        {"byte 9 not zero", 9, 'X', true},
+    };
+}
+
 // Names as stored (code page 1252). refused: the reader refuses entry 2.
 struct HostileNameCase {
     const char *label;
