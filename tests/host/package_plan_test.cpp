@@ -131,6 +131,10 @@ TEST(PackagePlanTest, TrailerTextsAreCheckedAndConverted)
         {"folder over 255", {0, false, "", "C:\\" + std::string(253, 'f'), "", 1252}, "at most 255"},
         {"absolute program", {0, false, "C:\\setup.exe", "", "", 1252}, "relative"},
         {"program leaving the folder", {0, false, "..\\setup.exe", "", "", 1252}, "'..'"},
+        {"two dots and a space", {0, false, ".. \\x.exe", "", "", 1252}, "would leave the destination folder"},
+        {"three dots", {0, false, "...\\x.exe", "", "", 1252}, "would leave the destination folder"},
+        {"dots after a folder", {0, false, "a\\ ..\\x.exe", "", "", 1252}, "would leave the destination folder"},
+        {"a device", {0, false, "bin\\con.exe", "", "", 1252}, "reserved for a device"},
         {"program path over 255", {0, false, std::string(250, 'p'), "C:\\Dest", "", 1252}, "at most 255"},
         {"description over 511", {0, false, "", "", std::string(300, '\n'), 1252}, "at most 511"},
     };

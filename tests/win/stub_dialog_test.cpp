@@ -339,6 +339,26 @@ TEST(StubDialogTest, CancelInTheProgressDialogStopsBeforeTheFirstEntry)
     EXPECT_TRUE(package.WaitForExit());
 }
 
+// A setup program named outside the destination folder is not started.
+TEST(StubDialogTest, ASetupProgramOutsideTheDestinationIsNotStarted)
+{
+    for (const char *setupProgram : {"..\\RUN.EXE", "SETUP\\..\\..\\RUN.EXE"}) {
+        ScratchFolder folder;
+        NoteFolder notes(folder.path());
+        ASSERT_TRUE(CopyFileA(BuiltProgram("record-start.exe").c_str(), (folder / "RUN.EXE").c_str(), FALSE));
+        PackageOptions options;
+        options.folder = folder / "dest";
+        options.setupProgram = setupProgram;
+        RunningPackage package(folder / PackageName("OUT"), SamplePackage(options));
+        HWND dialog = package.MainDialog();
+        ASSERT_TRUE(dialog);
+        Click(dialog, IDOK);
+        ASSERT_TRUE(package.WaitForExit());
+        EXPECT_TRUE(FileExists(folder / "dest\\SETUP\\RUN.EXE")) << "the files are extracted";
+        EXPECT_FALSE(WaitForStartNote(notes.note, 2000).started) << setupProgram;
+    }
+}
+
 // Commands that other programs send while a job is under way: a confirm to the
 // disabled main dialog, during the run and during the wait for the setup program,
 // starts no second job; an IDOK to the progress dialog before its run has ended is
