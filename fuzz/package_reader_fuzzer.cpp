@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <algorithm>
 #include <cstdlib>
 #include <string_view>
 #include "package_layout.h"
@@ -57,6 +58,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     for (const PackageProblem &p : c.problems)
         Require(!ProblemLine(p, options.codePage).empty(), "problem line");
+
+    // The first bytes as a name, straight through the shared name rule.
+    std::string name(bytes.substr(0, std::min<size_t>(size, 300)));
+    name = name.substr(0, name.find('\0'));
+    for (int codePage : {1252, 932}) {
+        bool asFile = NameStaysInside(name, false, codePage);
+        bool asPath = NameStaysInside(name, true, codePage);
+        Require(!asFile || asPath, "a file name the rule takes is a path it takes");
+        if (!asPath)
+            continue;
+        for (const std::string &level : SplitLevels(name, codePage))
+            Require(level.find_first_not_of(". ") != std::string::npos || level.empty(),
+                    "an accepted path has no level of dots and spaces");
+        Require(name.find(':') == std::string::npos || codePage == 932, "no colon in an accepted name");
+    }
     if (c.hasTrailer) {
         std::string text = ListText(c, options.codePage);
         std::string json = ListJson(c, options.codePage);
