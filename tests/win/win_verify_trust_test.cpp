@@ -1,8 +1,8 @@
 // Windows' own check of a package signed by velmor-pack sign (make-signed-packages.sh):
 // WinVerifyTrust with the Authenticode policy, as Explorer and SmartScreen ask it.
 // The signer is a throw-away certificate that no root vouches for, so the chain's
-// verdict differs between hosts (Wine trusts it; Windows answers CERT_E_UNTRUSTEDROOT);
-// the signature's digest must hold on both.
+// verdict depends on the host (Wine 8 accepts it; Windows is expected to answer
+// CERT_E_UNTRUSTEDROOT); the signature's digest must hold on both.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <softpub.h>
