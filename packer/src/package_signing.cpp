@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -205,7 +207,9 @@ void RunOsslsigncode(const SigningOptions &options, const std::string &in, const
     if (run.status == 0)
         return;
     std::string message = package + ": " + args[0] + " could not sign it: " + MessagesOf(run.output);
-    if (!options.timestampUrls.empty() && message.find("imestamp") != std::string::npos)
+    std::string lower = message;
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+    if (!options.timestampUrls.empty() && lower.find("timestamp") != std::string::npos)
         message += ". Timestamping asks the authority over the network; without --timestamp the package is "
                    "signed without a timestamp";
     throw PackError(message);
