@@ -28,6 +28,20 @@ create() {
     "$pack" create --stub "$work/stub.exe" "$@" "$work/src" -o "$out/$name.pkg" >/dev/null
 }
 create plain --run setup.exe --folder 'C:\Acme' --description 'demo'
+# A stand-in stub with a PE header, whose security directory signed packages use.
+python3 - "$work/pe-stub.exe" <<'PY'
+import struct, sys
+stub = bytearray(64 + 4 + 20 + 0xE0)
+stub[0:2] = b"MZ"
+struct.pack_into("<I", stub, 0x3C, 64)
+stub[64:68] = b"PE\0\0"
+struct.pack_into("<HH", stub, 68, 0x14C, 0)
+struct.pack_into("<H", stub, 68 + 16, 0xE0)
+struct.pack_into("<H", stub, 88, 0x10B)
+struct.pack_into("<I", stub, 88 + 92, 16)
+open(sys.argv[1], "wb").write(bytes(stub))
+PY
+"$pack" create --stub "$work/pe-stub.exe" --run setup.exe "$work/src" -o "$out/pe-plain.pkg" >/dev/null
 create setup --mode setup --run sub/a.txt --folder 'C:\Acme\Setup'
 create compressed --compress --run setup.exe
 mkdir -p "$work/none"
@@ -53,6 +67,20 @@ d = bytearray(plain); d[t + 10] = 5; save("mode-5", d)
 d = bytearray(plain); d[t + 20:t + 276] = b"S" * 256; save("setup-unterminated", d)
 i = plain.find(b"setup.exe\0", offset)
 d = bytearray(plain); d[i:i + 9] = b"..\\up.exe"; save("traversal-name", d)
+# Signed packages with a stand-in signature: the trailer inside the certificate
+# table, as velmor-pack sign writes it, and behind it, as other signing tools do.
+pe = load("pe-plain")
+t = len(pe) - 1052
+body = pe[:t] + bytes(-t % 8)
+der = b"\x30\x03\x02\x01\x01" + bytes(3)
+def signed(tail):
+    table = struct.pack("<IHH", 8 + len(der) + len(tail), 0x200, 2) + der + tail
+    d = bytearray(body) + table
+    struct.pack_into("<II", d, 88 + 96 + 4 * 8, len(body), len(table))
+    return d
+save("signed", signed(bytes(4) + pe[t:]))
+d = bytearray(pe) + bytes(-len(pe) % 8); table = struct.pack("<IHH", 16, 0x200, 2) + der
+d += table; struct.pack_into("<II", d, 88 + 96 + 4 * 8, len(d) - len(table), len(table)); save("signed-behind", d)
 comp = load("compressed")
 i = comp.find(b"SZDD", 0)
 d = bytearray(comp); d[i + 20:i + 24] = b"\xff\xff\xff\xff"; save("compressed-damaged", d)

@@ -38,6 +38,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     Require(c.fileSize == size, "file size");
     Require(c.hasTrailer || !c.problems.empty(), "a file without a trailer has a problem");
     uint64_t dataEnd = size > kTrailerSize ? size - kTrailerSize : 0;
+    if (c.hasTrailer)
+        Require(c.dataEnd <= dataEnd && (c.certificateTable || c.dataEnd == dataEnd), "data area end");
+    if (c.certificateTable) {
+        Require(c.certificateTable->tableOffset == c.dataEnd && c.certificateTable->TableEnd() == size,
+                "a certificate table from the data area to the end of the file");
+        dataEnd = c.dataEnd;
+    }
     uint64_t next = c.dataOffset;
     for (size_t i = 0; i < c.entries.size(); ++i) {
         const PackageEntry &e = c.entries[i];
@@ -50,7 +57,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     Require(c.entries.size() <= c.entryCount, "no more entries than counted");
     if (c.Sound()) {
         Require(c.entries.size() == c.entryCount, "a sound package has every entry");
-        Require(next == dataEnd, "a sound package's data area ends at the trailer");
+        Require(next <= dataEnd && dataEnd - next < (c.certificateTable ? 8u : 1u),
+                "a sound package's data area ends at the trailer, or at the certificate table after alignment");
         for (const PackageEntry &e : c.entries)
             Require(NameStaysInside(e.fileName, false, options.codePage) &&
                         NameStaysInside(e.directory, true, options.codePage),

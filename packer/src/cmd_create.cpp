@@ -27,6 +27,7 @@ struct CreateOptions {
     bool best = false;
     std::string sourceDir;
     std::string output;
+    SigningOptions signing;
 };
 
 // The i686 stub built or installed beside this program.
@@ -48,6 +49,7 @@ std::string FindDefaultStub()
 
 void RunCreate(const CreateOptions &options)
 {
+    CheckSigningOptions(options.signing);
     PackageSettings settings;
     settings.mode = options.mode == "setup" ? kModeSetup : kModeExtract;
     settings.setupProgram = options.run;
@@ -77,13 +79,31 @@ void RunCreate(const CreateOptions &options)
     for (const PlannedEntry &entry : plan.entries)
         totalBytes += entry.header.dataSize;
     TerminalProgress display(options.compress ? "compressing" : "packing", totalBytes);
-    PackageSummary summary = WritePackage(plan, stubImage, options.output, compressor,
+    // A signed package is written unsigned beside the output first, then signed into place.
+    std::string unsignedPath = options.output;
+    if (options.signing.Requested())
+        unsignedPath = options.output + ".unsigned-" + std::to_string(getpid());
+    struct Removal {
+        std::string path;
+        ~Removal()
+        {
+            if (!path.empty())
+                unlink(path.c_str());
+        }
+    } removal{unsignedPath == options.output ? "" : unsignedPath};
+    PackageSummary summary = WritePackage(plan, stubImage, unsignedPath, compressor,
                                           [&display](uint64_t done) { display.Update(done); });
     display.Finish();
-    std::printf("%s: %u entries, %llu bytes of files, package of %llu bytes\n",
+    std::string signature;
+    if (options.signing.Requested()) {
+        SignSummary sign = SignPackage(unsignedPath, options.output, options.signing);
+        summary.packageSize = sign.packageSize;
+        signature = ", signed by " + sign.signature.signer;
+    }
+    std::printf("%s: %u entries, %llu bytes of files, package of %llu bytes%s\n",
                 options.output.c_str(), summary.entryCount,
                 static_cast<unsigned long long>(summary.sourceBytes),
-                static_cast<unsigned long long>(summary.packageSize));
+                static_cast<unsigned long long>(summary.packageSize), signature.c_str());
 }
 
 } // namespace
@@ -115,7 +135,9 @@ void AddCreateCommand(CLI::App &app)
         ->required()
         ->check(CLI::ExistingDirectory);
     cmd->add_option("-o,--output", options->output, "the stub file to write")->required();
-    cmd->footer("Example:\n"
+    AddSigningOptions(*cmd, options->signing, true);
+    cmd->footer("With --cert and --key (or --pkcs12) the package is signed as velmor-pack sign signs it.\n\n"
+                "Example:\n"
                 "  velmor-pack create --mode setup --run setup.exe --folder 'C:\\Drivers\\Acme' \\\n"
                 "      --description 'Acme driver 2.1' payload/ -o acme-driver.exe\n");
     cmd->callback([options]() { RunCreate(*options); });

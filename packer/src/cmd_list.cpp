@@ -5,6 +5,7 @@
 #include "pack_error.h"
 #include "package_reader.h"
 #include "package_report.h"
+#include "package_signature.h"
 
 namespace velmor {
 namespace {
@@ -24,6 +25,7 @@ void RunList(const ListOptions &options)
     PackageContents contents = ReadPackage(*source, read);
     if (!contents.hasTrailer)
         throw PackError(options.package + ": " + contents.problems.front().what);
+    CheckSignature(*source, contents);
     std::fputs((options.json ? ListJson(contents, options.codePage) : ListText(contents, options.codePage)).c_str(),
                stdout);
     std::fflush(stdout);
@@ -58,7 +60,9 @@ void AddListCommand(CLI::App &app)
     cmd->add_flag("--json", options->json, "print one JSON object (settings, entries, problems) for scripts");
     cmd->add_option("--codepage", options->codePage, "Windows ANSI code page the names are stored in")
         ->capture_default_str();
-    cmd->footer("Columns: entry number, stored size, expanded size (compressed packages), attributes\n"
+    cmd->footer("A signed package shows its signer, whether the signature's digest matches the file, and\n"
+                "its timestamp.\n"
+                "Columns: entry number, stored size, expanded size (compressed packages), attributes\n"
                 "(R read-only, H hidden, S system, A archive), last write time in UTC, path below the\n"
                 "destination folder. Exit status 1 when the package is damaged.\n\n"
                 "Examples:\n"

@@ -1,5 +1,6 @@
 // velmor-pack verify: everything the stub relies on, checked before the package
 // reaches Windows; one line per problem.
+#include <algorithm>
 #include <cstdio>
 #include "codepage.h"
 #include "commands.h"
@@ -7,6 +8,7 @@
 #include "package_plan.h"
 #include "package_reader.h"
 #include "package_report.h"
+#include "package_signature.h"
 
 namespace velmor {
 namespace {
@@ -15,7 +17,18 @@ struct VerifyOptions {
     std::string package;
     std::string folder;
     int codePage = 1252;
+    bool requireSignature = false;
 };
+
+// "; signed by ... (SHA256 digest matches, timestamp ...)" for a sound signed package.
+std::string SignatureSummary(const PackageContents &contents)
+{
+    if (!contents.certificateTable)
+        return "";
+    const SignatureFacts &s = contents.signature;
+    return "; signed by " + s.signer + " (" + s.digestAlgorithm + " digest matches, " +
+           (s.timestamp.empty() ? std::string("no timestamp") : "timestamp " + s.timestamp) + ")";
+}
 
 void RunVerify(const VerifyOptions &options)
 {
@@ -27,6 +40,9 @@ void RunVerify(const VerifyOptions &options)
         read.folder = EncodeDestinationFolder(options.folder, options.codePage);
     auto source = OpenFileSource(options.package);
     PackageContents contents = ReadPackage(*source, read);
+    CheckSignature(*source, contents);
+    if (options.requireSignature && !contents.certificateTable && !contents.unsignedLength)
+        contents.problems.push_back({0, "", ProblemKind::Signature, "the package is not signed"});
     for (const PackageProblem &p : contents.problems)
         std::printf("%s: %s\n", options.package.c_str(), ProblemLine(p, options.codePage).c_str());
     for (const PackageProblem &p : contents.notes)
@@ -34,14 +50,22 @@ void RunVerify(const VerifyOptions &options)
     std::fflush(stdout);
     if (!contents.Sound()) {
         size_t n = contents.problems.size();
-        throw PackError(options.package + ": " + std::to_string(n) + " problem" + (n == 1 ? "" : "s") +
-                        "; the stub may fail or misplace files. Rebuild the package with velmor-pack create");
+        bool signatureOnly = std::all_of(contents.problems.begin(), contents.problems.end(),
+                                         [](const PackageProblem &p) { return p.kind == ProblemKind::Signature; });
+        const char *advice = contents.unsignedLength
+                                 ? "; the stub cannot find its trailer. Sign the package with velmor-pack sign"
+                             : signatureOnly ? "; Windows will not take the package as signed as intended. Rebuild "
+                                               "and sign it with velmor-pack sign"
+                                             : "; the stub may fail or misplace files. Rebuild the package with "
+                                               "velmor-pack create";
+        throw PackError(options.package + ": " + std::to_string(n) + " problem" + (n == 1 ? "" : "s") + advice);
     }
-    std::printf("%s: sound, %u entr%s%s%s\n", options.package.c_str(), contents.entryCount,
+    std::printf("%s: sound, %u entr%s%s%s%s\n", options.package.c_str(), contents.entryCount,
                 contents.entryCount == 1 ? "y" : "ies", contents.compressed() ? ", compressed" : "",
                 contents.setupProgram.empty()
                     ? ""
-                    : (", setup program " + DisplayText(contents.setupProgram, options.codePage)).c_str());
+                    : (", setup program " + DisplayText(contents.setupProgram, options.codePage)).c_str(),
+                SignatureSummary(contents).c_str());
 }
 
 } // namespace
@@ -56,10 +80,14 @@ void AddVerifyCommand(CLI::App &app)
                     "(in extract mode the user may choose another one)");
     cmd->add_option("--codepage", options->codePage, "Windows ANSI code page the names are stored in")
         ->capture_default_str();
+    cmd->add_flag("--require-signature", options->requireSignature, "count an unsigned package as a problem");
     cmd->footer("Checks the trailer, every record and name, that nothing leaves the destination folder, full\n"
                 "paths of at most 255 characters, the setup program among the entries, and for compressed\n"
-                "packages that every entry expands to its stated length. Prints one line per problem and\n"
-                "exits with 1; exits with 0 only for a sound package.\n\n"
+                "packages that every entry expands to its stated length. For a signed package: that the\n"
+                "signature's digest matches the file (no byte of the program or the data area changed since\n"
+                "signing), that the signer's signature and any timestamp hold. Whether the signer is trusted\n"
+                "is Windows' decision: osslsigncode verify -CAfile ROOT.pem checks the chain to a root.\n"
+                "Prints one line per problem and exits with 1; exits with 0 only for a sound package.\n\n"
                 "Examples:\n"
                 "  velmor-pack verify acme-driver.exe\n"
                 "  velmor-pack verify --folder 'D:\\Program Files\\Acme Tools' acme-tools.exe\n");

@@ -5,6 +5,7 @@
 #define VELMOR_PACK_COMMANDS_H
 
 #include <CLI/CLI.hpp>
+#include "package_signing.h"
 
 namespace velmor {
 
@@ -14,6 +15,12 @@ void AddWhichSetupCommand(CLI::App &app);
 void AddListCommand(CLI::App &app);
 void AddVerifyCommand(CLI::App &app);
 void AddExtractCommand(CLI::App &app);
+void AddSignCommand(CLI::App &app);
+
+// The options that choose a certificate and key and pass details to the signature;
+// create names the description and URL --sign-description and --sign-url, as its own
+// --description is the package's text.
+void AddSigningOptions(CLI::App &cmd, SigningOptions &options, bool inCreate);
 
 } // namespace velmor
 

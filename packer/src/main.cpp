@@ -13,6 +13,7 @@ int main(int argc, char **argv)
     velmor::AddListCommand(app);
     velmor::AddVerifyCommand(app);
     velmor::AddExtractCommand(app);
+    velmor::AddSignCommand(app);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError &e) {

@@ -1,5 +1,6 @@
 #include "package_reader.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <map>
@@ -141,6 +142,8 @@ private:
         ArchiveTrailer trailer;
         std::memcpy(&trailer, raw, kTrailerSize);
         if (!SignatureMatches(&trailer)) {
+            if (FindTrailerBeforeSignature())
+                return false;
             Overall(ProblemKind::Structure,
                            "no package trailer: the last 1052 bytes do not begin with the signature " ARCHIVE_SIGNATURE
                            "; this is not a velmor package, or it was cut short");
@@ -180,10 +183,12 @@ private:
                                                   " is not a full path beginning with a drive letter, such as C:\\Setup");
 
         dataEnd_ = c_.fileSize - kTrailerSize;
+        LocateSignature();
+        c_.dataEnd = dataEnd_;
         if (c_.dataOffset > dataEnd_) {
             Overall(ProblemKind::Structure,
-                           "trailer: the data offset " + std::to_string(c_.dataOffset) +
-                               " lies past the start of the trailer at " + std::to_string(dataEnd_));
+                           "trailer: the data offset " + std::to_string(c_.dataOffset) + " lies past the start of the " +
+                               DataAreaEndName() + " at " + std::to_string(dataEnd_));
             return true;
         }
         c_.entriesReadable = true;
@@ -195,6 +200,77 @@ private:
                            "the " + std::to_string(c_.dataOffset) +
                                " bytes before the data offset are not a Windows program (no MZ at the start)");
         return true;
+    }
+
+    const char *DataAreaEndName() const { return c_.certificateTable ? "certificate table" : "trailer"; }
+
+    // A signing tool that knows nothing of packages appends the certificate table at
+    // the end of the file, behind the trailer and up to 7 bytes of alignment.
+    bool FindTrailerBeforeSignature()
+    {
+        std::optional<PeSigningFields> pe = ReadPeSigningFields(source_);
+        if (!pe || !pe->Signed() || pe->TableEnd() != c_.fileSize)
+            return false;
+        for (uint64_t padding = 0; padding < kCertificateTableAlignment; ++padding) {
+            if (pe->tableOffset < kTrailerSize + padding)
+                break;
+            uint64_t end = pe->tableOffset - padding;
+            ArchiveTrailer trailer;
+            source_.Read(end - kTrailerSize, &trailer, kTrailerSize);
+            unsigned char gap[kCertificateTableAlignment] = {};
+            source_.Read(end, gap, padding);
+            if (!SignatureMatches(&trailer) || std::count(gap, gap + padding, 0) != static_cast<long>(padding))
+                continue;
+            c_.unsignedLength = end;
+            Overall(ProblemKind::Structure,
+                    "the package was signed by a tool that appended the signature behind the package trailer: "
+                    "the stub finds no trailer in the last 1052 bytes and extracts nothing. Sign the unsigned "
+                    "package with velmor-pack sign, which keeps the trailer last (it also takes this file)");
+            return true;
+        }
+        return false;
+    }
+
+    // A package signed by velmor-pack sign: the certificate table ends at the end of
+    // the file, one WIN_CERTIFICATE that holds the signature and then the trailer.
+    void LocateSignature()
+    {
+        std::optional<PeSigningFields> pe = ReadPeSigningFields(source_);
+        if (!pe || !pe->Signed())
+            return;
+        std::string table = "the certificate table at offset " + std::to_string(pe->tableOffset) + " (" +
+                            std::to_string(pe->tableSize) + " bytes)";
+        if (pe->TableEnd() == c_.fileSize && pe->tableSize >= kWinCertificateHeaderSize + kTrailerSize) {
+            unsigned char header[kWinCertificateHeaderSize];
+            source_.Read(pe->tableOffset, header, sizeof header);
+            if (LoadLe32(header) == pe->tableSize && LoadLe16(header + 4) == kWinCertificateRevision2 &&
+                LoadLe16(header + 6) == kWinCertificateTypePkcsSignedData) {
+                c_.certificateTable = pe;
+                dataEnd_ = pe->tableOffset;
+                return;
+            }
+            Overall(ProblemKind::Signature, table + " is not one Authenticode signature that ends with the "
+                                                    "trailer; sign the package again with velmor-pack sign");
+        } else if (pe->TableEnd() <= c_.dataOffset) {
+            Overall(ProblemKind::Signature, "the stub carries a signature of its own (" + table +
+                                                "), which the data behind it makes invalid: pack an unsigned "
+                                                "stub and sign the package with velmor-pack sign");
+        } else {
+            Overall(ProblemKind::Signature, table + " does not end where the file ends, as it does in a package "
+                                                    "signed with velmor-pack sign; Windows will find the "
+                                                    "signature invalid");
+        }
+    }
+
+    // Zero bytes from the last entry up to the 8-byte boundary where a signed
+    // package's certificate table begins.
+    bool OnlyAlignmentLeft(const Cursor &cursor) const
+    {
+        if (!c_.certificateTable || cursor.Left() >= kCertificateTableAlignment || dataEnd_ % kCertificateTableAlignment)
+            return false;
+        unsigned char gap[kCertificateTableAlignment];
+        source_.Read(cursor.position, gap, cursor.Left());
+        return std::count(gap, gap + cursor.Left(), 0) == static_cast<long>(cursor.Left());
     }
 
     std::string CheckFolder() const
@@ -367,7 +443,7 @@ private:
                 break;
         }
         walkComplete_ = true;
-        if (cursor.Left() == 0)
+        if (cursor.Left() == 0 || OnlyAlignmentLeft(cursor))
             return;
         uint64_t stray = cursor.Left();
         uint32_t extra = 0;
@@ -380,7 +456,8 @@ private:
         else
             Overall(ProblemKind::Structure,
                            std::to_string(stray) + " bytes after the last entry are not part of any entry "
-                                                   "(the data area must end where the trailer begins)");
+                                                   "(the data area must end where the " +
+                               DataAreaEndName() + " begins)");
     }
 
     void CheckSetupProgram()

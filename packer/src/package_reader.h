@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 #include "byte_source.h"
+#include "pe_image.h"
 
 namespace velmor {
 
@@ -20,6 +21,7 @@ enum class ProblemKind {
     Content,   // compressed data that does not expand to its stated length
     Duplicate, // a second entry for the same file: the later one replaces the earlier
     Setup,     // the setup program is missing or unusable
+    Signature, // the Authenticode signature is misplaced or does not hold; the stub is not affected
 };
 
 struct PackageProblem {
@@ -45,9 +47,26 @@ struct PackageEntry {
     std::optional<uint32_t> expandedSize; // compressed packages: the SZDD header's length
 };
 
+// What the Authenticode signature of a signed package states, and whether it holds
+// for the file: filled in by CheckSignature (package_signature.h).
+struct SignatureFacts {
+    bool read = false;            // the table held a signature that could be read
+    std::string digestAlgorithm;  // such as "SHA256"
+    std::string signedDigest;     // hexadecimal, as the signature states it
+    std::string fileDigest;       // hexadecimal, computed over the file
+    bool signatureValid = false;  // the signer's signature over the stated digest holds
+    std::string signer;           // subject of the signing certificate
+    std::string issuer;
+    std::string validUntil;       // the signing certificate's end of validity, UTC
+    std::string timestamp;        // UTC time of an RFC 3161 timestamp; "" when there is none
+    std::string timestampAuthority;
+
+    bool DigestMatches() const { return !signedDigest.empty() && signedDigest == fileDigest; }
+};
+
 struct PackageContents {
     uint64_t fileSize = 0;
-    bool hasTrailer = false;     // the last 1052 bytes carry the signature
+    bool hasTrailer = false;     // the last 1052 bytes begin with ARCHIVE_SIGNATURE
     uint8_t mode = 0;
     int32_t compressedFlag = 0;
     uint32_t entryCount = 0;
@@ -55,6 +74,14 @@ struct PackageContents {
     std::string setupProgram;    // each up to its first zero byte
     std::string defaultFolder;
     std::string description;
+    uint64_t dataEnd = 0;        // where the data area ends: at the trailer, or at the certificate table
+    // A signed package: its certificate table, which ends with the trailer at the end
+    // of the file. The table begins at the 8-byte boundary at or after the last entry.
+    std::optional<PeSigningFields> certificateTable;
+    // Signed by a tool that appended the signature behind the trailer: the length of
+    // the package before it, the trailer its last 1052 bytes.
+    std::optional<uint64_t> unsignedLength;
+    SignatureFacts signature;
     bool trailerSound = false;   // a trailer without structural problems
     bool entriesReadable = false; // the data offset let the records be walked
     std::vector<PackageEntry> entries; // the records read whole and inside the data area

@@ -37,6 +37,8 @@ const char *KindName(ProblemKind kind)
         return "duplicate";
     case ProblemKind::Setup:
         return "setup";
+    case ProblemKind::Signature:
+        return "signature";
     }
     return "other";
 }
@@ -174,6 +176,20 @@ std::string ListText(const PackageContents &c, int codePage)
     std::vector<std::string> lines = DescriptionLines(c.description, codePage);
     for (size_t i = 0; i < lines.size(); ++i)
         field(i == 0 ? "Description" : "", lines[i]);
+    if (!c.certificateTable) {
+        field("Signature", "none");
+    } else if (!c.signature.read) {
+        field("Signature", "present, but it cannot be read; see velmor-pack verify");
+    } else {
+        const SignatureFacts &s = c.signature;
+        field("Signature", s.digestAlgorithm + (s.DigestMatches() ? " digest matches the file"
+                                                                  : " digest DOES NOT MATCH the file") +
+                               (s.signatureValid ? "" : "; the signer's signature does not hold"));
+        field("Signer", s.signer.empty() ? "(no certificate)" : s.signer);
+        if (!s.issuer.empty())
+            field("Issued by", s.issuer + ", valid until " + s.validUntil);
+        field("Timestamp", s.timestamp.empty() ? "none" : s.timestamp + " by " + s.timestampAuthority);
+    }
     field("Entries", std::to_string(c.entryCount) + " (data from offset " + std::to_string(c.dataOffset) +
                          ", package of " + std::to_string(c.fileSize) + " bytes)");
     if (c.entries.empty())
@@ -228,6 +244,20 @@ std::string ListJson(const PackageContents &c, int codePage)
     out += "  \"description\": " + JsonString(description) + ",\n";
     out += "  \"entryCount\": " + std::to_string(c.entryCount) + ",\n";
     out += "  \"dataOffset\": " + std::to_string(c.dataOffset) + ",\n";
+    out += "  \"signature\": ";
+    if (!c.certificateTable) {
+        out += "null,\n";
+    } else {
+        const SignatureFacts &s = c.signature;
+        auto optional = [](const std::string &text) { return text.empty() ? std::string("null") : JsonString(text); };
+        out += std::string("{\"readable\": ") + (s.read ? "true" : "false") +
+               ", \"digestAlgorithm\": " + optional(s.digestAlgorithm) +
+               ", \"digestMatches\": " + (s.DigestMatches() ? "true" : "false") +
+               ", \"signatureValid\": " + (s.signatureValid ? "true" : "false") +
+               ", \"signer\": " + optional(s.signer) + ", \"issuer\": " + optional(s.issuer) +
+               ", \"validUntil\": " + optional(s.validUntil) + ", \"timestamp\": " + optional(s.timestamp) +
+               ", \"timestampAuthority\": " + optional(s.timestampAuthority) + "},\n";
+    }
     out += "  \"entries\": [";
     for (size_t i = 0; i < c.entries.size(); ++i) {
         const PackageEntry &e = c.entries[i];

@@ -396,6 +396,45 @@ TEST(StubDialogTest, CommandsSentDuringAJobStartNoOtherJob)
     EXPECT_FALSE(FileExists(folder / "dest")) << "and the clean-up removed everything after it";
 }
 
+// A package signed by velmor-pack sign (make-signed-packages.sh) runs as an unsigned
+// one does: the signature lies between the data area and the trailer, where the stub
+// never reads.
+TEST(SignedPackageTest, SetupModeExtractsStartsTheProgramAndRemovesEverything)
+{
+    std::string output = WindowsPathFromUnix(RequiredEnvironment("VELMOR_TEST_OUTPUT"));
+    std::string dest = output + "\\signed-dest", source = output + "\\signed-src";
+    RemoveTree(dest);
+    ScratchFolder folder;
+    NoteFolder notes(folder.path(), "1500");
+    RunningPackage package(folder / PackageName("SGN"), ReadWholeFile(output + "\\signed-setup.exe"));
+    HWND dialog = package.MainDialog();
+    ASSERT_TRUE(dialog);
+    EXPECT_EQ(ControlText(dialog, 1000), "Signed test package");
+    EXPECT_EQ(ControlText(dialog, IDOK), "Setup");
+    Click(dialog, IDOK);
+
+    // While the setup program runs, every file lies in the package's folder.
+    const char *files[] = {"README.TXT", "SETUP\\RUN.EXE", "SETUP\\DATA.BIN"};
+    bool extracted = false;
+    for (DWORD waited = 0; !extracted && waited < kWindowTimeoutMs; waited += 50) {
+        extracted = true;
+        for (const char *file : files)
+            extracted = extracted && FileExists(dest + "\\" + file) &&
+                        ReadWholeFile(dest + "\\" + file) == ReadWholeFile(source + "\\" + file);
+        if (!extracted)
+            Sleep(50);
+    }
+    EXPECT_TRUE(extracted) << "the files of the signed package, byte for byte";
+    ASSERT_TRUE(package.WaitForExit());
+    EXPECT_EQ(package.ExitCode(), 0u);
+    ASSERT_TRUE(FileExists(notes.note)) << "the stub waited for the setup program's end";
+    StartNote note = WaitForStartNote(notes.note, 0);
+    EXPECT_EQ(note.commandLine, "\"" + dest + "\\SETUP\\RUN.EXE\"");
+    EXPECT_EQ(note.directory, dest + "\\SETUP");
+    EXPECT_FALSE(FileExists(dest)) << "every file and created folder removed";
+    EXPECT_FALSE(FileExists(package.InstallLog()));
+}
+
 // A file of the package still in use when the clean-up runs: the system is asked
 // to remove it, and the folders that hold it, at the next restart.
 class StubCleanUpTest : public ::testing::Test {

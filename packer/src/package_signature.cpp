@@ -1,0 +1,266 @@
+#include "package_signature.h"
+
+#include <openssl/asn1.h>
+#include <openssl/bio.h>
+#include <openssl/err.h>
+#include <openssl/evp.h>
+#include <openssl/objects.h>
+#include <openssl/pkcs7.h>
+#include <openssl/ts.h>
+#include <openssl/x509.h>
+#include <algorithm>
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <vector>
+#include "package_layout.h"
+
+namespace velmor {
+namespace {
+
+// Authenticode's SpcIndirectDataContent, the signed content of a PE signature.
+const char kIndirectDataOid[] = "1.3.6.1.4.1.311.2.1.4";
+// An RFC 3161 timestamp token among the signer's unauthenticated attributes.
+const char kRfc3161TimestampOid[] = "1.3.6.1.4.1.311.3.3.1";
+// Far more than any signature with its certificates needs.
+constexpr uint64_t kMaxSignatureSize = 16 << 20;
+
+template <typename T, void (*Free)(T *)>
+struct Freer {
+    void operator()(T *p) const { Free(p); }
+};
+template <typename T, void (*Free)(T *)>
+using Owned = std::unique_ptr<T, Freer<T, Free>>;
+
+void FreeBio(BIO *bio) { BIO_free(bio); }
+void FreeSigners(STACK_OF(X509) *signers) { sk_X509_free(signers); }
+void FreeObject(ASN1_OBJECT *object) { ASN1_OBJECT_free(object); }
+
+using Pkcs7 = Owned<PKCS7, PKCS7_free>;
+using Bio = Owned<BIO, FreeBio>;
+using Signers = Owned<STACK_OF(X509), FreeSigners>;
+
+std::string Hex(const unsigned char *bytes, size_t size)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    std::string text;
+    for (size_t i = 0; i < size; ++i) {
+        text += digits[bytes[i] >> 4];
+        text += digits[bytes[i] & 15];
+    }
+    return text;
+}
+
+std::string NameText(const X509_NAME *name)
+{
+    Bio bio(BIO_new(BIO_s_mem()));
+    X509_NAME_print_ex(bio.get(), name, 0,
+                       XN_FLAG_SEP_CPLUS_SPC | XN_FLAG_FN_SN | (ASN1_STRFLGS_RFC2253 & ~ASN1_STRFLGS_ESC_MSB));
+    char *text = nullptr;
+    long size = BIO_get_mem_data(bio.get(), &text);
+    return std::string(text, static_cast<size_t>(size));
+}
+
+std::string TimeText(const ASN1_TIME *time)
+{
+    struct tm parts;
+    char text[32];
+    if (!time || ASN1_TIME_to_tm(time, &parts) != 1 ||
+        std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &parts) == 0)
+        return "(unreadable time)";
+    return text;
+}
+
+// The first signer's certificate; null when the signature carries none.
+X509 *SigningCertificate(PKCS7 *p7)
+{
+    Signers signers(PKCS7_get0_signers(p7, nullptr, 0));
+    ERR_clear_error();
+    return signers && sk_X509_num(signers.get()) > 0 ? sk_X509_value(signers.get(), 0) : nullptr;
+}
+
+// The Authenticode digest: every byte of the file but the header checksum, the
+// security directory entry and the certificate table.
+std::string FileDigest(const ByteSource &source, const PeSigningFields &pe, const EVP_MD *md)
+{
+    Owned<EVP_MD_CTX, EVP_MD_CTX_free> context(EVP_MD_CTX_new());
+    EVP_DigestInit_ex(context.get(), md, nullptr);
+    const struct {
+        uint64_t begin, end;
+    } ranges[] = {{0, pe.checksumOffset},
+                  {pe.checksumOffset + 4, pe.directoryOffset},
+                  {pe.directoryOffset + 8, pe.tableOffset}};
+    std::vector<unsigned char> buffer(4 << 20);
+    for (const auto &range : ranges) {
+        for (uint64_t at = range.begin; at < range.end;) {
+            size_t n = static_cast<size_t>(std::min<uint64_t>(buffer.size(), range.end - at));
+            source.Read(at, buffer.data(), n);
+            EVP_DigestUpdate(context.get(), buffer.data(), n);
+            at += n;
+        }
+    }
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int size = 0;
+    EVP_DigestFinal_ex(context.get(), digest, &size);
+    return Hex(digest, size);
+}
+
+class Checker {
+public:
+    Checker(const ByteSource &source, PackageContents &contents)
+        : source_(source), c_(contents), pe_(*contents.certificateTable)
+    {
+    }
+
+    void Run()
+    {
+        if (pe_.tableOffset < pe_.directoryOffset + 8)
+            return Problem("the certificate table overlaps the program's header");
+        uint64_t start = uint64_t(pe_.tableOffset) + kWinCertificateHeaderSize;
+        uint64_t end = c_.fileSize - kTrailerSize;
+        if (end - start > kMaxSignatureSize)
+            return Problem("the certificate table of " + std::to_string(pe_.tableSize) +
+                           " bytes is far larger than a signature");
+        std::vector<unsigned char> der(static_cast<size_t>(end - start));
+        source_.Read(start, der.data(), der.size());
+        const unsigned char *p = der.data();
+        Pkcs7 p7(d2i_PKCS7(nullptr, &p, static_cast<long>(der.size())));
+        ERR_clear_error();
+        if (!p7 || !PKCS7_type_is_signed(p7.get()) || !p7->d.sign->contents)
+            return Problem("the certificate table holds no PKCS#7 signature that can be read");
+        if (!ReadIndirectData(p7.get()))
+            return;
+        ReadSigner(p7.get());
+        if (!c_.signature.DigestMatches())
+            Problem("the Authenticode digest does not match the file: bytes of the program or of the data area "
+                    "changed after signing (" + c_.signature.digestAlgorithm + " signed " +
+                    c_.signature.signedDigest.substr(0, 16) + "..., now " +
+                    c_.signature.fileDigest.substr(0, 16) + "...)");
+        if (!c_.signature.signatureValid)
+            Problem("the signer's signature over the digest does not hold: the signature itself was changed "
+                    "or damaged");
+    }
+
+private:
+    void Problem(const std::string &what) { c_.problems.push_back({0, "", ProblemKind::Signature, what}); }
+
+    // The digest the signature states, from its SpcIndirectDataContent, and the check
+    // of the signer's signature over that content.
+    bool ReadIndirectData(PKCS7 *p7)
+    {
+        const PKCS7 *content = p7->d.sign->contents;
+        char oid[64];
+        OBJ_obj2txt(oid, sizeof oid, content->type, 1);
+        const ASN1_TYPE *value = content->d.other;
+        if (std::strcmp(oid, kIndirectDataOid) != 0 || !value || value->type != V_ASN1_SEQUENCE) {
+            Problem("the signature is not an Authenticode signature of a program (its content is " +
+                    std::string(oid) + ")");
+            return false;
+        }
+        // SEQUENCE { SpcAttributeTypeAndOptionalValue, DigestInfo }; the signer's
+        // signature covers the bytes inside the outer SEQUENCE.
+        const ASN1_STRING *sequence = value->value.sequence;
+        const unsigned char *inner = sequence->data;
+        long innerSize = 0, skip = 0;
+        int tag = 0, cls = 0;
+        bool parsed = !(ASN1_get_object(&inner, &innerSize, &tag, &cls, sequence->length) & 0x80);
+        const unsigned char *digestInfo = inner;
+        parsed = parsed && !(ASN1_get_object(&digestInfo, &skip, &tag, &cls, innerSize) & 0x80);
+        digestInfo += skip;
+        long left = static_cast<long>(inner + innerSize - digestInfo);
+        Owned<X509_SIG, X509_SIG_free> info(parsed && left > 0 ? d2i_X509_SIG(nullptr, &digestInfo, left) : nullptr);
+        ERR_clear_error();
+        if (!info) {
+            Problem("the signature's statement of the program's digest cannot be read");
+            return false;
+        }
+        const X509_ALGOR *algorithm = nullptr;
+        const ASN1_OCTET_STRING *digest = nullptr;
+        X509_SIG_get0(info.get(), &algorithm, &digest);
+        const EVP_MD *md = EVP_get_digestbyobj(algorithm->algorithm);
+        if (!md) {
+            OBJ_obj2txt(oid, sizeof oid, algorithm->algorithm, 0);
+            Problem(std::string("the signature uses the digest algorithm ") + oid + ", which is unknown here");
+            return false;
+        }
+        SignatureFacts &facts = c_.signature;
+        facts.read = true;
+        facts.digestAlgorithm = OBJ_nid2sn(EVP_MD_get_type(md));
+        facts.signedDigest = Hex(ASN1_STRING_get0_data(digest), static_cast<size_t>(ASN1_STRING_length(digest)));
+        facts.fileDigest = FileDigest(source_, pe_, md);
+        Bio data(BIO_new_mem_buf(inner, static_cast<int>(innerSize)));
+        facts.signatureValid = PKCS7_verify(p7, nullptr, nullptr, data.get(), nullptr, PKCS7_NOVERIFY) == 1;
+        ERR_clear_error();
+        return true;
+    }
+
+    void ReadSigner(PKCS7 *p7)
+    {
+        SignatureFacts &facts = c_.signature;
+        if (X509 *certificate = SigningCertificate(p7)) {
+            facts.signer = NameText(X509_get_subject_name(certificate));
+            facts.issuer = NameText(X509_get_issuer_name(certificate));
+            facts.validUntil = TimeText(X509_get0_notAfter(certificate));
+        } else {
+            Problem("the signature does not carry the signer's certificate");
+        }
+        STACK_OF(PKCS7_SIGNER_INFO) *infos = PKCS7_get_signer_info(p7);
+        if (infos && sk_PKCS7_SIGNER_INFO_num(infos) > 0)
+            ReadTimestamp(sk_PKCS7_SIGNER_INFO_value(infos, 0));
+    }
+
+    void ReadTimestamp(PKCS7_SIGNER_INFO *signer)
+    {
+        Owned<ASN1_OBJECT, FreeObject> oid(OBJ_txt2obj(kRfc3161TimestampOid, 1));
+        const ASN1_TYPE *value = nullptr;
+        for (int i = 0; i < sk_X509_ATTRIBUTE_num(signer->unauth_attr); ++i) {
+            X509_ATTRIBUTE *attribute = sk_X509_ATTRIBUTE_value(signer->unauth_attr, i);
+            if (OBJ_cmp(X509_ATTRIBUTE_get0_object(attribute), oid.get()) == 0)
+                value = X509_ATTRIBUTE_get0_type(attribute, 0);
+        }
+        if (!value)
+            return;
+        const unsigned char *p = value->type == V_ASN1_SEQUENCE ? value->value.sequence->data : nullptr;
+        Pkcs7 token(p ? d2i_PKCS7(nullptr, &p, value->value.sequence->length) : nullptr);
+        Owned<TS_TST_INFO, TS_TST_INFO_free> info(token ? PKCS7_to_TS_TST_INFO(token.get()) : nullptr);
+        ERR_clear_error();
+        if (!info)
+            return Problem("the signature's timestamp cannot be read");
+        SignatureFacts &facts = c_.signature;
+        facts.timestamp = TimeText(TS_TST_INFO_get_time(info.get()));
+        if (X509 *authority = SigningCertificate(token.get()))
+            facts.timestampAuthority = NameText(X509_get_subject_name(authority));
+
+        // The timestamp vouches for the signer's signature value: its imprint is the
+        // digest of that value.
+        TS_MSG_IMPRINT *imprint = TS_TST_INFO_get_msg_imprint(info.get());
+        const EVP_MD *md = EVP_get_digestbyobj(TS_MSG_IMPRINT_get_algo(imprint)->algorithm);
+        const ASN1_OCTET_STRING *stated = TS_MSG_IMPRINT_get_msg(imprint);
+        unsigned char digest[EVP_MAX_MD_SIZE];
+        unsigned int size = 0;
+        bool belongs = md && EVP_Digest(signer->enc_digest->data, signer->enc_digest->length, digest, &size, md,
+                                        nullptr) == 1 &&
+                       static_cast<int>(size) == ASN1_STRING_length(stated) &&
+                       std::memcmp(digest, ASN1_STRING_get0_data(stated), size) == 0;
+        bool holds = PKCS7_verify(token.get(), nullptr, nullptr, nullptr, nullptr, PKCS7_NOVERIFY) == 1;
+        ERR_clear_error();
+        if (!belongs)
+            Problem("the timestamp was issued for another signature");
+        else if (!holds)
+            Problem("the timestamp authority's signature over the timestamp does not hold");
+    }
+
+    const ByteSource &source_;
+    PackageContents &c_;
+    const PeSigningFields pe_;
+};
+
+} // namespace
+
+void CheckSignature(const ByteSource &source, PackageContents &contents)
+{
+    if (contents.certificateTable)
+        Checker(source, contents).Run();
+}
+
+} // namespace velmor

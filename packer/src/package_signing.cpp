@@ -1,0 +1,343 @@
+#include "package_signing.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <sstream>
+#include "byte_order.h"
+#include "output_file.h"
+#include "pack_error.h"
+#include "package_layout.h"
+#include "package_plan.h"
+#include "package_signature.h"
+#include "pe_image.h"
+
+extern char **environ;
+
+namespace velmor {
+namespace {
+
+// Zero bytes between the signature and the trailer, so that the certificate table
+// stays a multiple of 8 bytes long.
+constexpr uint32_t kTrailerPadding = (kCertificateTableAlignment - kTrailerSize % kCertificateTableAlignment) %
+                                     kCertificateTableAlignment;
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor()
+    {
+        if (fd_ >= 0)
+            close(fd_);
+    }
+    Descriptor(const Descriptor &) = delete;
+    Descriptor &operator=(const Descriptor &) = delete;
+    int get() const { return fd_; }
+    // Closes now, reporting the error that close reports.
+    int Close()
+    {
+        int result = close(fd_);
+        fd_ = -1;
+        return result;
+    }
+
+private:
+    int fd_;
+};
+
+// A folder of its own beside the output, removed with everything in it.
+class WorkFolder {
+public:
+    explicit WorkFolder(const std::string &beside)
+    {
+        std::string pattern = beside + ".tmpXXXXXX";
+        if (!mkdtemp(pattern.data()))
+            throw PackError(beside + ": cannot create a temporary folder beside it: " + std::strerror(errno));
+        path_ = pattern;
+    }
+    ~WorkFolder()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    WorkFolder(const WorkFolder &) = delete;
+    WorkFolder &operator=(const WorkFolder &) = delete;
+    std::string operator/(const char *name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+// The first size bytes of another source: the package inside a file that a signing
+// tool appended a signature to.
+class PrefixSource : public ByteSource {
+public:
+    PrefixSource(const ByteSource &whole, uint64_t size) : whole_(whole), size_(size) {}
+    uint64_t Size() const override { return size_; }
+    void Read(uint64_t offset, void *buffer, size_t count) const override { whole_.Read(offset, buffer, count); }
+
+private:
+    const ByteSource &whole_;
+    uint64_t size_;
+};
+
+void WriteAt(int fd, uint64_t offset, const void *bytes, size_t count, const std::string &path)
+{
+    if (pwrite(fd, bytes, count, static_cast<off_t>(offset)) != static_cast<ssize_t>(count))
+        throw PackError(path + ": cannot write: " + std::strerror(errno));
+}
+
+void WriteLe32At(int fd, uint64_t offset, uint32_t value, const std::string &path)
+{
+    unsigned char bytes[4];
+    StoreLe32(bytes, value);
+    WriteAt(fd, offset, bytes, sizeof bytes, path);
+}
+
+struct ProgramRun {
+    int status = -1;    // exit status; -1 when the program did not end normally
+    std::string output; // standard output and error together
+};
+
+// Runs a program with the text on its standard input and collects what it prints.
+ProgramRun RunProgram(const std::vector<std::string> &arguments, const std::string &input)
+{
+    int in[2], out[2];
+    if (pipe2(in, O_CLOEXEC) != 0)
+        throw PackError(std::string("cannot start ") + arguments[0] + ": " + std::strerror(errno));
+    Descriptor inRead(in[0]), inWrite(in[1]);
+    if (pipe2(out, O_CLOEXEC) != 0)
+        throw PackError(std::string("cannot start ") + arguments[0] + ": " + std::strerror(errno));
+    Descriptor outRead(out[0]), outWrite(out[1]);
+    // A password is far smaller than a pipe's buffer: it is written whole before the
+    // program starts, and the program sees the end of its input behind it.
+    if (write(inWrite.get(), input.data(), input.size()) != static_cast<ssize_t>(input.size()))
+        throw PackError(std::string("cannot pass the password to ") + arguments[0] + ": " + std::strerror(errno));
+    inWrite.Close();
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, inRead.get(), 0);
+    posix_spawn_file_actions_adddup2(&actions, outWrite.get(), 1);
+    posix_spawn_file_actions_adddup2(&actions, outWrite.get(), 2);
+    std::vector<char *> argv;
+    for (const std::string &a : arguments)
+        argv.push_back(const_cast<char *>(a.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid;
+    int error = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (error == ENOENT)
+        throw PackError(arguments[0] + " not found: signing needs osslsigncode (Debian: apt-get install "
+                                       "osslsigncode), on the PATH or named in VELMOR_OSSLSIGNCODE");
+    if (error != 0)
+        throw PackError("cannot start " + arguments[0] + ": " + std::strerror(error));
+    outWrite.Close();
+
+    ProgramRun run;
+    char buffer[4096];
+    for (;;) {
+        ssize_t n = read(outRead.get(), buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        run.output.append(buffer, static_cast<size_t>(n));
+    }
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+// osslsigncode's messages on one line, without OpenSSL's error stack, its progress
+// notes, its advice on its own options, and its closing word.
+std::string MessagesOf(const std::string &output)
+{
+    std::istringstream lines(output);
+    std::string joined;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.empty() || line == "Failed" || line == "Succeeded" || line.find(":error:") != std::string::npos ||
+            line.rfind("Connecting to ", 0) == 0 || line.rfind("Use the \"-t\" option", 0) == 0)
+            continue;
+        joined += (joined.empty() ? "" : "; ") + line;
+    }
+    return joined.empty() ? "it gave no reason" : joined;
+}
+
+void RunOsslsigncode(const SigningOptions &options, const std::string &in, const std::string &out,
+                     const std::string &package)
+{
+    const char *named = std::getenv("VELMOR_OSSLSIGNCODE");
+    std::vector<std::string> args = {named && *named ? named : "osslsigncode", "sign", "-h", "sha256"};
+    if (!options.pkcs12File.empty())
+        args.insert(args.end(), {"-pkcs12", options.pkcs12File});
+    else
+        args.insert(args.end(), {"-certs", options.certFile, "-key", options.keyFile});
+    std::string password;
+    if (!options.passwordFile.empty()) {
+        args.insert(args.end(), {"-readpass", options.passwordFile});
+    } else if (!options.passwordEnv.empty()) {
+        const char *value = std::getenv(options.passwordEnv.c_str());
+        if (!value)
+            throw PackError("--password-env: the environment variable " + options.passwordEnv + " is not set");
+        // Through a pipe: a password on the command line would be visible to every
+        // user of the machine.
+        password = value;
+        args.insert(args.end(), {"-readpass", "/dev/stdin"});
+    }
+    if (!options.description.empty())
+        args.insert(args.end(), {"-n", options.description});
+    if (!options.url.empty())
+        args.insert(args.end(), {"-i", options.url});
+    for (const std::string &url : options.timestampUrls)
+        args.insert(args.end(), {"-ts", url});
+    args.insert(args.end(), {"-in", in, "-out", out});
+
+    ProgramRun run = RunProgram(args, password);
+    if (run.status == 0)
+        return;
+    std::string message = package + ": " + args[0] + " could not sign it: " + MessagesOf(run.output);
+    std::string lower = message;
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+    if (!options.timestampUrls.empty() && lower.find("timestamp") != std::string::npos)
+        message += ". Timestamping asks the authority over the network; without --timestamp the package is "
+                   "signed without a timestamp";
+    throw PackError(message);
+}
+
+// Copies the package's image and data area, the security directory cleared, into a
+// file of its own: what osslsigncode signs.
+void WriteUnsignedBody(const std::string &input, const PeSigningFields &pe, uint64_t bodyEnd,
+                       const std::string &path)
+{
+    Descriptor in(open(input.c_str(), O_RDONLY | O_CLOEXEC));
+    if (in.get() < 0)
+        throw PackError(input + ": cannot open: " + std::strerror(errno));
+    OutputFile body(path);
+    auto copy = [&](uint64_t from, uint64_t to) {
+        if (lseek(in.get(), static_cast<off_t>(from), SEEK_SET) < 0 ||
+            body.CopyFrom(in.get(), to - from, input) != to - from)
+            throw PackError(input + ": the file got shorter while being read");
+    };
+    copy(0, pe.directoryOffset);
+    body.Write(std::string(8, '\0'));
+    copy(pe.directoryOffset + 8, bodyEnd);
+    body.Commit(0644);
+}
+
+// Turns osslsigncode's output into the signed package: the trailer appended inside
+// the certificate table, table and checksum brought up to date.
+void AppendTrailer(const std::string &path, uint64_t bodyEnd, const std::string &trailer)
+{
+    auto source = OpenFileSource(path);
+    std::optional<PeSigningFields> pe = ReadPeSigningFields(*source);
+    uint64_t expectedTable = (bodyEnd + kCertificateTableAlignment - 1) / kCertificateTableAlignment *
+                             kCertificateTableAlignment;
+    bool placed = pe && pe->tableOffset == expectedTable && pe->TableEnd() == source->Size() &&
+                  pe->tableSize >= kWinCertificateHeaderSize && pe->tableSize % kCertificateTableAlignment == 0;
+    if (placed) {
+        unsigned char header[kWinCertificateHeaderSize];
+        source->Read(pe->tableOffset, header, sizeof header);
+        placed = LoadLe32(header) == pe->tableSize;
+    }
+    if (!placed)
+        throw PackError("osslsigncode placed the signature other than as one certificate table at offset " +
+                        std::to_string(expectedTable) + " that ends the file; this version of osslsigncode "
+                        "cannot be used");
+    uint32_t grown = pe->tableSize + kTrailerPadding + kTrailerSize;
+    if (uint64_t(pe->tableOffset) + grown > kMaxPackageSize)
+        throw PackError("the signed package would be 2 GiB or larger; the stub cannot read past 2 GiB");
+
+    Descriptor fd(open(path.c_str(), O_RDWR | O_CLOEXEC));
+    if (fd.get() < 0)
+        throw PackError(path + ": cannot open: " + std::strerror(errno));
+    std::string tail = std::string(kTrailerPadding, '\0') + trailer;
+    WriteAt(fd.get(), pe->TableEnd(), tail.data(), tail.size(), path);
+    WriteLe32At(fd.get(), pe->directoryOffset + 4, grown, path);
+    WriteLe32At(fd.get(), pe->tableOffset, grown, path);
+    WriteLe32At(fd.get(), pe->checksumOffset, PeChecksum(*OpenFileSource(path), pe->checksumOffset), path);
+    if (fchmod(fd.get(), 0755) != 0 || fd.Close() != 0)
+        throw PackError(path + ": cannot finish the signed package: " + std::strerror(errno));
+}
+
+} // namespace
+
+void CheckSigningOptions(const SigningOptions &options)
+{
+    if (!options.pkcs12File.empty() && (!options.certFile.empty() || !options.keyFile.empty()))
+        throw PackError("--pkcs12 holds the certificate and the key: give it without --cert and --key");
+    if (!options.pkcs12File.empty())
+        return;
+    if (options.certFile.empty() != options.keyFile.empty())
+        throw PackError("signing needs both --cert and --key (or --pkcs12)");
+    if (!options.Requested() && (!options.passwordFile.empty() || !options.passwordEnv.empty() ||
+                                 !options.timestampUrls.empty() || !options.description.empty() ||
+                                 !options.url.empty()))
+        throw PackError("the signing options need a certificate and key: give --cert and --key, or --pkcs12");
+}
+
+SignSummary SignPackage(const std::string &input, const std::string &output, const SigningOptions &options)
+{
+    CheckSigningOptions(options);
+    if (!options.Requested())
+        throw PackError("signing needs a certificate and key: give --cert and --key, or --pkcs12");
+
+    auto file = OpenFileSource(input);
+    PackageContents contents = ReadPackage(*file);
+    std::unique_ptr<ByteSource> prefix;
+    if (contents.unsignedLength) {
+        prefix = std::make_unique<PrefixSource>(*file, *contents.unsignedLength);
+        contents = ReadPackage(*prefix);
+    }
+    const ByteSource &package = prefix ? *prefix : *file;
+    if (!contents.hasTrailer)
+        throw PackError(input + ": " + contents.problems.front().what);
+    for (const PackageProblem &p : contents.problems) {
+        if (p.kind == ProblemKind::Structure)
+            throw PackError(input + ": the package is damaged (" + p.what +
+                            "); velmor-pack verify names every problem");
+    }
+    std::optional<PeSigningFields> pe = ReadPeSigningFields(package);
+    if (!pe)
+        throw PackError(input + ": the stub is not a Windows PE program with a security directory; "
+                                "it cannot carry a signature");
+    uint64_t bodyEnd = contents.entries.empty()
+                           ? contents.dataOffset
+                           : contents.entries.back().dataOffset + contents.entries.back().dataSize;
+    if (bodyEnd < pe->directoryOffset + 8)
+        throw PackError(input + ": the data area begins inside the program's header");
+    std::string trailer(kTrailerSize, '\0');
+    package.Read(package.Size() - kTrailerSize, trailer.data(), trailer.size());
+
+    WorkFolder work(output);
+    const std::string body = work / "unsigned.exe", signedPath = work / "signed.exe";
+    WriteUnsignedBody(input, *pe, bodyEnd, body);
+    RunOsslsigncode(options, body, signedPath, input);
+    AppendTrailer(signedPath, bodyEnd, trailer);
+
+    // Read back as list and verify read it: a sound package, its signature holding.
+    auto result = OpenFileSource(signedPath);
+    PackageContents check = ReadPackage(*result);
+    CheckSignature(*result, check);
+    for (const PackageProblem &p : check.problems) {
+        if (p.kind == ProblemKind::Structure || p.kind == ProblemKind::Signature)
+            throw PackError(input + ": the signed package does not hold up: " + p.what);
+    }
+    if (!check.certificateTable || !check.signature.DigestMatches() || !check.signature.signatureValid)
+        throw PackError(input + ": the signed package does not hold up: its signature was not found again");
+    if (rename(signedPath.c_str(), output.c_str()) != 0)
+        throw PackError(output + ": cannot write: " + std::strerror(errno));
+    return {check.fileSize, check.signature};
+}
+
+} // namespace velmor

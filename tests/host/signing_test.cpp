@@ -1,0 +1,333 @@
+// velmor-pack sign, and list, verify and extract on signed packages: packages of the
+// shipped i686 stub signed with throw-away keys, checked by velmor-pack and, on its
+// own, by osslsigncode verify.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+#include <chrono>
+#include <filesystem>
+#include <thread>
+#include "byte_order.h"
+#include "byte_source.h"
+#include "host_support.h"
+#include "package_layout.h"
+#include "pe_image.h"
+
+namespace fs = std::filesystem;
+using namespace velmor::test;
+
+namespace {
+
+class SigningTest : public ::testing::Test {
+protected:
+    // Two identities for all tests: a certificate and key in PEM files, and a second
+    // one in a PKCS#12 file with a password.
+    static void SetUpTestSuite()
+    {
+        keys = fs::temp_directory_path() / ("velmor-keys-" + std::to_string(getpid()));
+        fs::create_directories(keys);
+        CommandRun made = Shell("(cd " + Quote(keys) +
+                                " && openssl req -x509 -newkey rsa:2048 -nodes -days 30 -subj "
+                                "'/CN=Velmor Test Signer/O=Acme' -keyout key.pem -out cert.pem"
+                                " && openssl req -x509 -newkey rsa:2048 -nodes -days 30 -subj "
+                                "'/CN=Velmor Second Signer' -keyout key2.pem -out cert2.pem"
+                                " && openssl pkcs12 -export -inkey key2.pem -in cert2.pem -out second.p12 "
+                                "-passout pass:s3cret)");
+        ASSERT_EQ(made.status, 0) << made.output;
+    }
+    static void TearDownTestSuite() { fs::remove_all(keys); }
+
+    void SetUp() override
+    {
+        root = fs::temp_directory_path() / ("velmor-sign-" + std::to_string(getpid()) + "-" +
+                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(root);
+        Write(root / "src" / "setup.exe", "MZ setup program");
+        Write(root / "src" / "readme.txt", "read me, a unique marker\r\n!");
+        Write(root / "src" / "data" / "big.bin", RandomBytes(200000, 11));
+        fs::create_directories(root / "out");
+    }
+    void TearDown() override { fs::remove_all(root); }
+
+    static std::string First() { return "--cert " + Quote(keys / "cert.pem") + " --key " + Quote(keys / "key.pem"); }
+
+    CommandRun Create(const std::string &options, const fs::path &output)
+    {
+        return Pack("create --stub " + Quote(VELMOR_I686_STUB) +
+                    " --mode setup --run setup.exe --folder 'C:\\Acme' --description 'Acme 2.1' " + options + " " +
+                    Quote(root / "src") + " -o " + Quote(output));
+    }
+    fs::path Unsigned()
+    {
+        fs::path package = root / "out" / "pkg.exe";
+        CommandRun run = Create("", package);
+        EXPECT_EQ(run.status, 0) << run.output;
+        return package;
+    }
+    fs::path Signed(const fs::path &input, const std::string &options = First())
+    {
+        fs::path output = root / "out" / "signed.exe";
+        CommandRun run = Pack("sign " + Quote(input) + " -o " + Quote(output) + " " + options);
+        EXPECT_EQ(run.status, 0) << run.output;
+        return output;
+    }
+    static CommandRun Osslverify(const fs::path &package, const char *trusted = "cert.pem")
+    {
+        return Shell("osslsigncode verify -CAfile " + Quote(keys / trusted) + " -in " + Quote(package));
+    }
+
+    // The signed package holds the unsigned one's bytes: its image and data area apart
+    // from the header's checksum and security directory, and its trailer last.
+    static void ExpectSamePackage(const fs::path &unsignedPath, const fs::path &signedPath)
+    {
+        std::string u = Read(unsignedPath), s = Read(signedPath);
+        size_t bodyEnd = u.size() - kTrailerSize;
+        ASSERT_GT(s.size(), u.size());
+        EXPECT_EQ(s.substr(s.size() - kTrailerSize), u.substr(bodyEnd)) << "the trailer is last, unchanged";
+        size_t differing = 0, last = 0;
+        for (size_t i = 0; i < bodyEnd; ++i) {
+            if (s[i] != u[i]) {
+                ++differing;
+                last = i;
+            }
+        }
+        EXPECT_LE(differing, 12u) << "checksum and security directory only";
+        EXPECT_LT(last, 512u) << "inside the PE header";
+    }
+
+    static inline fs::path keys;
+    fs::path root;
+};
+
+TEST_F(SigningTest, ASignedPackageHoldsForOsslsigncodeAndVerifyAndExtracts)
+{
+    fs::path package = Unsigned();
+    ASSERT_NE((fs::file_size(package) - kTrailerSize) % 8, 0u) << "the signature's alignment has bytes to add";
+    fs::path output = root / "out" / "signed.exe";
+    CommandRun sign = Pack("sign " + Quote(package) + " -o " + Quote(output) + " " + First() +
+                           " --description 'Acme driver' --url https://example.com/acme");
+    ASSERT_EQ(sign.status, 0) << sign.output;
+    EXPECT_NE(sign.output.find("signed by CN=Velmor Test Signer, O=Acme"), std::string::npos) << sign.output;
+
+    CommandRun ossl = Osslverify(output);
+    EXPECT_EQ(ossl.status, 0) << ossl.output;
+    EXPECT_NE(ossl.output.find("Signature verification: ok"), std::string::npos) << ossl.output;
+    EXPECT_EQ(ossl.output.find("MISMATCH"), std::string::npos) << ossl.output;
+    EXPECT_EQ(ossl.output.find("invalid PE checksum"), std::string::npos) << ossl.output;
+
+    CommandRun verify = Pack("verify --require-signature " + Quote(output));
+    EXPECT_EQ(verify.status, 0) << verify.output;
+    EXPECT_NE(verify.output.find("sound, 3 entries, setup program setup.exe; signed by CN=Velmor Test Signer, "
+                                 "O=Acme (SHA256 digest matches, no timestamp)"),
+              std::string::npos)
+        << verify.output;
+    CommandRun unsignedVerify = Pack("verify --require-signature " + Quote(package));
+    EXPECT_EQ(unsignedVerify.status, 1);
+    EXPECT_NE(unsignedVerify.output.find("the package is not signed"), std::string::npos) << unsignedVerify.output;
+
+    CommandRun list = Pack("list " + Quote(output));
+    EXPECT_EQ(list.status, 0) << list.output;
+    for (const char *line : {"Signature      SHA256 digest matches the file", "Signer         CN=Velmor Test Signer",
+                             "Timestamp      none"})
+        EXPECT_NE(list.output.find(line), std::string::npos) << line << "\n" << list.output;
+
+    CommandRun extract = Pack("extract " + Quote(output) + " " + Quote(root / "extracted"));
+    ASSERT_EQ(extract.status, 0) << extract.output;
+    for (const char *file : {"setup.exe", "readme.txt", "data/big.bin"})
+        EXPECT_EQ(Read(root / "extracted" / file), Read(root / "src" / file)) << file;
+    ExpectSamePackage(package, output);
+}
+
+TEST_F(SigningTest, AByteChangedAfterSigningFailsBothVerifiersUnlessItIsInTheTrailer)
+{
+    fs::path package = Signed(Unsigned());
+    const std::string bytes = Read(package);
+    const size_t stubSize = fs::file_size(VELMOR_I686_STUB);
+    const size_t trailer = bytes.size() - kTrailerSize;
+    struct Case {
+        const char *what;
+        size_t offset;
+        bool holds;
+        const char *message; // from velmor-pack verify
+    } cases[] = {
+        {"the program", stubSize / 2, false, "the Authenticode digest does not match the file"},
+        {"an entry's data", bytes.find("unique marker"), false, "the Authenticode digest does not match the file"},
+        // The signature ends in the signer's signature value, then zero bytes.
+        {"the signature", bytes.find_last_not_of('\0', trailer - 1) - 8, false,
+         "the signer's signature over the digest does not hold"},
+        // Not covered by the digest, so that the trailer can follow the signature.
+        {"the trailer's description", trailer + offsetof(ArchiveTrailer, description), true, nullptr},
+    };
+    for (const Case &c : cases) {
+        std::string changed = bytes;
+        changed[c.offset] ^= 0x20;
+        fs::path damaged = root / "out" / "changed.exe";
+        Write(damaged, changed);
+        CommandRun ossl = Osslverify(damaged);
+        EXPECT_EQ(ossl.status == 0, c.holds) << c.what << "\n" << ossl.output;
+        CommandRun verify = Pack("verify " + Quote(damaged));
+        EXPECT_EQ(verify.status, c.holds ? 0 : 1) << c.what << "\n" << verify.output;
+        if (c.message)
+            EXPECT_NE(verify.output.find(c.message), std::string::npos) << c.what << "\n" << verify.output;
+    }
+}
+
+TEST_F(SigningTest, BytesBetweenTheLastEntryAndTheCertificateTableAreStillFound)
+{
+    fs::path package = Signed(Unsigned());
+    std::string bytes = Read(package);
+    velmor::MemorySource source(bytes);
+    std::optional<velmor::PeSigningFields> pe = velmor::ReadPeSigningFields(source);
+    ASSERT_TRUE(pe && pe->Signed());
+    bytes.insert(pe->tableOffset, 8, '\0');
+    StoreLe32(reinterpret_cast<unsigned char *>(&bytes[pe->directoryOffset]), pe->tableOffset + 8);
+    Write(package, bytes);
+    CommandRun verify = Pack("verify " + Quote(package));
+    EXPECT_EQ(verify.status, 1);
+    EXPECT_NE(verify.output.find("bytes after the last entry are not part of any entry (the data area must end "
+                                 "where the certificate table begins)"),
+              std::string::npos)
+        << verify.output;
+}
+
+TEST_F(SigningTest, APackageSignedByOsslsigncodeAloneIsNamedAndSignOnlyRepairsIt)
+{
+    fs::path package = Unsigned();
+    fs::path alone = root / "out" / "alone.exe";
+    CommandRun ossl = Shell("osslsigncode sign -certs " + Quote(keys / "cert.pem") + " -key " +
+                            Quote(keys / "key.pem") + " -in " + Quote(package) + " -out " + Quote(alone));
+    ASSERT_EQ(ossl.status, 0) << ossl.output;
+    for (const char *command : {"verify", "list", "extract"}) {
+        std::string arguments = std::string(command) + " " + Quote(alone);
+        if (std::string(command) == "extract")
+            arguments += " " + Quote(root / "extracted");
+        CommandRun run = Pack(arguments);
+        EXPECT_EQ(run.status, 1) << command;
+        EXPECT_NE(run.output.find("signed by a tool that appended the signature behind the package trailer"),
+                  std::string::npos)
+            << command << "\n" << run.output;
+        EXPECT_NE(run.output.find("Sign the unsigned package with velmor-pack sign"), std::string::npos)
+            << command << "\n" << run.output;
+    }
+    EXPECT_FALSE(fs::exists(root / "extracted"));
+
+    fs::path repaired = Signed(alone);
+    EXPECT_EQ(Pack("verify " + Quote(repaired)).status, 0);
+    EXPECT_EQ(Osslverify(repaired).status, 0);
+    ExpectSamePackage(package, repaired);
+}
+
+TEST_F(SigningTest, SigningASignedPackageReplacesItsSignature)
+{
+    fs::path package = Unsigned();
+    fs::path once = Signed(package);
+    Write(root / "password.txt", "s3cret\n");
+    struct Case {
+        const char *what;
+        std::string options;
+    } cases[] = {
+        {"password from the environment", "--pkcs12 " + Quote(keys / "second.p12") + " --password-env VELMOR_TEST_PASSWORD"},
+        {"password from a file", "--pkcs12 " + Quote(keys / "second.p12") + " --password-file " +
+                                     Quote(root / "password.txt")},
+    };
+    for (const Case &c : cases) {
+        fs::path twice = root / "out" / "twice.exe";
+        fs::copy_file(once, twice, fs::copy_options::overwrite_existing);
+        CommandRun sign = Shell("VELMOR_TEST_PASSWORD=s3cret " + std::string(VELMOR_PACK_PATH) + " sign " +
+                                Quote(twice) + " -o " + Quote(twice) + " " + c.options);
+        ASSERT_EQ(sign.status, 0) << c.what << "\n" << sign.output;
+        CommandRun verify = Pack("verify " + Quote(twice));
+        EXPECT_EQ(verify.status, 0) << c.what << "\n" << verify.output;
+        EXPECT_NE(verify.output.find("signed by CN=Velmor Second Signer"), std::string::npos) << verify.output;
+        CommandRun ossl = Osslverify(twice, "cert2.pem");
+        EXPECT_EQ(ossl.status, 0) << c.what << "\n" << ossl.output;
+        EXPECT_NE(ossl.output.find("Number of verified signatures: 1"), std::string::npos) << ossl.output;
+        ExpectSamePackage(package, twice);
+    }
+}
+
+TEST_F(SigningTest, CreateSignsInOneCommandAndLeavesUnsignedPackagesAsTheyWere)
+{
+    fs::path plain = Unsigned();
+    std::string stub = Read(VELMOR_I686_STUB), bytes = Read(plain);
+    EXPECT_EQ(bytes.compare(0, stub.size(), stub), 0) << "the stub comes first, byte for byte";
+    velmor::MemorySource source(bytes);
+    ASSERT_TRUE(velmor::ReadPeSigningFields(source));
+    EXPECT_FALSE(velmor::ReadPeSigningFields(source)->Signed());
+
+    fs::path signedPackage = root / "out" / "created.exe";
+    CommandRun create = Create(First() + " --sign-description 'Acme driver'", signedPackage);
+    ASSERT_EQ(create.status, 0) << create.output;
+    EXPECT_NE(create.output.find("signed by CN=Velmor Test Signer"), std::string::npos) << create.output;
+    EXPECT_EQ(Pack("verify " + Quote(signedPackage)).status, 0);
+    EXPECT_EQ(Osslverify(signedPackage).status, 0);
+    ExpectSamePackage(plain, signedPackage);
+    EXPECT_EQ(std::distance(fs::directory_iterator(root / "out"), fs::directory_iterator()), 2)
+        << "no unsigned or temporary file is left";
+}
+
+TEST_F(SigningTest, AFailureNamesItsCauseAndWritesNothing)
+{
+    fs::path package = Unsigned();
+    Write(root / "standin" / "stub.exe", "MZ" + std::string(510, '\x90'));
+    CommandRun standin = Pack("create --stub " + Quote(root / "standin" / "stub.exe") + " " + Quote(root / "src") +
+                              " -o " + Quote(root / "out" / "standin.exe"));
+    ASSERT_EQ(standin.status, 0) << standin.output;
+    std::string p12 = "--pkcs12 " + Quote(keys / "second.p12");
+    struct Case {
+        const char *what;
+        std::string environment;
+        std::string input;
+        std::string options;
+        const char *message;
+    } cases[] = {
+        {"wrong password", "VELMOR_TEST_PASSWORD=wrong", "pkg.exe", p12 + " --password-env VELMOR_TEST_PASSWORD",
+         "PKCS#12"},
+        {"no timestamp authority", "", "pkg.exe", First() + " --timestamp http://127.0.0.1:9/",
+         "Timestamping asks the authority over the network"},
+        {"no osslsigncode", "VELMOR_OSSLSIGNCODE=/nonexistent/osslsigncode", "pkg.exe", First(),
+         "/nonexistent/osslsigncode not found"},
+        {"a stub without a PE header", "", "standin.exe", First(), "not a Windows PE program"},
+    };
+    for (const Case &c : cases) {
+        CommandRun run = Shell(c.environment + " " + VELMOR_PACK_PATH + " sign " + Quote(root / "out" / c.input) +
+                               " -o " + Quote(root / "out" / "signed.exe") + " " + c.options);
+        EXPECT_EQ(run.status, 1) << c.what;
+        EXPECT_NE(run.output.find(c.message), std::string::npos) << c.what << "\n" << run.output;
+        EXPECT_EQ(std::count(run.output.begin(), run.output.end(), '\n'), 1) << c.what << "\n" << run.output;
+        EXPECT_EQ(std::distance(fs::directory_iterator(root / "out"), fs::directory_iterator()), 2) << c.what;
+    }
+}
+
+TEST_F(SigningTest, ATimestampFromAnAuthorityIsShownAndChecked)
+{
+    // No network here: an RFC 3161 authority on this machine answers instead.
+    fs::path tsa = root / "tsa";
+    fs::create_directories(tsa);
+    ASSERT_EQ(Shell("python3 " + Quote(VELMOR_SOURCE_DIR "/tests/host/local-tsa.py") + " " + Quote(tsa) +
+                    " 60 >/dev/null 2>&1 &")
+                  .status,
+              0);
+    for (int waited = 0; !fs::exists(tsa / "port") && waited < 300; ++waited)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_TRUE(fs::exists(tsa / "port")) << "the authority did not start";
+    struct Stop {
+        fs::path pidFile;
+        ~Stop() { kill(std::stoi(Read(pidFile)), SIGTERM); }
+    } stop{tsa / "pid"};
+    std::string url = "http://127.0.0.1:" + std::to_string(std::stoi(Read(tsa / "port"))) + "/";
+
+    // An authority that cannot be reached is passed over for the next one.
+    fs::path package = Signed(Unsigned(), First() + " --timestamp http://127.0.0.1:9/ --timestamp " + url);
+    CommandRun list = Pack("list " + Quote(package));
+    EXPECT_NE(list.output.find("UTC by CN=Velmor Test TSA"), std::string::npos) << list.output;
+    CommandRun verify = Pack("verify " + Quote(package));
+    EXPECT_EQ(verify.status, 0) << verify.output;
+    EXPECT_NE(verify.output.find("(SHA256 digest matches, timestamp 20"), std::string::npos) << verify.output;
+    CommandRun ossl = Shell("osslsigncode verify -CAfile " + Quote(keys / "cert.pem") + " -TSA-CAfile " +
+                            Quote(tsa / "tsa.pem") + " -in " + Quote(package));
+    EXPECT_EQ(ossl.status, 0) << ossl.output;
+    EXPECT_NE(ossl.output.find("Timestamp Server Signature verification: ok"), std::string::npos) << ossl.output;
+}
+
+} // namespace
