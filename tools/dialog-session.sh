@@ -11,6 +11,7 @@
 #                              window's part of the screen as PNG, answers DIR/STOP.done
 
 session_top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+source "$session_top/tests/wine/wine-user.sh"
 
 use_show_prefix() {
   export WINEPREFIX=$1/wineprefix-show WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -23,12 +24,12 @@ use_show_prefix() {
   for f in /usr/share/wine/fonts/*.ttf; do
     [ -f "$f" ] && [ ! -f "$fonts/${f##*/}" ] && cp "$f" "$fonts/"
   done
-  return 0
+  give_to_wine_user "$fonts"
 }
 
 stop_show_wine() {
   if [ -n "${WINEPREFIX:-}" ]; then
-    wineserver -k >/dev/null 2>&1 || true
+    as_wine_user wineserver -k >/dev/null 2>&1 || true
   fi
 }
 
@@ -38,7 +39,7 @@ stop_show_wine() {
 unmanaged_windows() {
   local name
   for name; do
-    /usr/lib/wine/wine64 reg add "HKCU\\Software\\Wine\\AppDefaults\\$name\\X11 Driver" \
+    as_wine_user /usr/lib/wine/wine64 reg add "HKCU\\Software\\Wine\\AppDefaults\\$name\\X11 Driver" \
       /v Managed /d N /f >/dev/null 2>&1
   done
 }
