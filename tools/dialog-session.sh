@@ -7,8 +7,9 @@
 #   unmanaged_windows NAME...  Wine frames the windows of these programs itself
 #   start_virtual_display      starts Xvfb on a free display and exports DISPLAY
 #   stop_virtual_display       ends it again
-#   capture_window DIR STOP PNG   waits for the driver's DIR/STOP.rect, saves the
-#                              window's part of the screen as PNG, answers DIR/STOP.done
+#   capture_window DIR STOP PNG DRIVER_PID   waits for the driver's DIR/STOP.rect
+#                              (while the driver runs), saves the window's part of the
+#                              screen as PNG, answers DIR/STOP.done
 
 session_top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 source "$session_top/tests/wine/wine-user.sh"
@@ -74,10 +75,10 @@ stop_virtual_display() {
 }
 
 capture_window() {
-  local dir=$1 stop=$2 png=$3 waited=0
+  local dir=$1 stop=$2 png=$3 driver=$4 waited=0
   until [ -f "$dir/$stop.rect" ]; do
     waited=$((waited + 1))
-    if [ $waited -gt 600 ]; then
+    if [ $waited -gt 600 ] || ! kill -0 "$driver" 2>/dev/null; then
       echo "virtual-display: no $stop window reported" >&2
       return 1
     fi

@@ -72,7 +72,7 @@ shoot() {
   "$top/tests/wine/run-wine.sh" "$win/drive-dialogs.exe" "$package" --handshake "$handshake" \
     --stop "$stop" "$@" >"$work/driver.log" 2>&1 &
   local driver=$!
-  capture_window "$handshake" "$stop" "$png" || true
+  capture_window "$handshake" "$stop" "$png" "$driver" || true
   local status=0
   wait $driver || status=$?
   if [ $status -ne 0 ] || [ ! -s "$png" ]; then
