@@ -352,9 +352,10 @@ TEST(StubDialogTest, AFailedRunKeepsTheDialogOpenAndTheEarlierEntries)
     EXPECT_FALSE(FileExists(package.InstallLog()));
 }
 
-TEST(StubDialogTest, CancelInTheProgressDialogStopsBeforeTheFirstEntry)
+TEST(StubDialogTest, CancelInTheProgressDialogStopsBeforeTheFirstEntryAndExtractRunsAgain)
 {
     ScratchFolder folder;
+    NoteFolder notes(folder.path());
     PackageOptions options;
     options.folder = folder / "dest";
     RunningPackage package(folder / PackageName("STOP"), SamplePackage(options));
@@ -371,8 +372,12 @@ TEST(StubDialogTest, CancelInTheProgressDialogStopsBeforeTheFirstEntry)
     EXPECT_FALSE(package.WaitForExit(1000)) << "the main dialog stays open";
     EXPECT_TRUE(FileExists(folder / "dest")) << "the destination folder is made first";
     EXPECT_FALSE(FileExists(folder / "dest\\README.TXT"));
-    Click(dialog, IDCANCEL);
-    EXPECT_TRUE(package.WaitForExit());
+
+    // The cancel belonged to that run: pressed again, Extract extracts everything.
+    RunProgressDialog(package, dialog);
+    EXPECT_TRUE(package.WaitForExit(kShownTimeoutMs)) << "the run completed";
+    EXPECT_EQ(ReadWholeFile(folder / "dest\\SETUP\\DEEP\\ER\\LAST.TXT"), "last");
+    EXPECT_TRUE(WaitForStartNote(notes.note, kShownTimeoutMs).started);
 }
 
 // A file of the package still in use when the clean-up runs: the system is asked
