@@ -92,6 +92,8 @@ mkdir -p "$work/one/src"
 echo one >"$work/one/src/one.txt"
 "$pack" create --stub "$win/velmor.exe" --folder "$(winpath "$work/one/out")" \
   "$work/one/src" -o "$work/one/one.exe" >/dev/null
+# Wine writes the extracted files below the folders it is given.
+give_to_wine_user "$work"
 overheads=()
 for ((r = 0; r < runs; r++)); do
   rm -rf "$work/one/out"
@@ -114,6 +116,7 @@ for kind in large small; do
   while IFS=$'\t' read -r _ name; do
     cat "$dir/src/${name//\\//}"
   done <"$dir/plan.txt" >"$dir/data.bin"
+  give_to_wine_user "$dir"
 
   # Every program must produce exactly the source once.
   run_wine "$win/extract-bench.exe" "$dir/package.exe" "$(winpath "$dir/out")" >/dev/null

@@ -7,10 +7,12 @@
 #   unmanaged_windows NAME...  Wine frames the windows of these programs itself
 #   start_virtual_display      starts Xvfb on a free display and exports DISPLAY
 #   stop_virtual_display       ends it again
-#   capture_window DIR STOP PNG   waits for the driver's DIR/STOP.rect, saves the
-#                              window's part of the screen as PNG, answers DIR/STOP.done
+#   capture_window DIR STOP PNG DRIVER_PID   waits for the driver's DIR/STOP.rect
+#                              (while the driver runs), saves the window's part of the
+#                              screen as PNG, answers DIR/STOP.done
 
 session_top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+source "$session_top/tests/wine/wine-user.sh"
 
 use_show_prefix() {
   export WINEPREFIX=$1/wineprefix-show WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -23,12 +25,12 @@ use_show_prefix() {
   for f in /usr/share/wine/fonts/*.ttf; do
     [ -f "$f" ] && [ ! -f "$fonts/${f##*/}" ] && cp "$f" "$fonts/"
   done
-  return 0
+  give_to_wine_user "$fonts"
 }
 
 stop_show_wine() {
   if [ -n "${WINEPREFIX:-}" ]; then
-    wineserver -k >/dev/null 2>&1 || true
+    as_wine_user wineserver -k >/dev/null 2>&1 || true
   fi
 }
 
@@ -38,7 +40,7 @@ stop_show_wine() {
 unmanaged_windows() {
   local name
   for name; do
-    /usr/lib/wine/wine64 reg add "HKCU\\Software\\Wine\\AppDefaults\\$name\\X11 Driver" \
+    as_wine_user /usr/lib/wine/wine64 reg add "HKCU\\Software\\Wine\\AppDefaults\\$name\\X11 Driver" \
       /v Managed /d N /f >/dev/null 2>&1
   done
 }
@@ -73,10 +75,10 @@ stop_virtual_display() {
 }
 
 capture_window() {
-  local dir=$1 stop=$2 png=$3 waited=0
+  local dir=$1 stop=$2 png=$3 driver=$4 waited=0
   until [ -f "$dir/$stop.rect" ]; do
     waited=$((waited + 1))
-    if [ $waited -gt 600 ]; then
+    if [ $waited -gt 600 ] || ! kill -0 "$driver" 2>/dev/null; then
       echo "virtual-display: no $stop window reported" >&2
       return 1
     fi

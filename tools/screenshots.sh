@@ -60,6 +60,7 @@ PL
 "$pack" create --stub "$win/velmor.exe" --folder 'C:\Sample Data' \
   --description 'Sample data, 3000 files' "$work/big/src" -o "$work/big/data.exe" >/dev/null
 rm -rf "$work/big/src"
+give_to_wine_user "$work"
 
 # shoot PACKAGE STOP PNG DRIVER_ARGS...: runs the driver and saves the window it stops at.
 shoot() {
@@ -67,10 +68,11 @@ shoot() {
   shift 3
   local handshake=$work/handshake-$stop
   rm -rf "$handshake" && mkdir -p "$handshake"
+  give_to_wine_user "$handshake"
   "$top/tests/wine/run-wine.sh" "$win/drive-dialogs.exe" "$package" --handshake "$handshake" \
     --stop "$stop" "$@" >"$work/driver.log" 2>&1 &
   local driver=$!
-  capture_window "$handshake" "$stop" "$png" || true
+  capture_window "$handshake" "$stop" "$png" "$driver" || true
   local status=0
   wait $driver || status=$?
   if [ $status -ne 0 ] || [ ! -s "$png" ]; then

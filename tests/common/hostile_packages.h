@@ -155,7 +155,11 @@ inline std::vector<DamagedRecordCase> DamagedRecords()
         {"directory length 257", RawRecord(257, std::string(257, 'D'), 2, f0), false},
         {"directory length 65535", RawRecord(65535, std::string(300, 'D'), 2, "F"), false},
         {"file length 0", RawRecord(0, "", 0, "", "data"), false},
-        {"file length 257, its last byte zero", RawRecord(0, "", 257, std::string(256, 'F') + '\0'), false},
+        // Byte 255 is zero: only the bound on the length refuses it.
+        {"file length 257, the field's last byte zero", RawRecord(0, "", 257, std::string(255, 'F') + '\0' + 'G'),
+         false},
+        {"directory length 257, the field's last byte zero",
+         RawRecord(257, std::string(255, 'D') + '\0' + 'G', 2, f0), false},
         {"file length 65535", RawRecord(0, "", 65535, std::string(300, 'F')), false},
         {"full-size file name without its zero byte", RawRecord(0, "", 256, unterminated, "x"), false},
         {"full-size directory name without its zero byte", RawRecord(256, unterminated, 2, f0, "x"), false},

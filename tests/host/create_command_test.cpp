@@ -3,18 +3,19 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include "package_layout.h"
 #include "host_support.h"
+#include "pack_error.h"
+#include "package_writer.h"
+#include "szdd_encoder.h"
 
 namespace fs = std::filesystem;
+using namespace velmor;
 using namespace velmor::test;
 
 namespace {
-
-
-
-
-
 
 class CreateCommandTest : public ::testing::Test {
 protected:
@@ -129,6 +130,47 @@ TEST_F(CreateCommandTest, AnExistingOutputIsLeftAloneOnFailure)
     EXPECT_EQ(Pack(Create("")).status, 1);
     EXPECT_EQ(Read(root / "out" / "pkg.exe"), "previous package");
     EXPECT_EQ(std::distance(fs::directory_iterator(root / "out"), fs::directory_iterator()), 1);
+}
+
+// The steps of create, with a source file changed after the scan measured it: the
+// package must not store a size that its data contradicts. The failure comes after
+// the output file was opened; the output folder must still hold only what it held.
+TEST_F(CreateCommandTest, AFileChangedAfterItWasMeasuredFailsAndLeavesNoTemporaryFile)
+{
+    auto append = [](const fs::path &path) { std::ofstream(path, std::ios::app) << "more"; };
+    auto truncate = [](const fs::path &path) { fs::resize_file(path, 2); };
+    struct Case {
+        const char *what;
+        bool compress;
+        std::function<void(const fs::path &)> change;
+        const char *expected;
+    } cases[] = {
+        {"grown, stored", false, append, "b.txt: the file changed while it was being packed"},
+        {"grown, compressed", true, append, "b.txt: the file changed while it was being packed"},
+        {"shrunk, stored", false, truncate, "b.txt: the file changed while it was being packed"},
+        {"removed", false, [](const fs::path &path) { fs::remove(path); }, "b.txt: cannot open"},
+    };
+    EntryCompressor szdd = [](std::string_view contents) { return SzddCompress(contents); };
+    for (const Case &c : cases) {
+        Write(root / "src" / "a.txt", "alpha");
+        Write(root / "src" / "b.txt", "beta");
+        Write(root / "out" / "pkg.exe", "previous package");
+        PackagePlan plan = PlanPackage(ScanSourceTree((root / "src").string()).files, {});
+        c.change(root / "src" / "b.txt");
+        std::string error;
+        try {
+            WritePackage(plan, Read(stub), (root / "out" / "pkg.exe").string(),
+                         c.compress ? szdd : nullptr);
+        } catch (const PackError &e) {
+            error = e.what();
+        }
+        EXPECT_NE(error.find(c.expected), std::string::npos) << c.what << ": '" << error << "'";
+        std::vector<std::string> left;
+        for (const fs::directory_entry &entry : fs::directory_iterator(root / "out"))
+            left.push_back(entry.path().filename().string());
+        EXPECT_EQ(left, std::vector<std::string>{"pkg.exe"}) << c.what;
+        EXPECT_EQ(Read(root / "out" / "pkg.exe"), "previous package") << c.what;
+    }
 }
 
 } // namespace

@@ -87,6 +87,8 @@ TEST(PackagePlanTest, RefusedInputNamesTheFileAndTheReason)
         {"trailing dot", {File("", "name.")}, "trailing dot"},
         {"device name", {File("", "nul.txt")}, "reserved for a device"},
         {"letter case", {File("", "Read.me"), File("", "READ.ME")}, "letter case"},
+        {"letter case of a folder", {File("Sub", "a"), File("SUB", "a")},
+         "Sub/a: Windows does not tell it apart from SUB/a"},
         {"folder named like a file", {File("", "data"), File("DATA", "x")}, "DATA/x"},
     };
     for (const Case &c : cases) {

@@ -13,8 +13,8 @@ TEST(RecordWriterTest, EntryRecordLaysOutLengthsNamesAndFixedFields)
     e.fileName = "F.TXT";
     e.attributes = 0x21;
     e.creationTime = 0x1122334455667788ULL;
-    e.lastAccessTime = 2;
-    e.lastWriteTime = 3;
+    e.lastAccessTime = 0x2122232425262728ULL;
+    e.lastWriteTime = 0x3132333435363738ULL;
     e.dataSize = 0x01020304;
     std::string r = EncodeEntryRecord(e);
     ASSERT_EQ(r.size(), 2u + 4 + 2 + 6 + kEntryFixedSize);
@@ -22,6 +22,8 @@ TEST(RecordWriterTest, EntryRecordLaysOutLengthsNamesAndFixedFields)
     EXPECT_EQ(r.substr(8, 6), std::string("F.TXT\0", 6));
     EXPECT_EQ(r.substr(14, 4), std::string("\x21\0\0\0", 4));
     EXPECT_EQ(r.substr(18, 8), "\x88\x77\x66\x55\x44\x33\x22\x11") << "low half first";
+    EXPECT_EQ(r.substr(26, 8), "\x28\x27\x26\x25\x24\x23\x22\x21") << "last access";
+    EXPECT_EQ(r.substr(34, 8), "\x38\x37\x36\x35\x34\x33\x32\x31") << "last write";
     EXPECT_EQ(r.substr(42, 4), "\x04\x03\x02\x01");
 }
 

@@ -184,6 +184,10 @@ TEST(ArchiveReaderTest, NameLengthsTheFieldsCannotHoldAreRefused)
         {"255 characters and the zero byte", RawRecord(0, "", 256, std::string(255, 'N') + '\0'), 1},
         {"256 characters, no zero byte", RawRecord(0, "", 256, std::string(256, 'N')), 0},
         {"file name over 256", RawRecord(0, "", 257, std::string(256, 'N') + '\0'), 0},
+        {"file name of 257 whose zero byte is in the field",
+         RawRecord(0, "", 257, std::string(255, 'N') + std::string("\0N", 2)), 0},
+        {"directory of 257 whose zero byte is in the field",
+         RawRecord(257, std::string(255, 'D') + std::string("\0D", 2), 2, std::string("A\0", 2)), 0},
         {"directory over 256", RawRecord(300, std::string(299, 'D') + '\0', 2, "A\0"), 0},
         {"directory of 256 without zero", RawRecord(256, std::string(256, 'D'), 2, std::string("A\0", 2)), 0},
     };

@@ -112,6 +112,13 @@ TEST(ExtractAllTest, RestoresTimesAndAttributes)
         DWORD expected = e.attributes ? e.attributes : FILE_ATTRIBUTE_ARCHIVE;
         EXPECT_EQ(AttributesOf(path), expected) << e.fileName;
     }
+    // As for a Windows user, the read-only file refuses writing. (Wine run by root
+    // would allow it, and hide a wrong order of times and attributes.)
+    HANDLE file = CreateFileA(run.InDestination("RO.TXT").c_str(), GENERIC_WRITE, 0, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    EXPECT_EQ(file, INVALID_HANDLE_VALUE);
+    if (file != INVALID_HANDLE_VALUE)
+        CloseHandle(file);
 }
 
 TEST(ExtractAllTest, OnlySetupModeRecordsFiles)

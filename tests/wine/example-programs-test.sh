@@ -11,6 +11,7 @@ top=$(cd "$(dirname "$0")/../.." && pwd)
 win=$build/$(cat "$build/windows-test-arch")   # the tree with the Wine helpers: i686 where it can run
 export WINEPREFIX=${WINEPREFIX:-$build/wineprefix} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 "$top/tests/wine/prepare-prefix.sh" "$WINEPREFIX" "$build/wine-cdrom"
+source "$top/tests/wine/wine-user.sh"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 winpath() { local p=${1//\//\\}; echo "Z:$p"; }
@@ -20,6 +21,8 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 # The setup program, started from another working directory.
 mkdir -p "$work/app" "$work/elsewhere"
 cp "$win/hello-setup.exe" "$work/app/setup.exe"
+# The programs write their notes and files below it.
+give_to_wine_user "$work"
 (cd "$work/elsewhere" && "$top/tests/wine/run-wine.sh" "$work/app/setup.exe" first second) ||
   fail "setup.exe ended with an error"
 note=$work/app/setup-ran.txt

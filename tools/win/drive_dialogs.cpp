@@ -22,7 +22,8 @@
 //   press-to-main-closed-ms  from the press to the main dialog's end
 //   press-to-exit-ms      from the press to the end of the package's process
 //   exit-code             the package's exit code
-// Exit code 0 when every step happened and the package ended in time, 1 otherwise.
+// Exit code 0 when every step happened and the package ended in time, 1 otherwise: also
+// when a dialog is missing once the package shows a window, within 5 seconds.
 #include <windows.h>
 #include <commctrl.h>
 #include <cstdio>
@@ -39,6 +40,8 @@ const int kFolderEditId = 1002;
 const int kProgressBarId = 1005;
 
 DWORD g_timeoutMs = 60000;
+// Once the package shows a window, the one the driver waits for is there at once.
+const DWORD kShownTimeoutMs = 5000;
 
 std::string WindowsPath(const std::string &path)
 {
@@ -77,18 +80,50 @@ bool ProcessEnded(HANDLE process)
     return WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
 }
 
-// The visible dialog of that caption; null when the process ended or time ran out.
-HWND WaitForDialog(const std::string &caption, HANDLE process)
+struct CaptionSearch {
+    DWORD processId;
+    std::string captions;
+};
+
+BOOL CALLBACK NoteVisibleCaption(HWND window, LPARAM param)
 {
-    for (DWORD waited = 0; waited < g_timeoutMs; waited += 5) {
+    CaptionSearch &search = *reinterpret_cast<CaptionSearch *>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == search.processId && IsWindowVisible(window)) {
+        char text[256] = "";
+        GetWindowTextA(window, text, sizeof text);
+        search.captions += (search.captions.empty() ? "\"" : ", \"") + std::string(text) + "\"";
+    }
+    return TRUE;
+}
+
+// The captions of the visible top-level windows of a process, quoted.
+std::string VisibleCaptions(DWORD processId)
+{
+    CaptionSearch search{processId, ""};
+    EnumWindows(NoteVisibleCaption, reinterpret_cast<LPARAM>(&search));
+    return search.captions;
+}
+
+// The visible dialog of that caption; fails when the process ended or time ran out.
+// Only the package's first window may take long (a cold start of Wine); once the
+// package shows any window, the one expected must follow within kShownTimeoutMs.
+HWND WaitForDialog(const std::string &caption, const PROCESS_INFORMATION &process)
+{
+    DWORD shown = 0;
+    for (DWORD waited = 0; waited < g_timeoutMs && shown < kShownTimeoutMs; waited += 5) {
         HWND window = FindWindowA("#32770", caption.c_str());
         if (window && IsWindowVisible(window))
             return window;
-        if (ProcessEnded(process))
-            return nullptr;
+        if (ProcessEnded(process.hProcess))
+            Fail(("no window \"" + caption + "\": the package ended").c_str());
+        if (shown || !VisibleCaptions(process.dwProcessId).empty())
+            shown += 5;
         Sleep(5);
     }
-    return nullptr;
+    std::string seen = VisibleCaptions(process.dwProcessId);
+    Fail(("no window \"" + caption + "\"; the package shows " + (seen.empty() ? "none" : seen)).c_str());
 }
 
 bool FileExists(const std::string &path)
@@ -196,9 +231,7 @@ int main(int argc, char **argv)
                         directory.c_str(), &startup, &process))
         Fail("cannot start the package");
 
-    HWND main = WaitForDialog("Self-Extractor - " + name, process.hProcess);
-    if (!main)
-        Fail("the main dialog did not show");
+    HWND main = WaitForDialog("Self-Extractor - " + name, process);
     std::printf("main-shown-ms %.0f\n", Milliseconds(started, Now()));
     char label[64] = "";
     GetWindowTextA(GetDlgItem(main, kConfirmId), label, sizeof label);
@@ -217,23 +250,19 @@ int main(int argc, char **argv)
                  reinterpret_cast<LPARAM>(GetDlgItem(main, button)));
 
     if (confirm) {
-        HWND progress = WaitForDialog("Extracting - " + name, process.hProcess);
-        if (progress) {
-            std::printf("progress-shown-ms %.0f\n", Milliseconds(pressed, Now()));
-            std::fflush(stdout);
-            if (stopAtProgress) {
-                while (!ProcessEnded(process.hProcess) && ProgressPosition(progress) < progressAt)
-                    Sleep(5);
-                if (ProcessEnded(process.hProcess))
-                    Fail("the run ended before the progress stop");
-                HandOver(handshake, "progress", progress);
-            }
-            while (IsWindow(progress) && !ProcessEnded(process.hProcess))
-                Sleep(2);
-            std::printf("press-to-progress-closed-ms %.1f\n", Milliseconds(pressed, Now()));
-        } else if (stopAtProgress) {
-            Fail("the progress dialog did not show");
+        HWND progress = WaitForDialog("Extracting - " + name, process);
+        std::printf("progress-shown-ms %.0f\n", Milliseconds(pressed, Now()));
+        std::fflush(stdout);
+        if (stopAtProgress) {
+            while (!ProcessEnded(process.hProcess) && ProgressPosition(progress) < progressAt)
+                Sleep(5);
+            if (ProcessEnded(process.hProcess))
+                Fail("the run ended before the progress stop");
+            HandOver(handshake, "progress", progress);
         }
+        while (IsWindow(progress) && !ProcessEnded(process.hProcess))
+            Sleep(2);
+        std::printf("press-to-progress-closed-ms %.1f\n", Milliseconds(pressed, Now()));
     }
 
     // The main dialog goes before the process ends; both moments are reported.
