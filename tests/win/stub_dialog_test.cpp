@@ -106,6 +106,10 @@ public:
             Sleep(10);
         return WaitForDialog("Self-Extractor - ");
     }
+    bool HasWindow(const std::string &caption) const
+    {
+        return FindWindowA("#32770", (caption + name_).c_str()) != nullptr;
+    }
     bool WaitForExit(DWORD timeoutMs = kRunTimeoutMs) const
     {
         return WaitForSingleObject(process_.hProcess, timeoutMs) == WAIT_OBJECT_0;
@@ -428,7 +432,7 @@ TEST(StubDialogTest, CommandsSentDuringAJobStartNoOtherJob)
         Click(dialog, IDOK);
         Sleep(25);
     }
-    for (DWORD waited = 0; IsWindow(progress) && waited < kWindowTimeoutMs; waited += 20)
+    for (DWORD waited = 0; IsWindow(progress) && waited < kRunTimeoutMs; waited += 20)
         Sleep(20);
     // The setup program runs for 1.5 s; the clean-up follows its end.
     ASSERT_TRUE(FileExists(folder / "dest\\MANY\\F149.TXT")) << "the one run went through to its end";
@@ -446,7 +450,7 @@ TEST(StubDialogTest, CommandsSentDuringAJobStartNoOtherJob)
 TEST(SignedPackageTest, SetupModeExtractsStartsTheProgramAndRemovesEverything)
 {
     std::string output = WindowsPathFromUnix(RequiredEnvironment("VELMOR_TEST_OUTPUT"));
-    std::string dest = output + "\\signed-dest", source = output + "\\signed-src";
+    std::string dest = output + "\\signed-run\\dest", source = output + "\\signed-src";
     RemoveTree(dest);
     ScratchFolder folder;
     NoteFolder notes(folder.path(), "1500");
@@ -460,7 +464,7 @@ TEST(SignedPackageTest, SetupModeExtractsStartsTheProgramAndRemovesEverything)
     // While the setup program runs, every file lies in the package's folder.
     const char *files[] = {"README.TXT", "SETUP\\RUN.EXE", "SETUP\\DATA.BIN"};
     bool extracted = false;
-    for (DWORD waited = 0; !extracted && waited < kWindowTimeoutMs; waited += 50) {
+    for (DWORD waited = 0; !extracted && waited < kRunTimeoutMs; waited += 50) {
         extracted = true;
         for (const char *file : files)
             extracted = extracted && FileExists(dest + "\\" + file) &&
