@@ -30,41 +30,94 @@ constexpr uint64_t kMatchBits = 17;
 // Matches taken from the finder at a time.
 constexpr size_t kBatch = 1024;
 
-// Groups of a flag byte and up to eight items.
+// Groups of a flag byte and up to eight items, gathered in a small buffer and appended
+// to the output a whole group at a time, so that only the pages the output fills
+// are ever touched.
 class GroupWriter {
 public:
     explicit GroupWriter(std::string &out) : out_(out) {}
+    ~GroupWriter() { Flush(); }
+    GroupWriter(const GroupWriter &) = delete;
+    GroupWriter &operator=(const GroupWriter &) = delete;
 
     void Literal(uint8_t byte)
     {
         StartItem();
-        out_[flagAt_] = static_cast<char>(out_[flagAt_] | (1 << items_));
-        out_.push_back(static_cast<char>(byte));
+        buffer_[flag_] = static_cast<char>(buffer_[flag_] | (1 << items_));
+        buffer_[used_++] = static_cast<char>(byte);
         ++items_;
     }
 
-    void Copy(unsigned ringPosition, unsigned length)
+    // A copy of length bytes from the ring slot of V position source.
+    void Copy(uint64_t source, unsigned length)
     {
+        // V position kRingSize (the first input byte) is written at ring slot kRingStart.
+        unsigned ringPosition = static_cast<unsigned>((source + kRingStart) % kRingSize);
         StartItem();
-        out_.push_back(static_cast<char>(ringPosition & 0xFF));
-        out_.push_back(static_cast<char>(((ringPosition >> 4) & 0xF0) | (length - kMinMatch)));
+        buffer_[used_] = static_cast<char>(ringPosition & 0xFF);
+        buffer_[used_ + 1] = static_cast<char>(((ringPosition >> 4) & 0xF0) | (length - kMinMatch));
+        used_ += 2;
         ++items_;
+    }
+
+    void Flush()
+    {
+        out_.append(buffer_.data(), used_);
+        used_ = flag_ = 0;
     }
 
 private:
+    static constexpr size_t kGroupMax = 1 + 8 * 2;
+
     void StartItem()
     {
         if (items_ == 8) {
-            flagAt_ = out_.size();
-            out_.push_back(0);
+            if (used_ > buffer_.size() - kGroupMax)
+                Flush();
+            flag_ = used_;
+            buffer_[used_++] = 0;
             items_ = 0;
         }
     }
 
     std::string &out_;
-    size_t flagAt_ = 0;
+    std::array<char, 16384> buffer_;
+    size_t used_ = 0;
+    size_t flag_ = 0;
     unsigned items_ = 8;
 };
+
+// Lazy parse: the match at an offset is taken unless the next offset has a longer
+// one; then the byte is written as a literal and the next offset weighed the same
+// way. Offsets inside a match taken are only skipped over by the finder.
+void LazyParse(std::string_view input, MatchFinder &finder, GroupWriter &writer)
+{
+    Match match;
+    if (finder.Next(&match, 1) == 0)
+        return;
+    uint64_t offset = 0;
+    for (;;) {
+        if (match.length != 0) {
+            // A match of 3 bytes or more leaves the next offset in the input.
+            Match next;
+            finder.Next(&next, 1);
+            if (next.length > match.length) {
+                writer.Literal(static_cast<uint8_t>(input[static_cast<size_t>(offset)]));
+                ++offset;
+                match = next;
+                continue;
+            }
+            writer.Copy(kRingSize + offset - match.distance, match.length);
+            finder.Skip(match.length - 2);
+            offset += match.length;
+        } else {
+            writer.Literal(static_cast<uint8_t>(input[static_cast<size_t>(offset)]));
+            ++offset;
+        }
+        if (finder.Next(&match, 1) == 0)
+            return;
+    }
+}
 
 // Shortest-path parse: node i is "the first i input bytes are encoded"; a literal
 // steps from i to i + 1, a match found at i of length L steps to any of i + 3 .. i + L
@@ -90,58 +143,71 @@ public:
         nodes_[0].cost = 0;
     }
 
-    // Called for each input offset in order, with the match found there (whose
-    // length does not run past the input).
-    void Step(uint64_t offset, const Match &match)
+    // Called for the next n input offsets in order, with the match found at each
+    // (whose length does not run past the input).
+    void Steps(const Match *matches, size_t n)
     {
-        if (offset >= nextCommit_) {
-            Commit(offset);
-            nextCommit_ = offset + kCommitInterval;
+        while (n > 0) {
+            if (offset_ >= nextCommit_) {
+                Commit(offset_);
+                nextCommit_ = offset_ + kCommitInterval;
+            }
+            size_t count = static_cast<size_t>(std::min<uint64_t>(n, nextCommit_ - offset_));
+            size_t at = static_cast<size_t>(offset_ - segmentStart_);
+            if (nodes_.size() < at + count + kMaxMatch + 1)
+                nodes_.resize(at + count + kMaxMatch + 1 + kGrowth, Node{kUnreached, 0, 0});
+            for (size_t k = 0; k < count; ++k) {
+                recent_[(offset_ + k) % kRecent] = matches[k];
+                StepsFrom(offset_ + k, matches[k]);
+            }
+            offset_ += count;
+            matches += count;
+            n -= count;
         }
-        recent_[offset % kMaxMatch] = match;
-        StepsFrom(offset, match);
     }
 
     void Finish() { Emit(input_.size()); }
 
 private:
     struct Node {
-        uint64_t cost;     // bits of the best path from offset 0
+        uint32_t cost;     // bits of the best path from segmentStart_
         uint16_t distance; // of the step that ends here, when it is a match
         uint8_t length;    // of that step: 1 = literal
     };
-    static constexpr uint64_t kUnreached = std::numeric_limits<uint64_t>::max();
+    static constexpr uint32_t kUnreached = std::numeric_limits<uint32_t>::max();
     static constexpr uint64_t kCommitInterval = 4096;
     static constexpr uint64_t kMaxWalk = 2 * kCommitInterval;
+    // Bits within a segment stay far below kUnreached: at most kMatchBits per node.
     static constexpr uint64_t kMaxSegment = uint64_t(1) << 20;
     static constexpr size_t kGrowth = 4096;
+    static constexpr size_t kRecent = 32; // a power of two above kMaxMatch
 
     Node &At(uint64_t node) { return nodes_[static_cast<size_t>(node - segmentStart_)]; }
 
+    // Nodes from offset + 1 to offset + kMaxMatch exist.
     void StepsFrom(uint64_t offset, const Match &match)
     {
-        size_t at = static_cast<size_t>(offset - segmentStart_);
-        if (nodes_.size() < at + kMaxMatch + 1)
-            nodes_.resize(at + kMaxMatch + 1 + kGrowth, Node{kUnreached, 0, 0});
-        uint64_t base = nodes_[at].cost;
-        Relax(at + 1, base + kLiteralBits, 1, 0);
-        uint64_t cost = base + kMatchBits;
+        Node *const nodes = &nodes_[static_cast<size_t>(offset - segmentStart_)];
+        const uint32_t base = nodes[0].cost;
+        Relax(nodes[1], base + kLiteralBits, 1, 0);
+        const uint32_t cost = base + kMatchBits;
+        const unsigned longest = match.length;
+        const uint16_t distance = static_cast<uint16_t>(match.distance);
         unsigned length = kMinMatch;
         // Inside a match found earlier, the nodes it reached cost less already.
         if (cost > coverCost_ && coverEnd_ >= offset + kMinMatch)
             length = static_cast<unsigned>(coverEnd_ - offset) + 1;
-        for (; length <= match.length; ++length)
-            Relax(at + length, cost, static_cast<uint8_t>(length), static_cast<uint16_t>(match.distance));
+        for (; length <= longest; ++length)
+            Relax(nodes[length], cost, static_cast<uint8_t>(length), distance);
         // Now every node in [offset + 3, offset + match.length] costs at most cost.
-        if (match.length >= kMinMatch && offset + match.length >= coverEnd_) {
-            coverEnd_ = offset + match.length;
+        if (longest >= kMinMatch && offset + longest >= coverEnd_) {
+            coverEnd_ = offset + longest;
             coverCost_ = cost;
         }
     }
 
-    void Relax(size_t at, uint64_t cost, uint8_t length, uint16_t distance)
+    static void Relax(Node &node, uint32_t cost, uint8_t length, uint16_t distance)
     {
-        Node &node = nodes_[at];
         if (cost <= node.cost)
             node = {cost, distance, length};
     }
@@ -186,10 +252,11 @@ private:
         coverEnd_ = 0;
         coverCost_ = kUnreached;
         for (uint64_t from = chosen; from < offset; ++from)
-            StepsFrom(from, recent_[from % kMaxMatch]);
+            StepsFrom(from, recent_[from % kRecent]);
     }
 
-    // Writes the best path from segmentStart_ to end and makes end the segment start.
+    // Writes the best path from segmentStart_ to end and makes end the segment start,
+    // counting costs from it.
     void Emit(uint64_t end)
     {
         path_.clear();
@@ -200,16 +267,27 @@ private:
         for (auto it = path_.rbegin(); it != path_.rend(); ++it) {
             const Node &node = nodes_[static_cast<size_t>(*it - segmentStart_)];
             uint64_t from = *it - node.length;
-            if (node.length == 1) {
+            if (node.length == 1)
                 writer_.Literal(static_cast<uint8_t>(input_[static_cast<size_t>(from)]));
-            } else {
-                // V position of the source, then its ring slot: V position kRingSize
-                // (the first input byte) is written at kRingStart.
-                uint64_t source = kRingSize + from - node.distance;
-                writer_.Copy(static_cast<unsigned>((source + kRingStart) % kRingSize), node.length);
-            }
+            else
+                writer_.Copy(kRingSize + from - node.distance, node.length);
         }
-        nodes_.erase(nodes_.begin(), nodes_.begin() + static_cast<ptrdiff_t>(end - segmentStart_));
+        // Nodes past the last one reached by a step stay unreached: only the nodes up
+        // to it move, and the places they leave are cleared.
+        const size_t shift = static_cast<size_t>(end - segmentStart_);
+        const size_t reached = std::min(nodes_.size(), static_cast<size_t>(offset_ - segmentStart_) + kMaxMatch + 1);
+        const uint32_t endCost = nodes_[shift].cost;
+        for (size_t k = shift; k < reached; ++k) {
+            Node node = nodes_[k];
+            if (node.cost != kUnreached)
+                node.cost -= endCost;
+            nodes_[k - shift] = node;
+        }
+        std::fill(nodes_.begin() + static_cast<ptrdiff_t>(reached - shift),
+                  nodes_.begin() + static_cast<ptrdiff_t>(reached), Node{kUnreached, 0, 0});
+        nodes_.resize(nodes_.size() - shift);
+        if (coverCost_ != kUnreached)
+            coverCost_ -= endCost;
         segmentStart_ = end;
     }
 
@@ -217,11 +295,12 @@ private:
     GroupWriter &writer_;
     std::vector<Node> nodes_; // nodes_[k] is node segmentStart_ + k
     uint64_t segmentStart_ = 0;
+    uint64_t offset_ = 0; // the next offset to step from
     uint64_t nextCommit_ = kCommitInterval;
     // Nodes from the current offset + 3 up to coverEnd_ cost at most coverCost_.
     uint64_t coverEnd_ = 0;
-    uint64_t coverCost_ = kUnreached;
-    std::array<Match, kMaxMatch> recent_; // the matches of the last kMaxMatch offsets
+    uint32_t coverCost_ = kUnreached;
+    std::array<Match, kRecent> recent_; // the matches of the last kMaxMatch offsets at least
     std::vector<uint64_t> path_;
 };
 
@@ -236,19 +315,23 @@ std::string SzddCompress(std::string_view input, SzddLevel level)
     std::memcpy(header, SZDD_MAGIC, kSzddMagicSize);
     header[kSzddMethodOffset] = kSzddMethodA;
     StoreLe32(header + kSzddLengthOffset, static_cast<uint32_t>(input.size()));
-    // The all-literal parse is one of the candidates, so this is enough.
-    out.reserve(out.size() + input.size() + (input.size() + 7) / 8);
-
-    std::unique_ptr<MatchFinder> finder = MatchFinderCreate(
-        input, level == SzddLevel::Best ? MatchFinderStrategy::BinaryTree : MatchFinderStrategy::HashChain);
-    GroupWriter writer(out);
-    Parser parser(input, writer);
-    std::array<Match, kBatch> matches;
-    uint64_t offset = 0;
-    while (size_t n = finder->Next(matches.data(), matches.size()))
-        for (size_t k = 0; k < n; ++k)
-            parser.Step(offset++, matches[k]);
-    parser.Finish();
+    // Every item costs at least as much as the literals it stands for: the output
+    // never exceeds all literals and their flag bytes.
+    out.reserve(kSzddHeaderSize + input.size() + (input.size() + 7) / 8);
+    {
+        GroupWriter writer(out);
+        if (level == SzddLevel::Best) {
+            std::unique_ptr<MatchFinder> finder = MatchFinderCreate(input, MatchFinderStrategy::BinaryTree);
+            Parser parser(input, writer);
+            std::array<Match, kBatch> matches;
+            while (size_t n = finder->Next(matches.data(), matches.size()))
+                parser.Steps(matches.data(), n);
+            parser.Finish();
+        } else {
+            std::unique_ptr<MatchFinder> finder = MatchFinderCreate(input, MatchFinderStrategy::HashChain);
+            LazyParse(input, *finder, writer);
+        }
+    }
     return out;
 }
 
