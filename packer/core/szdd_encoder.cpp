@@ -139,8 +139,8 @@ class Parser {
 public:
     Parser(std::string_view input, GroupWriter &writer) : input_(input), writer_(writer)
     {
-        nodes_.assign(kMaxMatch + 1 + std::min(kGrowth, input.size()), Node{kUnreached, 0, 0});
-        nodes_[0].cost = 0;
+        Grow(kMaxMatch + 1 + std::min(kGrowth, input.size()));
+        costs_[0] = 0;
     }
 
     // Called for the next n input offsets in order, with the match found at each
@@ -154,8 +154,8 @@ public:
             }
             size_t count = static_cast<size_t>(std::min<uint64_t>(n, nextCommit_ - offset_));
             size_t at = static_cast<size_t>(offset_ - segmentStart_);
-            if (nodes_.size() < at + count + kMaxMatch + 1)
-                nodes_.resize(at + count + kMaxMatch + 1 + kGrowth, Node{kUnreached, 0, 0});
+            if (costs_.size() < at + count + kMaxMatch + 1)
+                Grow(at + count + kMaxMatch + 1 + kGrowth);
             for (size_t k = 0; k < count; ++k) {
                 recent_[(offset_ + k) % kRecent] = matches[k];
                 StepsFrom(offset_ + k, matches[k]);
@@ -169,11 +169,12 @@ public:
     void Finish() { Emit(input_.size()); }
 
 private:
-    struct Node {
-        uint32_t cost;     // bits of the best path from segmentStart_
-        uint16_t distance; // of the step that ends here, when it is a match
-        uint8_t length;    // of that step: 1 = literal
-    };
+    // Per node: the bits of the best path from segmentStart_ (costs_), and the step
+    // that ends it (steps_): its length (1 = literal) and, for a match, its distance.
+    static uint32_t StepOf(unsigned length, unsigned distance) { return length | distance << 8; }
+    static unsigned LengthOf(uint32_t step) { return step & 0xFF; }
+    static unsigned DistanceOf(uint32_t step) { return step >> 8; }
+
     static constexpr uint32_t kUnreached = std::numeric_limits<uint32_t>::max();
     static constexpr uint64_t kCommitInterval = 4096;
     static constexpr uint64_t kMaxWalk = 2 * kCommitInterval;
@@ -182,23 +183,30 @@ private:
     static constexpr size_t kGrowth = 4096;
     static constexpr size_t kRecent = 32; // a power of two above kMaxMatch
 
-    Node &At(uint64_t node) { return nodes_[static_cast<size_t>(node - segmentStart_)]; }
+    size_t Index(uint64_t node) const { return static_cast<size_t>(node - segmentStart_); }
+
+    void Grow(size_t size)
+    {
+        costs_.resize(size, kUnreached);
+        steps_.resize(size, 0);
+    }
 
     // Nodes from offset + 1 to offset + kMaxMatch exist.
     void StepsFrom(uint64_t offset, const Match &match)
     {
-        Node *const nodes = &nodes_[static_cast<size_t>(offset - segmentStart_)];
-        const uint32_t base = nodes[0].cost;
-        Relax(nodes[1], base + kLiteralBits, 1, 0);
+        uint32_t *const costs = &costs_[Index(offset)];
+        uint32_t *const steps = &steps_[Index(offset)];
+        const uint32_t base = costs[0];
+        Relax(costs[1], steps[1], base + kLiteralBits, StepOf(1, 0));
         const uint32_t cost = base + kMatchBits;
         const unsigned longest = match.length;
-        const uint16_t distance = static_cast<uint16_t>(match.distance);
         unsigned length = kMinMatch;
         // Inside a match found earlier, the nodes it reached cost less already.
         if (cost > coverCost_ && coverEnd_ >= offset + kMinMatch)
             length = static_cast<unsigned>(coverEnd_ - offset) + 1;
+        const uint32_t distance = StepOf(0, match.distance);
         for (; length <= longest; ++length)
-            Relax(nodes[length], cost, static_cast<uint8_t>(length), distance);
+            Relax(costs[length], steps[length], cost, distance | length);
         // Now every node in [offset + 3, offset + match.length] costs at most cost.
         if (longest >= kMinMatch && offset + longest >= coverEnd_) {
             coverEnd_ = offset + longest;
@@ -206,10 +214,12 @@ private:
         }
     }
 
-    static void Relax(Node &node, uint32_t cost, uint8_t length, uint16_t distance)
+    static void Relax(uint32_t &nodeCost, uint32_t &nodeStep, uint32_t cost, uint32_t step)
     {
-        if (cost <= node.cost)
-            node = {cost, distance, length};
+        if (cost <= nodeCost) {
+            nodeCost = cost;
+            nodeStep = step;
+        }
     }
 
     // Nodes up to offset are final: every step into them has been relaxed.
@@ -233,7 +243,7 @@ private:
                 break;
             for (uint64_t &tip : tips)
                 if (tip == furthest)
-                    tip -= At(tip).length;
+                    tip -= LengthOf(steps_[Index(tip)]);
         }
         if (offset - segmentStart_ > kMaxSegment)
             Force(offset);
@@ -245,10 +255,10 @@ private:
     {
         uint64_t chosen = offset;
         for (uint64_t node = offset - kMaxMatch + 1; node < offset; ++node)
-            if (At(node).cost + (offset - node) < At(chosen).cost)
+            if (costs_[Index(node)] + (offset - node) < costs_[Index(chosen)])
                 chosen = node;
         Emit(chosen);
-        std::fill(nodes_.begin() + 1, nodes_.end(), Node{kUnreached, 0, 0});
+        std::fill(costs_.begin() + 1, costs_.end(), kUnreached);
         coverEnd_ = 0;
         coverCost_ = kUnreached;
         for (uint64_t from = chosen; from < offset; ++from)
@@ -262,30 +272,30 @@ private:
         path_.clear();
         for (uint64_t node = end; node > segmentStart_;) {
             path_.push_back(node);
-            node -= nodes_[static_cast<size_t>(node - segmentStart_)].length;
+            node -= LengthOf(steps_[Index(node)]);
         }
         for (auto it = path_.rbegin(); it != path_.rend(); ++it) {
-            const Node &node = nodes_[static_cast<size_t>(*it - segmentStart_)];
-            uint64_t from = *it - node.length;
-            if (node.length == 1)
+            const uint32_t step = steps_[Index(*it)];
+            uint64_t from = *it - LengthOf(step);
+            if (LengthOf(step) == 1)
                 writer_.Literal(static_cast<uint8_t>(input_[static_cast<size_t>(from)]));
             else
-                writer_.Copy(kRingSize + from - node.distance, node.length);
+                writer_.Copy(kRingSize + from - DistanceOf(step), LengthOf(step));
         }
         // Nodes past the last one reached by a step stay unreached: only the nodes up
         // to it move, and the places they leave are cleared.
-        const size_t shift = static_cast<size_t>(end - segmentStart_);
-        const size_t reached = std::min(nodes_.size(), static_cast<size_t>(offset_ - segmentStart_) + kMaxMatch + 1);
-        const uint32_t endCost = nodes_[shift].cost;
+        const size_t shift = Index(end);
+        const size_t reached = std::min(costs_.size(), Index(offset_) + kMaxMatch + 1);
+        const uint32_t endCost = costs_[shift];
         for (size_t k = shift; k < reached; ++k) {
-            Node node = nodes_[k];
-            if (node.cost != kUnreached)
-                node.cost -= endCost;
-            nodes_[k - shift] = node;
+            const uint32_t cost = costs_[k];
+            costs_[k - shift] = cost != kUnreached ? cost - endCost : kUnreached;
+            steps_[k - shift] = steps_[k];
         }
-        std::fill(nodes_.begin() + static_cast<ptrdiff_t>(reached - shift),
-                  nodes_.begin() + static_cast<ptrdiff_t>(reached), Node{kUnreached, 0, 0});
-        nodes_.resize(nodes_.size() - shift);
+        std::fill(costs_.begin() + static_cast<ptrdiff_t>(reached - shift),
+                  costs_.begin() + static_cast<ptrdiff_t>(reached), kUnreached);
+        costs_.resize(costs_.size() - shift);
+        steps_.resize(steps_.size() - shift);
         if (coverCost_ != kUnreached)
             coverCost_ -= endCost;
         segmentStart_ = end;
@@ -293,7 +303,8 @@ private:
 
     std::string_view input_;
     GroupWriter &writer_;
-    std::vector<Node> nodes_; // nodes_[k] is node segmentStart_ + k
+    std::vector<uint32_t> costs_; // costs_[k], steps_[k]: node segmentStart_ + k
+    std::vector<uint32_t> steps_;
     uint64_t segmentStart_ = 0;
     uint64_t offset_ = 0; // the next offset to step from
     uint64_t nextCommit_ = kCommitInterval;

@@ -307,6 +307,15 @@ public:
             hashes[k] = static_cast<uint32_t>(((bytes & (~0ull >> (64 - 8 * (k + kMinMatch)))) * 0x9E3779B97F4A7C15ull) >> hashShift_);
         Position *const *const heads = chainHead_.data();
         Position *const *const prevs = chainPrev_.data();
+#if defined(__GNUC__)
+        // The next position's table entries are fetched while this one is searched.
+        {
+            const uint64_t following = Load64(cur + 1);
+            for (unsigned k = 0; k < kLevels; ++k)
+                __builtin_prefetch(&heads[k][((following & (~0ull >> (64 - 8 * (k + kMinMatch)))) * 0x9E3779B97F4A7C15ull) >> hashShift_]);
+            __builtin_prefetch(&head_[((following & (~0ull >> (64 - 8 * kKey))) * 0x9E3779B97F4A7C15ull) >> hashShift_]);
+        }
+#endif
         const uint64_t slotMask = slotMask_;
         const unsigned shortest = std::min(lenLimit, kKey - 1); // longest chained length
         Match best;
