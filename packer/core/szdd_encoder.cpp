@@ -89,7 +89,12 @@ private:
 
 // Lazy parse: the match at an offset is taken unless the next offset has a longer
 // one; then the byte is written as a literal and the next offset weighed the same
-// way. Offsets inside a match taken are only skipped over by the finder.
+// way. A match of kTakeAtOnce bytes or more is taken without looking at the next
+// offset: a longer one there seldom pays for the search (on the bench corpus, 6% of
+// the time for 0.03% of the size). Offsets inside a match taken are only skipped
+// over by the finder.
+constexpr unsigned kTakeAtOnce = 7;
+
 void LazyParse(std::string_view input, MatchFinder &finder, GroupWriter &writer)
 {
     Match match;
@@ -97,7 +102,11 @@ void LazyParse(std::string_view input, MatchFinder &finder, GroupWriter &writer)
         return;
     uint64_t offset = 0;
     for (;;) {
-        if (match.length != 0) {
+        if (match.length >= kTakeAtOnce) {
+            writer.Copy(kRingSize + offset - match.distance, match.length);
+            finder.Skip(match.length - 1);
+            offset += match.length;
+        } else if (match.length != 0) {
             // A match of 3 bytes or more leaves the next offset in the input.
             Match next;
             finder.Next(&next, 1);

@@ -164,8 +164,8 @@ public:
 
 private:
     static constexpr unsigned kMaxHashBits = 16;
-    static constexpr unsigned kLongCandidates = 16;
-    static constexpr unsigned kShortCandidates = 16;
+    static constexpr unsigned kLongCandidates = 32;
+    static constexpr unsigned kShortCandidates = 32;
 
     // What the tables held for a position before it was inserted.
     struct Heads {
