@@ -330,19 +330,25 @@ public:
                 return best;
             }
         }
-        // The longest match is the first position in reach of the longest chained
-        // length that has one.
-        for (unsigned j = shortest; j >= kMinMatch && j > best.length; --j) {
+        // The lengths that have a match in reach run from kMinMatch up to the longest:
+        // going up, each length's chain is asked for its first position in reach that
+        // shares that many bytes (and all it shares counts), until one has none.
+        for (unsigned j = std::max(kMinMatch, best.length + 1); j <= shortest;) {
             const unsigned k = j - kMinMatch;
+            const unsigned before = j;
             for (Position next = heads[k][hashes[k]]; next != 0; next = prevs[k][(next - 1) & slotMask]) {
                 const Position distance = stored - next;
                 if (distance > kMaxDistance)
                     break;
-                if (CommonLength(cur - distance, cur, j) == j) {
-                    best = {j, static_cast<unsigned>(distance)};
+                const unsigned length = CommonLength(cur - distance, cur, shortest);
+                if (length >= j) {
+                    best = {length, static_cast<unsigned>(distance)};
+                    j = length + 1;
                     break;
                 }
             }
+            if (j == before)
+                break;
         }
         for (unsigned k = 0; k + kMinMatch <= shortest; ++k) {
             Position &head = heads[k][hashes[k]];
