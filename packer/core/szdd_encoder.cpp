@@ -131,13 +131,17 @@ void LazyParse(std::string_view input, MatchFinder &finder, GroupWriter &writer)
 // Shortest-path parse: node i is "the first i input bytes are encoded"; a literal
 // steps from i to i + 1, a match found at i of length L steps to any of i + 3 .. i + L
 // (every prefix of a match is a match at the same distance, and all matches cost the
-// same). Each node keeps the step of a cheapest path into it.
+// same). Each node keeps the cost of a cheapest path into it, and the step of that
+// path is worked out only for the nodes a path is walked through: the latest step
+// in of that cost. The steps in cost the same from one source, so a source's relaxing
+// is a minimum over a run of nodes, and nodes a cheaper or equal match has reached
+// already are passed over.
 //
 // Nodes are kept from segmentStart_ on. Whenever the cheapest paths to the last
 // kMaxMatch final nodes share a node, every complete path runs through it (its next
 // step leaves from one of those nodes), so the path up to it is written out and
 // forgotten; this bounds memory for large inputs. Among steps of equal cost the
-// latest one is kept: in runs and other periodic data, paths that always took the
+// latest one is taken: in runs and other periodic data, paths that always took the
 // longest step would run side by side in different phases and never meet, while
 // this rule gathers them at the ends of matches.
 //
@@ -162,12 +166,12 @@ public:
                 nextCommit_ = offset_ + kCommitInterval;
             }
             size_t count = static_cast<size_t>(std::min<uint64_t>(n, nextCommit_ - offset_));
-            size_t at = static_cast<size_t>(offset_ - segmentStart_);
+            size_t at = Index(offset_);
             if (costs_.size() < at + count + kMaxMatch + 1)
                 Grow(at + count + kMaxMatch + 1 + kGrowth);
             for (size_t k = 0; k < count; ++k) {
-                recent_[(offset_ + k) % kRecent] = matches[k];
-                StepsFrom(offset_ + k, matches[k]);
+                found_[at + k] = Pack(matches[k]);
+                StepsFrom(offset_ + k, matches[k].length);
             }
             offset_ += count;
             matches += count;
@@ -178,56 +182,66 @@ public:
     void Finish() { Emit(input_.size()); }
 
 private:
-    // Per node: the bits of the best path from segmentStart_ (costs_), and the step
-    // that ends it (steps_): its length (1 = literal) and, for a match, its distance.
-    static uint32_t StepOf(unsigned length, unsigned distance) { return length | distance << 8; }
-    static unsigned LengthOf(uint32_t step) { return step & 0xFF; }
-    static unsigned DistanceOf(uint32_t step) { return step >> 8; }
-
     static constexpr uint32_t kUnreached = std::numeric_limits<uint32_t>::max();
     static constexpr uint64_t kCommitInterval = 4096;
     static constexpr uint64_t kMaxWalk = 2 * kCommitInterval;
     // Bits within a segment stay far below kUnreached: at most kMatchBits per node.
     static constexpr uint64_t kMaxSegment = uint64_t(1) << 20;
     static constexpr size_t kGrowth = 4096;
-    static constexpr size_t kRecent = 32; // a power of two above kMaxMatch
+
+    // A match as found_ keeps it: length | distance << 8.
+    static uint32_t Pack(const Match &match) { return match.length | match.distance << 8; }
+
+    struct Step {
+        unsigned length; // 1: a literal
+        unsigned distance;
+    };
 
     size_t Index(uint64_t node) const { return static_cast<size_t>(node - segmentStart_); }
 
     void Grow(size_t size)
     {
         costs_.resize(size, kUnreached);
-        steps_.resize(size, 0);
+        found_.resize(size, 0);
     }
 
     // Nodes from offset + 1 to offset + kMaxMatch exist.
-    void StepsFrom(uint64_t offset, const Match &match)
+    void StepsFrom(uint64_t offset, unsigned longest)
     {
         uint32_t *const costs = &costs_[Index(offset)];
-        uint32_t *const steps = &steps_[Index(offset)];
         const uint32_t base = costs[0];
-        Relax(costs[1], steps[1], base + kLiteralBits, StepOf(1, 0));
+        costs[1] = std::min(costs[1], base + static_cast<uint32_t>(kLiteralBits));
         const uint32_t cost = base + kMatchBits;
-        const unsigned longest = match.length;
         unsigned length = kMinMatch;
-        // Inside a match found earlier, the nodes it reached cost less already.
-        if (cost > coverCost_ && coverEnd_ >= offset + kMinMatch)
+        // Inside a match found earlier, the nodes it reached cost as much or less.
+        if (cost >= coverCost_ && coverEnd_ >= offset + kMinMatch)
             length = static_cast<unsigned>(coverEnd_ - offset) + 1;
-        const uint32_t distance = StepOf(0, match.distance);
         for (; length <= longest; ++length)
-            Relax(costs[length], steps[length], cost, distance | length);
-        // Now every node in [offset + 3, offset + match.length] costs at most cost.
+            costs[length] = std::min(costs[length], cost);
+        // Now every node in [offset + 3, offset + longest] costs at most cost.
         if (longest >= kMinMatch && offset + longest >= coverEnd_) {
             coverEnd_ = offset + longest;
             coverCost_ = cost;
         }
     }
 
-    static void Relax(uint32_t &nodeCost, uint32_t &nodeStep, uint32_t cost, uint32_t step)
+    // The latest step into a final node after segmentStart_ that costs what the node
+    // does: the literal from node - 1, else the match from the nearest source. A node
+    // on a path walked is reached from within the segment (paths only run through
+    // segmentStart_); for any other the literal keeps the stream sound.
+    Step StepInto(uint64_t node) const
     {
-        if (cost <= nodeCost) {
-            nodeCost = cost;
-            nodeStep = step;
+        const size_t at = Index(node);
+        const uint32_t cost = costs_[at];
+        if (costs_[at - 1] + kLiteralBits == cost || at < kMinMatch)
+            return {1, 0};
+        const size_t first = at >= kMaxMatch ? at - kMaxMatch : 0;
+        for (size_t from = at - kMinMatch;; --from) {
+            const uint32_t match = found_[from];
+            if ((match & 0xFF) >= at - from && costs_[from] + kMatchBits == cost)
+                return {static_cast<unsigned>(at - from), match >> 8};
+            if (from == first)
+                return {1, 0};
         }
     }
 
@@ -250,9 +264,10 @@ private:
             uint64_t furthest = *high;
             if (offset - furthest > kMaxWalk)
                 break;
+            const unsigned length = StepInto(furthest).length;
             for (uint64_t &tip : tips)
                 if (tip == furthest)
-                    tip -= LengthOf(steps_[Index(tip)]);
+                    tip -= length;
         }
         if (offset - segmentStart_ > kMaxSegment)
             Force(offset);
@@ -271,7 +286,7 @@ private:
         coverEnd_ = 0;
         coverCost_ = kUnreached;
         for (uint64_t from = chosen; from < offset; ++from)
-            StepsFrom(from, recent_[from % kRecent]);
+            StepsFrom(from, found_[Index(from)] & 0xFF);
     }
 
     // Writes the best path from segmentStart_ to end and makes end the segment start,
@@ -280,16 +295,16 @@ private:
     {
         path_.clear();
         for (uint64_t node = end; node > segmentStart_;) {
-            path_.push_back(node);
-            node -= LengthOf(steps_[Index(node)]);
+            const Step step = StepInto(node);
+            path_.push_back({node, step});
+            node -= step.length;
         }
         for (auto it = path_.rbegin(); it != path_.rend(); ++it) {
-            const uint32_t step = steps_[Index(*it)];
-            uint64_t from = *it - LengthOf(step);
-            if (LengthOf(step) == 1)
+            uint64_t from = it->first - it->second.length;
+            if (it->second.length == 1)
                 writer_.Literal(static_cast<uint8_t>(input_[static_cast<size_t>(from)]));
             else
-                writer_.Copy(kRingSize + from - DistanceOf(step), LengthOf(step));
+                writer_.Copy(kRingSize + from - it->second.distance, it->second.length);
         }
         // Nodes past the last one reached by a step stay unreached: only the nodes up
         // to it move, and the places they leave are cleared.
@@ -299,12 +314,12 @@ private:
         for (size_t k = shift; k < reached; ++k) {
             const uint32_t cost = costs_[k];
             costs_[k - shift] = cost != kUnreached ? cost - endCost : kUnreached;
-            steps_[k - shift] = steps_[k];
+            found_[k - shift] = found_[k];
         }
         std::fill(costs_.begin() + static_cast<ptrdiff_t>(reached - shift),
                   costs_.begin() + static_cast<ptrdiff_t>(reached), kUnreached);
         costs_.resize(costs_.size() - shift);
-        steps_.resize(steps_.size() - shift);
+        found_.resize(found_.size() - shift);
         if (coverCost_ != kUnreached)
             coverCost_ -= endCost;
         segmentStart_ = end;
@@ -312,16 +327,15 @@ private:
 
     std::string_view input_;
     GroupWriter &writer_;
-    std::vector<uint32_t> costs_; // costs_[k], steps_[k]: node segmentStart_ + k
-    std::vector<uint32_t> steps_;
+    std::vector<uint32_t> costs_; // costs_[k]: node segmentStart_ + k
+    std::vector<uint32_t> found_; // found_[k]: the match found at offset segmentStart_ + k
     uint64_t segmentStart_ = 0;
     uint64_t offset_ = 0; // the next offset to step from
     uint64_t nextCommit_ = kCommitInterval;
     // Nodes from the current offset + 3 up to coverEnd_ cost at most coverCost_.
     uint64_t coverEnd_ = 0;
     uint32_t coverCost_ = kUnreached;
-    std::array<Match, kRecent> recent_; // the matches of the last kMaxMatch offsets at least
-    std::vector<uint64_t> path_;
+    std::vector<std::pair<uint64_t, Step>> path_;
 };
 
 } // namespace
