@@ -362,7 +362,7 @@ public:
 
 private:
     static constexpr unsigned kMaxHashBits = 16;
-    static constexpr unsigned kKey = 7;
+    static constexpr unsigned kKey = 8; // at most 8: the hashes read 8 bytes
     static constexpr unsigned kLevels = kKey - kMinMatch; // chained lengths
 
     static unsigned LenLimit(const Window &window, uint64_t v)

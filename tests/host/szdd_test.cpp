@@ -214,7 +214,7 @@ TEST(SzddCompressTest, BestMatchesAnExhaustiveSearch)
 {
     std::string mixed = Text(3000, 22) + RandomBytes(500, 23) + std::string(300, '\0') + Text(2000, 24);
     // Words of random bytes, repeated near and just out of reach: matches of every
-    // length, found in the trees from 7 bytes on and in the chains below that.
+    // length, found in the trees from 8 bytes on and in the chains below that.
     std::string words;
     const std::string letters = RandomBytes(3000, 25);
     const std::string picks = RandomBytes(4000, 26);
