@@ -24,12 +24,20 @@ constexpr unsigned kSlotMask = kSlots - 1;
 // one matches exactly what this one does (kMaxMatch spaces at most) from farther back.
 constexpr uint64_t kFirstSource = kRingSize - kMaxMatch;
 
-// Candidates the hash-chain search tries per position, beyond the hints.
-constexpr unsigned kChainCandidates = 24;
-
 // CommonLength compares eight bytes at a time, so it may read up to 7 bytes past the
-// bytes it compares: the window keeps that many readable bytes after its data.
+// bytes it compares, and the hashes read 8 bytes from where a match may start: the
+// window keeps that many readable bytes after its data.
 constexpr size_t kReadSlack = 8;
+
+uint64_t Load64(const uint8_t *p)
+{
+    uint64_t x;
+    std::memcpy(&x, p, 8);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    x = __builtin_bswap64(x);
+#endif
+    return x;
+}
 
 // The stream V of the header, position kRingSize being input offset 0, is held in a
 // sliding buffer so that large inputs are not copied whole.
@@ -48,18 +56,21 @@ public:
     uint64_t Total() const { return total_; }
     const uint8_t *At(uint64_t v) const { return buffer_.data() + (v - base_); }
 
-    // Keeps V[v - kMaxDistance, min(v + kMaxMatch, Total())) in the buffer; v only grows.
-    void Reach(uint64_t v)
+    // Keeps V[v - kMaxDistance, min(v + kMaxMatch, Total())) in the buffer, v only
+    // growing, and returns the end of the positions from v on that need no refill.
+    uint64_t Reach(uint64_t v)
     {
-        if (v + kMaxMatch <= end_ || end_ == total_)
-            return;
-        uint64_t newBase = v - kMaxDistance;
-        size_t keep = static_cast<size_t>(end_ - newBase);
-        std::memmove(buffer_.data(), buffer_.data() + (newBase - base_), keep);
-        size_t add = static_cast<size_t>(std::min<uint64_t>(buffer_.size() - kReadSlack - keep, total_ - end_));
-        std::memcpy(buffer_.data() + keep, input_.data() + (end_ - kRingSize), add);
-        base_ = newBase;
-        end_ += add;
+        if (v + kMaxMatch > end_ && end_ != total_) {
+            uint64_t newBase = v - kMaxDistance;
+            size_t keep = static_cast<size_t>(end_ - newBase);
+            std::memmove(buffer_.data(), buffer_.data() + (newBase - base_), keep);
+            size_t add = static_cast<size_t>(
+                std::min<uint64_t>(buffer_.size() - kReadSlack - keep, total_ - end_));
+            std::memcpy(buffer_.data() + keep, input_.data() + (end_ - kRingSize), add);
+            base_ = newBase;
+            end_ += add;
+        }
+        return end_ == total_ ? total_ : end_ - kMaxMatch + 1;
     }
 
 private:
@@ -108,179 +119,284 @@ uint32_t HashBytes(uint32_t key, unsigned bits)
     return (key * 0x9E3779B1u) >> (32 - bits);
 }
 
-uint32_t Hash3(const uint8_t *p, unsigned bits)
-{
-    return HashBytes(p[0] | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16), bits);
-}
+// Each search below takes part in StreamFinder through three calls: Prime(window, v)
+// takes in a position of the initial spaces; Step(window, v, lenLimit) returns the
+// match at a position of the input (lenLimit >= kMinMatch) and takes that position
+// in; Skip(window, v) only takes it in (V[v, v + kMinMatch) exists).
 
-// The most bytes a match at V position v may take: it must not run past the input.
-unsigned LenLimit(const Window &window, uint64_t v)
-{
-    return static_cast<unsigned>(std::min<uint64_t>(kMaxMatch, window.Total() - v));
-}
-
-// Each search below takes part in StreamFinder through two calls: Prime(window, v)
-// takes in a position of the initial spaces, Step(window, v, lenLimit) returns the
-// match at a position of the input (lenLimit >= kMinMatch) and takes that position in.
-
-// HashChain: hash chains over 4-byte prefixes, walked for a bounded number of
-// candidates, plus the latest position with the same 3-byte prefix (length-3 matches
-// a 4-byte chain cannot find). Positions are stored plus one, in 32 bits, 0 meaning
-// none, and read back as distances modulo 2^32 from the current position. Only an
-// input near 4 GiB can make such a distance wrong, and then it still names a
-// position in reach whose bytes are compared like any other's, so a match found is
-// always real.
+// HashChain: hash chains over 8-byte and over 4-byte prefixes, walked for a bounded
+// number of candidates, longest prefixes first, plus the latest position with the
+// same 3-byte prefix (length-3 matches the chains cannot find). A match of 8 bytes or
+// more shares its first 8 with the current position, so the short 8-byte chain finds
+// it among few candidates; only without one is the 4-byte chain walked, for less.
+// Positions are stored in 32 bits, 0 meaning none, and read back as distances modulo
+// 2^32 from the current position. Only an input near 4 GiB can make such a distance
+// wrong, and then it still names a position in reach whose bytes are compared like
+// any other's, so a match found is always real.
 class ChainFinder {
 public:
     explicit ChainFinder(size_t inputSize)
-        : bits_(TableBits(inputSize, kMaxHashBits)), head3_(size_t(1) << bits_, 0), head4_(size_t(1) << bits_, 0)
+        : bits_(TableBits(inputSize, kMaxHashBits)), head3_(size_t(1) << bits_, 0),
+          head4_(size_t(1) << bits_, 0), head8_(size_t(1) << bits_, 0)
     {
     }
 
-    void Prime(const Window &window, uint64_t v) { Insert(window, v); }
+    void Prime(const Window &window, uint64_t v) { Skip(window, v); }
 
     Match Step(const Window &window, uint64_t v, unsigned lenLimit)
     {
-        Match match = Find(window, v, lenLimit, hint_);
-        Insert(window, v);
-        hint_ = match.distance;
+        const uint8_t *q = window.At(v);
+        const Heads heads = lenLimit == kMaxMatch ? Insert<true>(q, v, lenLimit) : Insert<false>(q, v, lenLimit);
+        Match match = Find(q, static_cast<uint32_t>(v), lenLimit, heads);
+        if (match.length != 0)
+            hint_ = match.distance;
         return match;
     }
 
-private:
-    static constexpr unsigned kMaxHashBits = 15;
-
-    // Requires V[v, v + 3) to exist; positions come in increasing order.
-    void Insert(const Window &window, uint64_t v)
+    void Skip(const Window &window, uint64_t v)
     {
-        const uint8_t *p = window.At(v);
-        const uint32_t stored = static_cast<uint32_t>(v + 1);
-        head3_[Hash3(p, bits_)] = stored;
-        if (v + 4 <= window.Total()) {
-            uint32_t h = Hash4(p);
-            prev_[v & kSlotMask] = head4_[h];
-            head4_[h] = stored;
-        }
+        const uint64_t left = window.Total() - v;
+        if (left >= 8)
+            Insert<true>(window.At(v), v, 8);
+        else
+            Insert<false>(window.At(v), v, static_cast<unsigned>(left));
     }
 
-    // A long match for V[v, v + lenLimit) (lenLimit 3..kMaxMatch), trying the
-    // distance of the previous position's match first: one byte shorter, it still
-    // matches here, and often ends or prunes the search. Call before inserting v.
-    Match Find(const Window &window, uint64_t v, unsigned lenLimit, unsigned hintDistance) const
+private:
+    static constexpr unsigned kMaxHashBits = 16;
+    static constexpr unsigned kLongCandidates = 32;
+    static constexpr unsigned kShortCandidates = 32;
+
+    // What the tables held for a position before it was inserted.
+    struct Heads {
+        uint32_t latest3, chain4, chain8;
+    };
+
+    // Takes in V position v, where `left` bytes of V start (at least kMinMatch; with
+    // kLong, at least 8).
+    template <bool kLong>
+    Heads Insert(const uint8_t *p, uint64_t v, unsigned left)
     {
-        const uint8_t *q = window.At(v);
+        const uint32_t stored = static_cast<uint32_t>(v);
+        const uint64_t bytes = Load64(p);
+        Heads heads{0, 0, 0};
+        uint32_t &head3 = head3_[HashBytes(static_cast<uint32_t>(bytes & 0xFFFFFF), bits_)];
+        heads.latest3 = head3;
+        head3 = stored;
+        if (kLong || left >= 4) {
+            uint32_t &head4 = head4_[HashBytes(static_cast<uint32_t>(bytes), bits_)];
+            heads.chain4 = prev4_[v & kSlotMask] = head4;
+            head4 = stored;
+        }
+        if (kLong || left >= 8) {
+            uint32_t &head8 = head8_[static_cast<uint32_t>((bytes * 0x9E3779B97F4A7C15ull) >> (64 - bits_))];
+            heads.chain8 = prev8_[v & kSlotMask] = head8;
+            head8 = stored;
+        }
+        return heads;
+    }
+
+    // A long match for V[now, now + lenLimit) (lenLimit 3..kMaxMatch) at q, from the
+    // distance of the latest match (near it the data often repeats at the same
+    // distance), then the chains as they were before now was inserted.
+    Match Find(const uint8_t *q, uint32_t now, unsigned lenLimit, const Heads &heads) const
+    {
         Match best;
         best.length = kMinMatch - 1;
-        // Whether the search can stop: nothing is longer than lenLimit.
-        auto consider = [&](unsigned distance) {
-            unsigned length = CommonLength(q - distance, q, lenLimit);
-            if (length > best.length)
-                best = {length, distance};
-            return best.length == lenLimit;
-        };
-        // The distance to a stored position, or 0 when there is none in reach.
-        auto distanceTo = [v](uint32_t stored) -> unsigned {
-            uint32_t distance = static_cast<uint32_t>(v + 1) - stored;
-            return stored != 0 && distance - 1 < kMaxDistance ? distance : 0;
-        };
-        if (hintDistance != 0 && consider(hintDistance))
-            return best;
-        if (lenLimit >= 4) {
-            uint32_t next = head4_[Hash4(q)];
-            for (unsigned left = kChainCandidates; left > 0; --left) {
-                unsigned distance = distanceTo(next);
-                if (distance == 0)
-                    break;
-                const uint8_t *p = q - distance;
-                // best.length < lenLimit here, so q[best.length] is in the input.
-                if (p[best.length] == q[best.length] && std::memcmp(p, q, 4) == 0) {
-                    unsigned length = 4 + CommonLength(p + 4, q + 4, lenLimit - 4);
-                    if (length > best.length) {
-                        best = {length, distance};
-                        if (length == lenLimit)
-                            break;
-                    }
-                }
-                next = prev_[(v - distance) & kSlotMask];
+        if (hint_ != 0) {
+            unsigned length = CommonLength(q - hint_, q, lenLimit);
+            if (length > best.length) {
+                best = {length, hint_};
+                if (length == lenLimit)
+                    return best;
             }
         }
-        // Without a 4-byte match, the latest 3-byte one is as good as any.
-        if (best.length < 4) {
-            unsigned latest = distanceTo(head3_[Hash3(q, bits_)]);
-            if (latest != 0)
-                consider(latest);
+        // Walks a chain for up to `candidates` positions, keeping the longest match,
+        // until one reaches `enough`. Returns whether the chain was walked to its end.
+        auto walk = [&](uint32_t next, const std::array<uint32_t, kSlots> &prev, unsigned candidates,
+                        unsigned enough) {
+            for (; candidates > 0; --candidates) {
+                uint32_t distance = now - next;
+                if (distance - 1 >= kMaxDistance)
+                    return true;
+                const uint8_t *p = q - distance;
+                // best.length < enough <= lenLimit here, so q[best.length] is in the input.
+                if (p[best.length] == q[best.length]) {
+                    unsigned length = CommonLength(p, q, lenLimit);
+                    if (length > best.length) {
+                        best = {length, distance};
+                        if (length >= enough)
+                            return false;
+                    }
+                }
+                next = prev[next & kSlotMask];
+            }
+            return false;
+        };
+        unsigned most = lenLimit; // no longer match is left to find
+        if (lenLimit >= 8) {
+            bool whole = walk(heads.chain8, prev8_, kLongCandidates, lenLimit);
+            if (best.length >= 8)
+                return best;
+            if (whole)
+                most = 7;
         }
-        if (best.length < kMinMatch)
-            return {};
+        if (lenLimit >= 4 && best.length < most)
+            walk(heads.chain4, prev4_, kShortCandidates, most);
+        if (best.length < kMinMatch) {
+            uint32_t distance = now - heads.latest3;
+            if (distance - 1 >= kMaxDistance)
+                return {};
+            unsigned length = CommonLength(q - distance, q, lenLimit);
+            return length >= kMinMatch ? Match{length, distance} : Match{};
+        }
         return best;
-    }
-
-    uint32_t Hash4(const uint8_t *p) const
-    {
-        uint32_t key;
-        std::memcpy(&key, p, 4);
-        return HashBytes(key, bits_);
     }
 
     unsigned bits_;
     std::vector<uint32_t> head3_;
     std::vector<uint32_t> head4_;
-    std::array<uint32_t, kSlots> prev_{};
-    unsigned hint_ = 0; // distance of the previous position's match
+    std::vector<uint32_t> head8_;
+    std::array<uint32_t, kSlots> prev4_{};
+    std::array<uint32_t, kSlots> prev8_{};
+    unsigned hint_ = 0; // distance of the latest match found
 };
 
-// BinaryTree: binary search trees over the positions in reach, one per hash of the
-// first three bytes, ordered by the next kMaxMatch bytes. Inserting a position walks
-// its tree from the root and makes the new position the root, re-hanging the nodes it
-// passes on either side; the longest match is met on that walk, since the keys next
-// to the new one in order lie on it. Descendants are always older than their
+// BinaryTree: the longest match, from two structures. Matches of kKey bytes or more
+// come from binary search trees over the positions in reach, one per hash of the
+// first kKey bytes, ordered by the next kMaxMatch bytes. Inserting a position walks
+// its tree from the root and makes the new position the root, re-hanging the nodes
+// it passes on either side; the longest match is met on that walk, since the keys
+// next to the new one in order lie on it. Descendants are always older than their
 // parents, so stopping at a node out of reach drops only nodes out of reach, and
-// every position in reach stays findable: the match found is the longest there is.
-// Positions are stored plus one; 0 means none.
+// every position in reach stays findable.
+//
+// Shorter matches come from one hash chain per length j below kKey: when no match
+// has j + 1 bytes, the first position in reach that shares j bytes is a longest
+// match, and the walk stops there. Trees keyed on more than three bytes are smaller
+// and their walks shorter than trees of every 3-byte prefix, and the chains cost a
+// few stores per position.
+//
+// Positions are stored plus one, 0 meaning none, as Position: 32 bits keep the
+// tables small, 64 bits are needed only for V positions from 2^32 - 1 on.
+template <class Position>
 class TreeFinder {
 public:
-    // Positions from kFirstSource on, at most kMaxMatch + inputSize of them: fewer
-    // slots than kSlots do for a small input.
     explicit TreeFinder(size_t inputSize)
         : bits_(TableBits(inputSize, kMaxHashBits)), slotMask_(SlotCount(inputSize) - 1),
-          head_(size_t(1) << bits_, 0), children_(2 * (size_t(slotMask_) + 1), 0)
+          hashShift_(64 - bits_), head_(size_t(1) << bits_, 0), children_(2 * (slotMask_ + 1), 0),
+          chainHeads_(size_t(kLevels) << bits_, 0), chainPrevs_(kLevels * (slotMask_ + 1), 0)
     {
+        for (unsigned k = 0; k < kLevels; ++k) {
+            chainHead_[k] = chainHeads_.data() + (size_t(k) << bits_);
+            chainPrev_[k] = chainPrevs_.data() + k * (slotMask_ + 1);
+        }
     }
 
-    void Prime(const Window &window, uint64_t v) { InsertAndFind(window, v, LenLimit(window, v)); }
+    void Prime(const Window &window, uint64_t v) { Step(window, v, LenLimit(window, v)); }
 
-    Match Step(const Window &window, uint64_t v, unsigned lenLimit) { return InsertAndFind(window, v, lenLimit); }
-
-private:
-    static constexpr unsigned kMaxHashBits = 13;
-
-    // Inserts V position v and returns its longest match of up to lenLimit bytes
-    // (3..kMaxMatch, V[v, v + lenLimit) in the window); positions come in order.
-    Match InsertAndFind(const Window &window, uint64_t v, unsigned lenLimit)
+    Match Step(const Window &window, uint64_t v, unsigned lenLimit)
     {
         const uint8_t *cur = window.At(v);
-        uint32_t h = Hash3(cur, bits_);
-        uint64_t next = head_[h];
-        head_[h] = v + 1;
+        const Position stored = static_cast<Position>(v + 1);
+        // The hashes of the prefixes of kMinMatch..kKey bytes (bytes past the input,
+        // in the window's slack, only go into hashes that are not used).
+        const uint64_t bytes = Load64(cur);
+        std::array<uint32_t, kLevels + 1> hashes;
+        for (unsigned k = 0; k <= kLevels; ++k)
+            hashes[k] = static_cast<uint32_t>(((bytes & (~0ull >> (64 - 8 * (k + kMinMatch)))) * 0x9E3779B97F4A7C15ull) >> hashShift_);
+        Position *const *const heads = chainHead_.data();
+        Position *const *const prevs = chainPrev_.data();
+#if defined(__GNUC__)
+        // The next position's table entries are fetched while this one is searched.
+        {
+            const uint64_t following = Load64(cur + 1);
+            for (unsigned k = 0; k < kLevels; ++k)
+                __builtin_prefetch(&heads[k][((following & (~0ull >> (64 - 8 * (k + kMinMatch)))) * 0x9E3779B97F4A7C15ull) >> hashShift_]);
+            __builtin_prefetch(&head_[((following & (~0ull >> (64 - 8 * kKey))) * 0x9E3779B97F4A7C15ull) >> hashShift_]);
+        }
+#endif
+        const uint64_t slotMask = slotMask_;
+        const unsigned shortest = std::min(lenLimit, kKey - 1); // longest chained length
+        Match best;
+        if (lenLimit >= kKey) {
+            best = InsertAndFind(cur, stored, lenLimit, hashes[kLevels]);
+            if (best.length >= kKey) {
+                for (unsigned k = 0; k < kLevels; ++k) {
+                    Position &head = heads[k][hashes[k]];
+                    prevs[k][(stored - 1) & slotMask] = head;
+                    head = stored;
+                }
+                return best;
+            }
+        }
+        // The lengths that have a match in reach run from kMinMatch up to the longest:
+        // going up, each length's chain is asked for its first position in reach that
+        // shares that many bytes (and all it shares counts), until one has none.
+        for (unsigned j = std::max(kMinMatch, best.length + 1); j <= shortest;) {
+            const unsigned k = j - kMinMatch;
+            const unsigned before = j;
+            for (Position next = heads[k][hashes[k]]; next != 0; next = prevs[k][(next - 1) & slotMask]) {
+                const Position distance = stored - next;
+                if (distance > kMaxDistance)
+                    break;
+                const unsigned length = CommonLength(cur - distance, cur, shortest);
+                if (length >= j) {
+                    best = {length, static_cast<unsigned>(distance)};
+                    j = length + 1;
+                    break;
+                }
+            }
+            if (j == before)
+                break;
+        }
+        for (unsigned k = 0; k + kMinMatch <= shortest; ++k) {
+            Position &head = heads[k][hashes[k]];
+            prevs[k][(stored - 1) & slotMask] = head;
+            head = stored;
+        }
+        return best.length >= kMinMatch ? best : Match{};
+    }
+
+    void Skip(const Window &window, uint64_t v) { Step(window, v, LenLimit(window, v)); }
+
+private:
+    static constexpr unsigned kMaxHashBits = 16;
+    static constexpr unsigned kKey = 8; // at most 8: the hashes read 8 bytes
+    static constexpr unsigned kLevels = kKey - kMinMatch; // chained lengths
+
+    static unsigned LenLimit(const Window &window, uint64_t v)
+    {
+        return static_cast<unsigned>(std::min<uint64_t>(kMaxMatch, window.Total() - v));
+    }
+
+    // Inserts the position at cur into tree h and returns its longest match of up to
+    // lenLimit bytes (kKey..kMaxMatch, all of them in the window).
+    Match InsertAndFind(const uint8_t *cur, Position stored, unsigned lenLimit, uint32_t h)
+    {
+        Position next = head_[h];
+        head_[h] = stored;
+        Position *const children = children_.data();
+        const uint64_t slotMask = slotMask_;
         // Where the next node passed goes if it sorts before / after v.
-        uint64_t *before = &children_[(v & slotMask_) << 1];
-        uint64_t *after = before + 1;
+        Position *before = &children[((stored - 1) & slotMask) << 1];
+        Position *after = before + 1;
         unsigned beforeLen = 0, afterLen = 0; // bytes known equal on each side
         Match best;
         for (;;) {
-            uint64_t candidate = next - 1;
-            if (next == 0 || v - candidate > kMaxDistance) {
+            const Position distance = stored - next; // v - candidate
+            if (next == 0 || distance > kMaxDistance) {
                 *before = *after = 0;
                 break;
             }
-            uint64_t *pair = &children_[(candidate & slotMask_) << 1];
-            const uint8_t *p = window.At(candidate);
+            Position *pair = &children[((next - 1) & slotMask) << 1];
+            const uint8_t *p = cur - distance;
+            // The candidate sorts between two nodes that agree with v on beforeLen and
+            // afterLen bytes, so it agrees on the fewer of them too.
             unsigned len = std::min(beforeLen, afterLen);
-            if (p[len] == cur[len]) {
-                while (++len != lenLimit && p[len] == cur[len]) {
-                }
-                if (len > best.length)
-                    best = {len, static_cast<unsigned>(v - candidate)};
+            len += CommonLength(p + len, cur + len, lenLimit - len);
+            if (len > best.length) {
+                best = {len, static_cast<unsigned>(distance)};
                 if (len == lenLimit) {
                     // Equal keys: v takes the candidate's place, being nearer.
                     *before = pair[0];
@@ -300,8 +416,6 @@ private:
                 afterLen = len;
             }
         }
-        if (best.length < kMinMatch)
-            return {};
         return best;
     }
 
@@ -313,10 +427,16 @@ private:
         return slots;
     }
 
-    unsigned bits_;
-    unsigned slotMask_;
-    std::vector<uint64_t> head_;
-    std::vector<uint64_t> children_; // [2 * slot]: sorts before, [2 * slot + 1]: after
+    // Sizes as 64-bit numbers, which stores into 32-bit tables cannot alias.
+    uint64_t bits_;
+    uint64_t slotMask_;
+    uint64_t hashShift_;
+    std::vector<Position> head_;
+    std::vector<Position> children_; // [2 * slot]: sorts before, [2 * slot + 1]: after
+    std::vector<Position> chainHeads_;
+    std::vector<Position> chainPrevs_;
+    std::array<Position *, kLevels> chainHead_; // into chainHeads_, by length - kMinMatch
+    std::array<Position *, kLevels> chainPrev_; // into chainPrevs_, by length - kMinMatch
 };
 
 // A search run over every input position in order, fed from the sliding window.
@@ -331,30 +451,70 @@ public:
 
     size_t Next(Match *out, size_t count) override
     {
+        if (count == 1 && v_ < fast_) {
+            *out = search_.Step(window_, v_++, kMaxMatch);
+            return 1;
+        }
         const uint64_t total = window_.Total();
         const size_t n = static_cast<size_t>(std::min<uint64_t>(count, total - v_));
+        const uint64_t end = v_ + n;
         uint64_t v = v_;
-        for (size_t k = 0; k < n; ++k, ++v) {
-            window_.Reach(v);
-            unsigned lenLimit = LenLimit(window_, v);
-            out[k] = lenLimit >= kMinMatch ? search_.Step(window_, v, lenLimit) : Match{};
+        while (v < end) {
+            const uint64_t ready = std::min(end, Ready(v));
+            for (; v < fast_ && v < ready; ++v)
+                *out++ = search_.Step(window_, v, kMaxMatch);
+            for (; v < ready; ++v) {
+                unsigned lenLimit = static_cast<unsigned>(total - v);
+                *out++ = lenLimit >= kMinMatch ? search_.Step(window_, v, lenLimit) : Match{};
+            }
         }
-        v_ = v;
+        v_ = end;
         return n;
     }
 
+    void Skip(size_t count) override
+    {
+        const uint64_t total = window_.Total();
+        const uint64_t end = v_ + std::min<uint64_t>(count, total - v_);
+        const uint64_t last = total >= kMinMatch ? total - kMinMatch + 1 : 0; // no match starts later
+        uint64_t v = v_;
+        while (v < end) {
+            const uint64_t ready = std::min(end, v < fast_ ? fast_ : Ready(v));
+            for (const uint64_t stop = std::min(ready, last); v < stop; ++v)
+                search_.Skip(window_, v);
+            v = ready;
+        }
+        v_ = end;
+    }
+
 private:
+    // Makes the window ready for v; returns the end of the positions from v on that it
+    // serves without a refill, and sets fast_.
+    uint64_t Ready(uint64_t v)
+    {
+        const uint64_t ready = window_.Reach(v);
+        const uint64_t total = window_.Total();
+        // Positions before full are followed by kMaxMatch bytes at least.
+        const uint64_t full = total >= kMaxMatch ? total - kMaxMatch + 1 : 0;
+        fast_ = std::min(ready, full);
+        return ready;
+    }
+
     Window window_;
     Search search_;
     uint64_t v_ = kRingSize; // the next position to report: input offset v_ - kRingSize
+    uint64_t fast_ = 0;      // positions before fast_ need no refill and have kMaxMatch bytes
 };
 
 } // namespace
 
 std::unique_ptr<MatchFinder> MatchFinderCreate(std::string_view input, MatchFinderStrategy strategy)
 {
-    if (strategy == MatchFinderStrategy::BinaryTree)
-        return std::make_unique<StreamFinder<TreeFinder>>(input);
+    if (strategy == MatchFinderStrategy::BinaryTree) {
+        if (kRingSize + static_cast<uint64_t>(input.size()) < UINT32_MAX)
+            return std::make_unique<StreamFinder<TreeFinder<uint32_t>>>(input);
+        return std::make_unique<StreamFinder<TreeFinder<uint64_t>>>(input);
+    }
     return std::make_unique<StreamFinder<ChainFinder>>(input);
 }
 

@@ -38,6 +38,11 @@ public:
     // offsets left), and returns n (0 once the input is done). A match never runs
     // past the end of the input; with no match of kSzddMinMatch bytes, length is 0.
     virtual size_t Next(Match *out, size_t count) = 0;
+
+    // Takes the next min(count, offsets left) input offsets in without reporting their
+    // matches: the offsets a parse has already covered, which later matches may still
+    // copy from.
+    virtual void Skip(size_t count) = 0;
 };
 
 // A finder over input, which must outlive it and be < 4 GiB; the first call of

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include "package_layout.h"
 #include "commands.h"
+#include "ordered_work.h"
 #include "output_file.h"
 #include "pack_error.h"
 #include "package_plan.h"
@@ -25,6 +26,7 @@ struct CreateOptions {
     int codePage = 1252;
     bool compress = false;
     bool best = false;
+    unsigned jobs = AvailableCores();
     std::string sourceDir;
     std::string output;
     SigningOptions signing;
@@ -92,7 +94,7 @@ void RunCreate(const CreateOptions &options)
         }
     } removal{unsignedPath == options.output ? "" : unsignedPath};
     PackageSummary summary = WritePackage(plan, stubImage, unsignedPath, compressor,
-                                          [&display](uint64_t done) { display.Update(done); });
+                                          [&display](uint64_t done) { display.Update(done); }, options.jobs);
     display.Finish();
     std::string signature;
     if (options.signing.Requested()) {
@@ -131,6 +133,11 @@ void AddCreateCommand(CLI::App &app)
     auto *compress = cmd->add_flag("--compress", options->compress,
                                    "store every file SZDD-compressed; the stub expands them");
     cmd->add_flag("--best", options->best, "with --compress: the smallest encoding, slower")->needs(compress);
+    cmd->add_option("-j,--jobs", options->jobs,
+                    "with --compress: files compressed at once (default: the number of processors); "
+                    "the package is the same for any number")
+        ->check(CLI::PositiveNumber)
+        ->capture_default_str();
     cmd->add_option("SOURCE_DIR", options->sourceDir, "folder whose files are packed")
         ->required()
         ->check(CLI::ExistingDirectory);

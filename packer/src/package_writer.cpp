@@ -6,6 +6,7 @@
 #include <unistd.h>
 #include <vector>
 #include "package_layout.h"
+#include "ordered_work.h"
 #include "output_file.h"
 #include "pack_error.h"
 
@@ -83,7 +84,8 @@ void StreamEntry(const PlannedEntry &entry, OutputFile &out, uint64_t done,
         throw PackError(ChangedWhilePacking(entry));
 }
 
-void CompressEntry(PlannedEntry entry, OutputFile &out, const EntryCompressor &compress)
+// The data a compressed entry stores: the source file read whole and compressed.
+std::string CompressedData(const PlannedEntry &entry, const EntryCompressor &compress)
 {
     std::string contents;
     contents.resize(entry.header.dataSize);
@@ -101,6 +103,11 @@ void CompressEntry(PlannedEntry entry, OutputFile &out, const EntryCompressor &c
     std::string data = compress(contents);
     if (data.size() > kMaxFileSize)
         throw PackError(entry.sourcePath + ": the compressed file is 4 GiB or larger");
+    return data;
+}
+
+void WriteCompressedEntry(PlannedEntry entry, const std::string &data, OutputFile &out)
+{
     entry.header.dataSize = static_cast<uint32_t>(data.size());
     out.Write(EncodeEntryRecord(entry.header));
     CheckPackageSize(out.Size() + data.size() + kTrailerSize);
@@ -122,7 +129,7 @@ void CheckStubImage(const std::string &image, const std::string &stubPath)
 
 PackageSummary WritePackage(const PackagePlan &plan, const std::string &stubImage,
                             const std::string &outputPath, const EntryCompressor &compress,
-                            const ProgressCallback &progress)
+                            const ProgressCallback &progress, unsigned jobs)
 {
     if (!compress) {
         // Stored sizes are known up front: refuse before writing anything.
@@ -134,14 +141,23 @@ PackageSummary WritePackage(const PackagePlan &plan, const std::string &stubImag
     OutputFile out(outputPath);
     out.Write(stubImage);
     PackageSummary summary;
-    for (const PlannedEntry &entry : plan.entries) {
-        if (compress)
-            CompressEntry(entry, out, compress);
-        else
-            StreamEntry(entry, out, summary.sourceBytes, progress);
+    auto done = [&](const PlannedEntry &entry) {
         summary.sourceBytes += entry.header.dataSize;
         if (progress)
             progress(summary.sourceBytes);
+    };
+    if (compress) {
+        ProduceInOrder(
+            plan.entries.size(), jobs, [&](size_t i) { return CompressedData(plan.entries[i], compress); },
+            [&](size_t i, std::string &&data) {
+                WriteCompressedEntry(plan.entries[i], data, out);
+                done(plan.entries[i]);
+            });
+    } else {
+        for (const PlannedEntry &entry : plan.entries) {
+            StreamEntry(entry, out, summary.sourceBytes, progress);
+            done(entry);
+        }
     }
     TrailerFields trailer = plan.trailer;
     trailer.entryCount = static_cast<uint32_t>(plan.entries.size());

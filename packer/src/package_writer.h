@@ -1,6 +1,6 @@
 // Writing a planned package: the stub image, each entry's record and data, the
 // trailer. Entries are streamed from their source files; compressed entries are
-// read whole and passed through the compressor.
+// read whole and passed through the compressor, several at once if asked.
 #ifndef VELMOR_PACKAGE_WRITER_H
 #define VELMOR_PACKAGE_WRITER_H
 
@@ -27,10 +27,12 @@ using ProgressCallback = std::function<void(uint64_t done)>;
 void CheckStubImage(const std::string &stubImage, const std::string &stubPath);
 
 // Writes the package to outputPath through a temporary file: on any failure nothing
-// is left at outputPath. Throws PackError.
+// is left at outputPath. With compress, up to `jobs` files are read and compressed at
+// once (compress must allow that); the package is the same for any jobs. Throws
+// PackError.
 PackageSummary WritePackage(const PackagePlan &plan, const std::string &stubImage,
                             const std::string &outputPath, const EntryCompressor &compress,
-                            const ProgressCallback &progress = {});
+                            const ProgressCallback &progress = {}, unsigned jobs = 1);
 
 } // namespace velmor
 

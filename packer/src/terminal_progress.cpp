@@ -31,6 +31,15 @@ void TerminalProgress::Update(uint64_t doneBytes)
     std::fflush(stderr);
 }
 
+void TerminalProgress::Clear()
+{
+    if (!shown_)
+        return;
+    std::fprintf(stderr, "\r\033[K");
+    std::fflush(stderr);
+    lastDraw_ = {};
+}
+
 void TerminalProgress::Finish()
 {
     if (!shown_)

@@ -21,7 +21,9 @@ public:
 
     // Bytes done so far; redraws at most ten times a second.
     void Update(uint64_t doneBytes);
-    // Clears the line (also done by the destructor).
+    // Clears the line for other output; the next Update draws it again.
+    void Clear();
+    // Clears the line for good (also done by the destructor).
     void Finish();
 
 private:

@@ -61,6 +61,31 @@ TEST_F(CreateCommandTest, SameInputGivesTheSameBytes)
                 fs::perms::others_exec));
 }
 
+TEST_F(CreateCommandTest, CompressingOnSeveralThreadsGivesTheSameBytes)
+{
+    // Sizes far apart, so that the threads finish out of order.
+    std::string text;
+    for (int i = 0; text.size() < 300000; ++i)
+        text += "line " + std::to_string(i % 977) + " of the setup notes\r\n";
+    Write(root / "src" / "big.txt", text);
+    Write(root / "src" / "noise.bin", RandomBytes(200000, 41));
+    for (int i = 0; i < 12; ++i)
+        Write(root / "src" / "sub" / ("f" + std::to_string(i)), text.substr(i * 100, 50 + i * 997));
+    for (const char *level : {"--compress", "--compress --best"}) {
+        std::string serial;
+        for (const char *jobs : {"-j 1", "-j 3", "-j 8"}) {
+            SCOPED_TRACE(std::string(level) + " " + jobs);
+            CommandRun run = Pack(Create(std::string(level) + " " + jobs));
+            ASSERT_EQ(run.status, 0) << run.output;
+            std::string package = Read(root / "out" / "pkg.exe");
+            if (serial.empty())
+                serial = package;
+            EXPECT_TRUE(package == serial);
+            fs::remove(root / "out" / "pkg.exe");
+        }
+    }
+}
+
 TEST_F(CreateCommandTest, BadInputIsRefusedWithOneLineAndNoOutput)
 {
     struct Case {

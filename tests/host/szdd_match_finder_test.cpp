@@ -23,6 +23,21 @@ std::string Repeat(const std::string &s, size_t times)
     return out;
 }
 
+// Random picks from a few hundred short random words, some with a common beginning:
+// matches of every length from 3 on, with many candidates each.
+std::string Tokens(size_t n, uint32_t seed)
+{
+    const std::string letters = RandomBytes(4000, seed) + std::string(2000, 'e');
+    const std::string picks = RandomBytes(n, seed + 1);
+    std::string out;
+    for (size_t k = 0; out.size() < n; ++k) {
+        const uint8_t pick = static_cast<uint8_t>(picks[k % picks.size()]);
+        out += letters.substr(pick * 13 % 5000, 3 + pick % 9);
+    }
+    out.resize(n);
+    return out;
+}
+
 std::vector<Match> AllMatches(std::string_view input, MatchFinderStrategy strategy, size_t batch)
 {
     std::unique_ptr<MatchFinder> finder = MatchFinderCreate(input, strategy);
@@ -84,12 +99,45 @@ TEST(SzddMatchFinderTest, MatchesAreRealAndBinaryTreeFindsTheLongest)
         // Several times the window's buffer, with a match a whole ring back everywhere:
         // the bytes in reach must survive each refill.
         {"large", Repeat(block, 40) + RandomBytes(30000, 35)},
+        // Many candidates for matches of every length, short ones above all.
+        {"tokens", Tokens(30000, 38)},
     };
     for (const auto &c : cases)
         for (MatchFinderStrategy strategy : kStrategies) {
             SCOPED_TRACE(std::string(c.name) + (strategy == MatchFinderStrategy::BinaryTree ? " tree" : " chain"));
             CheckMatches(c.data, AllMatches(c.data, strategy, 1000), strategy == MatchFinderStrategy::BinaryTree);
         }
+}
+
+// Offsets skipped over are still taken in: what later offsets find stays real, and
+// BinaryTree's matches stay the longest.
+TEST(SzddMatchFinderTest, SkippingOffsetsKeepsMatchesRealAndLongest)
+{
+    const std::string input = Tokens(20000, 39) + Repeat(RandomBytes(3000, 40), 3);
+    for (MatchFinderStrategy strategy : kStrategies) {
+        SCOPED_TRACE(strategy == MatchFinderStrategy::BinaryTree ? "tree" : "chain");
+        const bool tree = strategy == MatchFinderStrategy::BinaryTree;
+        const std::vector<Match> all = AllMatches(input, MatchFinderStrategy::BinaryTree, 4096);
+        std::unique_ptr<MatchFinder> finder = MatchFinderCreate(input, strategy);
+        size_t offset = 0, reported = 0;
+        for (size_t k = 0; offset < input.size(); ++k) {
+            Match m;
+            ASSERT_EQ(finder->Next(&m, 1), 1u);
+            const std::string v = std::string(kSzddRingSize, ' ') + input;
+            if (m.length != 0) {
+                ASSERT_EQ(v.compare(kSzddRingSize + offset, m.length, v, kSzddRingSize + offset - m.distance,
+                                    m.length), 0) << "offset " << offset;
+            }
+            if (tree)
+                ASSERT_EQ(m.length, all[offset].length) << "offset " << offset;
+            ++reported;
+            const size_t skip = k % 5 == 0 ? 0 : k % 17;
+            finder->Skip(skip);
+            offset = std::min(input.size(), offset + 1 + skip);
+        }
+        EXPECT_EQ(finder->Next(nullptr, 1), 0u);
+        EXPECT_GT(reported, input.size() / 10);
+    }
 }
 
 TEST(SzddMatchFinderTest, BatchSizeChangesNoMatch)

@@ -213,6 +213,15 @@ size_t ShortestFileSize(const std::string &input)
 TEST(SzddCompressTest, BestMatchesAnExhaustiveSearch)
 {
     std::string mixed = Text(3000, 22) + RandomBytes(500, 23) + std::string(300, '\0') + Text(2000, 24);
+    // Words of random bytes, repeated near and just out of reach: matches of every
+    // length, found in the trees from 8 bytes on and in the chains below that.
+    std::string words;
+    const std::string letters = RandomBytes(3000, 25);
+    const std::string picks = RandomBytes(4000, 26);
+    for (size_t k = 0; words.size() < 12000; ++k) {
+        const uint8_t pick = static_cast<uint8_t>(picks[k]);
+        words += letters.substr(pick * 11 % 2900, 3 + pick % 11);
+    }
     for (const Sample &sample : Samples()) {
         if (sample.data.size() > 3000)
             continue;
@@ -220,6 +229,7 @@ TEST(SzddCompressTest, BestMatchesAnExhaustiveSearch)
         EXPECT_EQ(velmor::SzddCompress(sample.data, SzddLevel::Best).size(), ShortestFileSize(sample.data));
     }
     EXPECT_EQ(velmor::SzddCompress(mixed, SzddLevel::Best).size(), ShortestFileSize(mixed));
+    EXPECT_EQ(velmor::SzddCompress(words, SzddLevel::Best).size(), ShortestFileSize(words));
 }
 
 TEST(SzddCompressTest, RepetitiveInputTakesLinearTime)
@@ -362,6 +372,29 @@ TEST_F(SzddCommandTest, CompressThenExpandGivesTheFileBack)
     }
 }
 
+TEST_F(SzddCommandTest, SeveralFilesGoToAFolderTheSameOnAnyNumberOfThreads)
+{
+    const std::vector<std::string> contents = {Text(200000, 16), RandomBytes(70000, 17), "", Text(5000, 18)};
+    std::string inputs;
+    for (size_t i = 0; i < contents.size(); ++i) {
+        Write(root / "in" / ("f" + std::to_string(i)), contents[i]);
+        inputs += Quote(root / "in" / ("f" + std::to_string(i))) + " ";
+    }
+    for (const char *level : {"", "--best "}) {
+        for (const char *jobs : {"-j 1 ", "-j 3 "}) {
+            SCOPED_TRACE(std::string(level) + jobs);
+            fs::remove_all(root / "out");
+            fs::create_directories(root / "out");
+            CommandRun run = Pack(std::string("szdd compress ") + level + jobs + inputs + Quote(root / "out"));
+            ASSERT_EQ(run.status, 0) << run.output;
+            for (size_t i = 0; i < contents.size(); ++i)
+                EXPECT_TRUE(Read(root / "out" / ("f" + std::to_string(i))) ==
+                            velmor::SzddCompress(contents[i], *level ? SzddLevel::Best : SzddLevel::Default))
+                    << i;
+        }
+    }
+}
+
 TEST_F(SzddCommandTest, FailureNamesTheFileAndLeavesNoOutput)
 {
     Write(root / "plain.txt", "not compressed at all");
@@ -378,6 +411,10 @@ TEST_F(SzddCommandTest, FailureNamesTheFileAndLeavesNoOutput)
         {"szdd compress " + Quote(root / "missing") + " " + Quote(root / "out"), "missing", "cannot open"},
         {"szdd compress " + Quote(root / "plain.txt") + " " + Quote(root / "no-dir" / "out"), "out",
          "cannot create"},
+        {"szdd compress " + Quote(root / "plain.txt") + " " + Quote(root / "cut.sz") + " " + Quote(root / "plain.txt"),
+         "plain.txt", "not a folder"},
+        {"szdd compress " + Quote(root / "plain.txt") + " " + Quote(root / "plain.txt") + " " + Quote(root), "plain.txt",
+         "another input file has the name plain.txt"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.arguments);

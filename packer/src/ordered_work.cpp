@@ -1,0 +1,104 @@
+#include "ordered_work.h"
+
+#include <sched.h>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace velmor {
+
+unsigned AvailableCores()
+{
+    cpu_set_t set;
+    if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
+        return static_cast<unsigned>(CPU_COUNT(&set));
+    unsigned cores = std::thread::hardware_concurrency();
+    return cores > 0 ? cores : 1;
+}
+
+void ProduceInOrder(size_t count, unsigned jobs, const std::function<std::string(size_t)> &produce,
+                    const std::function<void(size_t, std::string &&)> &consume)
+{
+    if (jobs <= 1 || count <= 1) {
+        for (size_t i = 0; i < count; ++i)
+            consume(i, produce(i));
+        return;
+    }
+
+    struct Slot {
+        bool done = false;
+        std::string result;
+        std::exception_ptr error;
+    };
+    std::vector<Slot> slots(count);
+    std::mutex mutex;
+    std::condition_variable changed;
+    size_t next = 0;     // the next item to start
+    size_t consumed = 0; // items taken by the calling thread
+    bool stop = false;
+
+    auto work = [&] {
+        for (;;) {
+            size_t i;
+            {
+                std::unique_lock<std::mutex> lock(mutex);
+                changed.wait(lock, [&] { return stop || next >= count || next < consumed + jobs; });
+                if (stop || next >= count)
+                    return;
+                i = next++;
+            }
+            Slot made;
+            try {
+                made.result = produce(i);
+            } catch (...) {
+                made.error = std::current_exception();
+            }
+            made.done = true;
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                slots[i] = std::move(made);
+            }
+            changed.notify_all();
+        }
+    };
+
+    std::vector<std::thread> threads;
+    threads.reserve(std::min<size_t>(jobs, count));
+    for (size_t t = 0; t < std::min<size_t>(jobs, count); ++t)
+        threads.emplace_back(work);
+
+    std::exception_ptr failure;
+    for (size_t i = 0; i < count && !failure; ++i) {
+        std::string result;
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            changed.wait(lock, [&] { return slots[i].done; });
+            if (slots[i].error) {
+                failure = slots[i].error;
+                break;
+            }
+            result = std::move(slots[i].result);
+            slots[i].result = std::string();
+            consumed = i + 1;
+        }
+        changed.notify_all();
+        try {
+            consume(i, std::move(result));
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    }
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        stop = true;
+    }
+    changed.notify_all();
+    for (std::thread &thread : threads)
+        thread.join();
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+} // namespace velmor
