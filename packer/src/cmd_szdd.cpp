@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <memory>
 #include "commands.h"
+#include "messages.h"
 #include "output_file.h"
 #include "pack_error.h"
 #include "szdd_encoder.h"
@@ -31,15 +32,15 @@ void RunCompress(const SzddOptions &options)
         throw PackError(options.input + ": too large for SZDD (4 GiB or more)");
     std::string packed = SzddCompress(data, options.best ? SzddLevel::Best : SzddLevel::Default);
     WriteOutput(options.output, packed);
-    std::printf("%s: %zu bytes, SZDD file of %zu bytes\n", options.output.c_str(), data.size(),
-                packed.size());
+    PrintResult(options.output + ": " + std::to_string(data.size()) + " bytes, SZDD file of " +
+                std::to_string(packed.size()) + " bytes");
 }
 
 void RunExpand(const SzddOptions &options)
 {
     std::string expanded = SzddExpand(ReadWholeFile(options.input), options.input);
     WriteOutput(options.output, expanded);
-    std::printf("%s: %zu bytes\n", options.output.c_str(), expanded.size());
+    PrintResult(options.output + ": " + std::to_string(expanded.size()) + " bytes");
 }
 
 void AddFiles(CLI::App *cmd, SzddOptions &options, const char *inputHelp, const char *outputHelp)
