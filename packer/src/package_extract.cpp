@@ -150,7 +150,7 @@ public:
     {
     }
 
-    uint32_t FoldersRead() const { return static_cast<uint32_t>(indexes_.size()); }
+    uint32_t FoldersRead() const { return foldersRead_; }
 
     // Writes one entry; returns the bytes written and sets shown to its path.
     uint64_t Extract(const PackageEntry &entry, std::string &shown)
@@ -245,6 +245,7 @@ private:
         if (it == indexes_.end()) {
             try {
                 it = indexes_.emplace(where, std::make_unique<FolderIndex>(folder)).first;
+                ++foldersRead_;
             } catch (const PackError &e) {
                 throw PackError((where.empty() ? std::string(".") : where) + ": " + e.what());
             }
@@ -274,6 +275,7 @@ private:
     int root_;
     int codePage_;
     std::map<std::string, std::unique_ptr<FolderIndex>> indexes_; // by path below the destination
+    uint32_t foldersRead_ = 0;
 };
 
 bool StopsTheRun(ProblemKind kind)
