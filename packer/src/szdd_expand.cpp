@@ -23,9 +23,27 @@ struct StreamFile {
     const ExpandSink *sink = nullptr;
     uint64_t limit = 0;             // the length the header states
     bool overrun = false;           // the data expands to more than that
-    std::exception_ptr sinkError;   // what the sink threw, passed on after libmspack returns
+    std::exception_ptr thrown;      // what the source or sink threw, passed on after libmspack returns
     uint64_t position = 0;          // read position, or bytes written
+    std::string pending;            // written bytes not yet passed on: libmspack writes byte by byte
+
+    // Passes the pending bytes to the sink; false when it threw.
+    bool Flush()
+    {
+        if (pending.empty())
+            return true;
+        try {
+            (*sink)(pending.data(), pending.size());
+        } catch (...) {
+            thrown = std::current_exception();
+            return false;
+        }
+        pending.clear();
+        return true;
+    }
 };
+
+constexpr size_t kSinkChunk = 64 << 10;
 
 StreamFile *AsStream(mspack_file *file)
 {
@@ -55,7 +73,7 @@ int StreamRead(mspack_file *handle, void *buffer, int bytes)
     try {
         file->source->Read(file->offset + file->position, buffer, count);
     } catch (...) {
-        file->sinkError = std::current_exception();
+        file->thrown = std::current_exception();
         return -1;
     }
     file->position += count;
@@ -73,12 +91,9 @@ int StreamWrite(mspack_file *handle, void *buffer, int bytes)
         file->overrun = true;
         return -1;
     }
-    try {
-        (*file->sink)(static_cast<const char *>(buffer), static_cast<size_t>(bytes));
-    } catch (...) {
-        file->sinkError = std::current_exception();
+    file->pending.append(static_cast<const char *>(buffer), static_cast<size_t>(bytes));
+    if (file->pending.size() >= kSinkChunk && !file->Flush())
         return -1;
-    }
     file->position += static_cast<uint64_t>(bytes);
     return bytes;
 }
@@ -172,8 +187,8 @@ uint64_t SzddExpandTo(const ByteSource &source, uint64_t offset, uint64_t size, 
     input.offset = offset;
     input.size = size;
     msszddd_header *header = decompressor->open(decompressor.get(), reinterpret_cast<const char *>(&input));
-    if (input.sinkError)
-        std::rethrow_exception(input.sinkError);
+    if (input.thrown)
+        std::rethrow_exception(input.thrown);
     if (header == nullptr)
         throw fail(Reason(decompressor->last_error(decompressor.get())));
     // Only the plain format: the QBasic variant is not what the Windows tools read.
@@ -183,13 +198,16 @@ uint64_t SzddExpandTo(const ByteSource &source, uint64_t offset, uint64_t size, 
     output.sink = &sink;
     output.limit = length;
     int error = MSPACK_ERR_OK;
+    output.pending.reserve(kSinkChunk);
     if (format == MSSZDD_FMT_NORMAL)
         error = decompressor->extract(decompressor.get(), header, reinterpret_cast<const char *>(&output));
+    if (error == MSPACK_ERR_OK)
+        output.Flush();
     decompressor->close(decompressor.get(), header);
-    if (input.sinkError)
-        std::rethrow_exception(input.sinkError);
-    if (output.sinkError)
-        std::rethrow_exception(output.sinkError);
+    if (input.thrown)
+        std::rethrow_exception(input.thrown);
+    if (output.thrown)
+        std::rethrow_exception(output.thrown);
     if (format != MSSZDD_FMT_NORMAL)
         throw fail("SZDD file in the QBasic variant");
     if (output.overrun)
