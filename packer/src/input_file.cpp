@@ -66,7 +66,8 @@ InputFile::InputFile(const std::string &path, uint64_t maxSize) : path_(path)
         close(fd_);
         throw;
     }
-    fcntl(fd_, F_SETFL, O_RDONLY);
+    // Blocking again; O_NOATIME, a status flag as well, stays.
+    fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
     size_ = static_cast<uint64_t>(info.st_size);
 }
 

@@ -180,6 +180,14 @@ TEST_F(ConventionsTest, CopiesOfATreeReadInBetweenGiveTheSamePackage)
         bool same = Read(root / "out" / "a.exe") == Read(root / "out" / "b.exe");
         EXPECT_EQ(same, std::string(options).empty()) << "options: " << options;
     }
+    // Packing reads the files without moving their access times, old as they are.
+    for (const char *file : {"setup.exe", "docs/read me.txt"}) {
+        struct timespec times[2] = {{1500000000, 0}, {0, UTIME_OMIT}};
+        ASSERT_EQ(utimensat(AT_FDCWD, (root / "src" / file).c_str(), times, 0), 0);
+    }
+    ASSERT_EQ(Run(Create("--all-times", "src", "out/first.exe")).status, 0);
+    ASSERT_EQ(Run(Create("--all-times", "src", "out/again.exe")).status, 0);
+    EXPECT_EQ(Read(root / "out" / "again.exe"), Read(root / "out" / "first.exe"));
 }
 
 TEST_F(ConventionsTest, SourceDateEpochClampsEveryStoredTime)
