@@ -1,10 +1,9 @@
 #include "byte_source.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
 #include <cstring>
+#include "input_file.h"
 #include "pack_error.h"
 
 namespace velmor {
@@ -20,19 +19,7 @@ namespace {
 
 class FileSource : public ByteSource {
 public:
-    FileSource(const std::string &path) : path_(path)
-    {
-        fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd_ < 0)
-            throw PackError(path + ": cannot open: " + std::strerror(errno));
-        struct stat info;
-        if (fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
-            close(fd_);
-            throw PackError(path + ": not a regular file; give the package file itself");
-        }
-        size_ = static_cast<uint64_t>(info.st_size);
-    }
-    ~FileSource() override { close(fd_); }
+    FileSource(const std::string &path) : file_(path, UINT64_MAX), path_(path), fd_(file_.fd()), size_(file_.size()) {}
     uint64_t Size() const override { return size_; }
     void Read(uint64_t offset, void *buffer, size_t count) const override
     {
@@ -51,6 +38,7 @@ public:
     }
 
 private:
+    InputFile file_;
     std::string path_;
     int fd_ = -1;
     uint64_t size_ = 0;

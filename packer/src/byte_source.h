@@ -30,7 +30,7 @@ private:
 };
 
 // A package file, read where needed. Throws PackError when it cannot be opened or is
-// not a regular file.
+// not a regular file (checked before it is opened).
 std::unique_ptr<ByteSource> OpenFileSource(const std::string &path);
 
 } // namespace velmor

@@ -1,22 +1,32 @@
 // velmor-pack create: a folder into a self-extracting stub file.
 #include <cstdio>
+#include <cstdlib>
 #include <unistd.h>
 #include <climits>
 #include <filesystem>
 #include "package_layout.h"
+#include "cli_options.h"
 #include "commands.h"
+#include "filetime.h"
+#include "messages.h"
 #include "ordered_work.h"
 #include "output_file.h"
 #include "pack_error.h"
 #include "package_plan.h"
 #include "package_writer.h"
+#include "recipe_file.h"
 #include "szdd_encoder.h"
+#include "temporary_files.h"
 #include "terminal_progress.h"
 
 namespace velmor {
 namespace {
 
+// A description file is read whole; the description field holds 511 bytes.
+constexpr uint64_t kMaxDescriptionFileSize = 64 << 10;
+
 struct CreateOptions {
+    std::string config;
     std::string stubPath;
     std::string mode = "extract";
     std::string run;
@@ -26,51 +36,124 @@ struct CreateOptions {
     int codePage = 1252;
     bool compress = false;
     bool best = false;
+    bool allTimes = false;
     unsigned jobs = AvailableCores();
     std::string sourceDir;
     std::string output;
     SigningOptions signing;
 };
 
-// The i686 stub built or installed beside this program.
-std::string FindDefaultStub()
+// SOURCE_DATE_EPOCH as a FILETIME, when it is set.
+std::optional<uint64_t> LatestTimeFromEnvironment()
 {
-    char self[PATH_MAX];
-    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n > 0) {
-        self[n] = 0;
-        std::filesystem::path dir = std::filesystem::path(self).parent_path();
-        for (const char *candidate : {"velmor.exe", "../i686/velmor.exe", "../share/velmor/velmor.exe"}) {
-            std::filesystem::path p = dir / candidate;
-            if (std::filesystem::is_regular_file(p))
-                return p.lexically_normal().string();
-        }
-    }
-    throw PackError("no velmor.exe stub found beside velmor-pack; pass one with --stub FILE");
+    const char *text = std::getenv("SOURCE_DATE_EPOCH");
+    if (text == nullptr || *text == 0)
+        return std::nullopt;
+    std::string value = text;
+    if (value.size() > 18 || value.find_first_not_of("0123456789") != std::string::npos)
+        throw UsageError("SOURCE_DATE_EPOCH: expected a whole number of seconds since 1970-01-01 00:00 UTC, found '" +
+                         value + "'");
+    return FileTimeFromUnix(std::stoll(value), 0);
 }
 
-void RunCreate(const CreateOptions &options)
+// The checks CLI11 would make, for options from the command line and the recipe alike.
+void CheckCombination(const CreateOptions &options)
 {
+    if (options.sourceDir.empty())
+        throw UsageError("create: give the folder to pack (SOURCE_DIR, or source in a --config recipe)");
+    if (options.output.empty())
+        throw UsageError("create: give the package to write with -o FILE (or output in a --config recipe)");
+    if (!options.description.empty() && !options.descriptionFile.empty())
+        throw UsageError("create: --description and --description-file exclude each other; give one");
+    if (options.best && !options.compress)
+        throw UsageError("create: --best chooses how --compress compresses; give --compress with it");
     CheckSigningOptions(options.signing);
+}
+
+// A package written into its own source folder would be packed by the next run.
+void RefuseOutputInsideSource(const std::string &sourceDir, const std::string &output)
+{
+    namespace fs = std::filesystem;
+    std::error_code error;
+    fs::path source = fs::canonical(sourceDir, error);
+    if (error)
+        return; // the scan names the problem
+    fs::path target = fs::weakly_canonical(fs::absolute(output, error), error);
+    if (error)
+        return;
+    auto [inSource, inTarget] = std::mismatch(source.begin(), source.end(), target.begin(), target.end());
+    if (inSource == source.end())
+        throw UsageError("-o " + output + " lies inside the source folder " + sourceDir +
+                         ", so the next run would pack this package into the new one; write it elsewhere");
+}
+
+std::string ReadDescriptionFile(const std::string &path)
+{
+    std::string text = ReadWholeFile(path, kMaxDescriptionFileSize);
+    // Editors on Windows begin UTF-8 files with a byte-order mark; it is not text.
+    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0)
+        text.erase(0, 3);
+    return text;
+}
+
+void RunCreate(CLI::App &cmd, CreateOptions &options)
+{
+    if (!options.config.empty()) {
+        RecipeRules rules;
+        rules.positionalKeys = {{"source", "SOURCE_DIR"}};
+        rules.pathKeys = {"stub", "description-file", "source", "output", "cert", "key", "pkcs12", "password-file"};
+        rules.refusedKeys = {"config"};
+        ApplyRecipe(cmd, options.config, rules);
+    }
+    CheckCombination(options);
+    RefuseOutputInsideSource(options.sourceDir, options.output);
+
     PackageSettings settings;
     settings.mode = options.mode == "setup" ? kModeSetup : kModeExtract;
     settings.setupProgram = options.run;
     settings.folder = options.folder;
-    settings.description = options.descriptionFile.empty() ? options.description
-                                                           : ReadWholeFile(options.descriptionFile);
+    settings.description = options.description;
     settings.codePage = options.codePage;
     settings.compressed = options.compress;
+    settings.allTimes = options.allTimes;
+    settings.latestTime = LatestTimeFromEnvironment();
 
-    std::string stubPath = options.stubPath.empty() ? FindDefaultStub() : options.stubPath;
-    std::string stubImage = ReadWholeFile(stubPath);
-    CheckStubImage(stubImage, stubPath);
+    // Everything wrong with the input is reported at once.
+    std::vector<std::string> problems;
+    std::string stubPath = options.stubPath;
+    std::string stubImage;
+    CollectProblems(problems, [&] {
+        if (stubPath.empty())
+            stubPath = DefaultStubPath().value_or("");
+        if (stubPath.empty())
+            throw PackError("no velmor.exe stub found beside velmor-pack; pass one with --stub FILE");
+        stubImage = ReadWholeFile(stubPath, kMaxPackageSize);
+        CheckStubImage(stubImage, stubPath);
+    });
+    CollectProblems(problems, [&] {
+        if (!options.descriptionFile.empty())
+            settings.description = ReadDescriptionFile(options.descriptionFile);
+    });
+    SourceTree tree;
+    CollectProblems(problems, [&] { tree = ScanSourceTree(options.sourceDir); });
+    problems.insert(problems.end(), tree.problems.begin(), tree.problems.end());
+    PackagePlan plan;
+    CollectProblems(problems, [&] { plan = PlanPackage(std::move(tree.files), settings); });
+    if (!problems.empty())
+        throw PackErrors(problems);
 
-    SourceTree tree = ScanSourceTree(options.sourceDir);
-    PackagePlan plan = PlanPackage(std::move(tree.files), settings);
     for (const std::string &dir : tree.emptyDirectories)
         plan.warnings.push_back(dir + ": empty folder, not stored (a package holds files only)");
+    if (Messages().warningsAsErrors && !plan.warnings.empty()) {
+        plan.warnings.push_back(std::to_string(plan.warnings.size()) + " warning" +
+                                (plan.warnings.size() == 1 ? "" : "s") +
+                                " with --warnings-as-errors: no package was written");
+        throw PackErrors(plan.warnings);
+    }
     for (const std::string &warning : plan.warnings)
-        std::fprintf(stderr, "velmor-pack: warning: %s\n", warning.c_str());
+        PrintWarning(warning);
+    for (const PlannedEntry &entry : plan.entries)
+        PrintDetail(entry.displayPath);
 
     EntryCompressor compressor;
     if (options.compress) {
@@ -82,40 +165,52 @@ void RunCreate(const CreateOptions &options)
         totalBytes += entry.header.dataSize;
     TerminalProgress display(options.compress ? "compressing" : "packing", totalBytes);
     // A signed package is written unsigned beside the output first, then signed into place.
-    std::string unsignedPath = options.output;
+    std::unique_ptr<TemporaryPath> unsignedPackage;
     if (options.signing.Requested())
-        unsignedPath = options.output + ".unsigned-" + std::to_string(getpid());
-    struct Removal {
-        std::string path;
-        ~Removal()
-        {
-            if (!path.empty())
-                unlink(path.c_str());
-        }
-    } removal{unsignedPath == options.output ? "" : unsignedPath};
-    PackageSummary summary = WritePackage(plan, stubImage, unsignedPath, compressor,
+        unsignedPackage = std::make_unique<TemporaryPath>(options.output, "unsigned", false);
+    std::string written = unsignedPackage ? unsignedPackage->path() : options.output;
+    PackageSummary summary = WritePackage(plan, stubImage, written, compressor,
                                           [&display](uint64_t done) { display.Update(done); }, options.jobs);
     display.Finish();
     std::string signature;
     if (options.signing.Requested()) {
-        SignSummary sign = SignPackage(unsignedPath, options.output, options.signing);
+        SignSummary sign = SignPackage(written, options.output, options.signing);
         summary.packageSize = sign.packageSize;
         signature = ", signed by " + sign.signature.signer;
     }
-    std::printf("%s: %u entries, %llu bytes of files, package of %llu bytes%s\n",
-                options.output.c_str(), summary.entryCount,
-                static_cast<unsigned long long>(summary.sourceBytes),
-                static_cast<unsigned long long>(summary.packageSize), signature.c_str());
+    PrintResult(options.output + ": " + std::to_string(summary.entryCount) + " entries, " +
+                std::to_string(summary.sourceBytes) + " bytes of files, package of " +
+                std::to_string(summary.packageSize) + " bytes" + signature);
 }
 
 } // namespace
+
+std::optional<std::string> DefaultStubPath()
+{
+    char self[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0)
+        return std::nullopt;
+    self[n] = 0;
+    // Beside the program, in the build tree, or installed in share/velmor.
+    std::filesystem::path dir = std::filesystem::path(self).parent_path();
+    for (const char *candidate : {"velmor.exe", "../i686/velmor.exe", "../share/velmor/velmor.exe"}) {
+        std::filesystem::path p = dir / candidate;
+        if (std::filesystem::is_regular_file(p))
+            return p.lexically_normal().string();
+    }
+    return std::nullopt;
+}
 
 void AddCreateCommand(CLI::App &app)
 {
     auto options = std::make_shared<CreateOptions>();
     CLI::App *cmd = app.add_subcommand("create", "Pack every file below a folder into a self-extracting stub file");
-    cmd->add_option("--stub", options->stubPath, "the bare velmor.exe stub (default: the one built beside velmor-pack)")
-        ->check(CLI::ExistingFile);
+    cmd->add_option("--config", options->config,
+                    "read the options below from this recipe (INI, or TOML); paths in it are relative to it,\n"
+                    "and options on the command line override it");
+    cmd->add_option("--stub", options->stubPath, "the bare velmor.exe stub (default: the one built or installed "
+                                                 "beside velmor-pack; see velmor-pack --version)");
     cmd->add_option("--mode", options->mode,
                     "extract: the user may choose the folder, the setup program is started and left running;\n"
                     "setup: the files go to the package's folder, the setup program is awaited and everything is removed afterwards")
@@ -124,30 +219,36 @@ void AddCreateCommand(CLI::App &app)
     cmd->add_option("--run", options->run, "program to start after extraction, relative to the destination folder");
     cmd->add_option("--folder", options->folder, "destination folder, a full Windows path such as C:\\Setup "
                                                  "(default: the stub's own folder, or " FALLBACK_FOLDER " on removable media)");
-    auto *text = cmd->add_option("--description", options->description, "text shown in the stub's dialog");
-    auto *file = cmd->add_option("--description-file", options->descriptionFile, "UTF-8 file holding that text")
-                     ->check(CLI::ExistingFile);
-    text->excludes(file);
-    cmd->add_option("--codepage", options->codePage, "Windows ANSI code page for names and texts")
-        ->capture_default_str();
-    auto *compress = cmd->add_flag("--compress", options->compress,
-                                   "store every file SZDD-compressed; the stub expands them");
-    cmd->add_flag("--best", options->best, "with --compress: the smallest encoding, slower")->needs(compress);
+    cmd->add_option("--description", options->description, "text shown in the stub's dialog");
+    cmd->add_option("--description-file", options->descriptionFile,
+                    "UTF-8 file holding that text (a byte-order mark at its start is skipped)");
+    AddCodePageOption(*cmd, options->codePage, "Windows ANSI code page for names and texts (decimal)");
+    cmd->add_flag("--compress", options->compress, "store every file SZDD-compressed; the stub expands them");
+    cmd->add_flag("--best", options->best, "with --compress: the smallest encoding, slower");
     cmd->add_option("-j,--jobs", options->jobs,
                     "with --compress: files compressed at once (default: the number of processors); "
                     "the package is the same for any number")
         ->check(CLI::PositiveNumber)
         ->capture_default_str();
-    cmd->add_option("SOURCE_DIR", options->sourceDir, "folder whose files are packed")
-        ->required()
-        ->check(CLI::ExistingDirectory);
-    cmd->add_option("-o,--output", options->output, "the stub file to write")->required();
+    cmd->add_flag("--all-times", options->allTimes,
+                  "store each file's own creation and last access times too; by default its last write\n"
+                  "time stands for all three, so that copies of a tree give the same package");
+    cmd->add_option("SOURCE_DIR", options->sourceDir, "folder whose files are packed (recipe key: source)");
+    cmd->add_option("-o,--output", options->output, "the stub file to write; not inside SOURCE_DIR");
     AddSigningOptions(*cmd, options->signing, true);
-    cmd->footer("With --cert and --key (or --pkcs12) the package is signed as velmor-pack sign signs it.\n\n"
-                "Example:\n"
+    AddMessageOptions(*cmd);
+    cmd->footer("The same input gives the same bytes. With SOURCE_DATE_EPOCH set, every stored time later than\n"
+                "it is stored as that time, as tar --clamp-mtime does.\n"
+                "With --cert and --key (or --pkcs12) the package is signed as velmor-pack sign signs it.\n"
+                "Every refused file or setting is reported, one line each, and nothing is written.\n"
+                "Exit status: 0 written; 1 the input was refused (or a warning, with --warnings-as-errors);\n"
+                "2 the command line or recipe cannot be used.\n\n"
+                "Examples:\n"
                 "  velmor-pack create --mode setup --run setup.exe --folder 'C:\\Drivers\\Acme' \\\n"
-                "      --description 'Acme driver 2.1' payload/ -o acme-driver.exe\n");
-    cmd->callback([options]() { RunCreate(*options); });
+                "      --description 'Acme driver 2.1' payload/ -o acme-driver.exe\n"
+                "  velmor-pack create --config acme-driver.toml\n"
+                "  velmor-pack create --config acme-driver.toml --compress -o acme-driver-small.exe\n");
+    cmd->callback([cmd, options]() { RunCreate(*cmd, *options); });
 }
 
 } // namespace velmor

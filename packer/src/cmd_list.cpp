@@ -1,7 +1,9 @@
 // velmor-pack list: what a package holds, for people or (--json) for scripts.
 #include <cstdio>
 #include "codepage.h"
+#include "cli_options.h"
 #include "commands.h"
+#include "messages.h"
 #include "pack_error.h"
 #include "package_reader.h"
 #include "package_report.h"
@@ -18,7 +20,6 @@ struct ListOptions {
 
 void RunList(const ListOptions &options)
 {
-    RequireSupportedCodePage(options.codePage);
     auto source = OpenFileSource(options.package);
     ReadOptions read;
     read.codePage = options.codePage;
@@ -37,15 +38,14 @@ void RunList(const ListOptions &options)
         if (p.kind == ProblemKind::Structure) {
             damaged = true;
             if (!options.json)
-                std::fprintf(stderr, "velmor-pack: %s: %s\n", options.package.c_str(),
-                             ProblemLine(p, options.codePage).c_str());
+                PrintError(options.package + ": " + ProblemLine(p, options.codePage));
         } else {
             ++others;
         }
     }
     if (others && !options.json)
-        std::fprintf(stderr, "velmor-pack: %s: %zu more problem%s; see velmor-pack verify %s\n",
-                     options.package.c_str(), others, others == 1 ? "" : "s", options.package.c_str());
+        PrintError(options.package + ": " + std::to_string(others) + " more problem" + (others == 1 ? "" : "s") +
+                   "; see velmor-pack verify " + options.package);
     if (damaged)
         throw PackError(options.package + ": the package is damaged; the list above is what could be read");
 }
@@ -56,10 +56,10 @@ void AddListCommand(CLI::App &app)
 {
     auto options = std::make_shared<ListOptions>();
     CLI::App *cmd = app.add_subcommand("list", "Show a package's settings and the files it holds");
-    cmd->add_option("PACKAGE", options->package, "the stub file to read")->required()->check(CLI::ExistingFile);
+    cmd->add_option("PACKAGE", options->package, "the stub file to read")->required();
     cmd->add_flag("--json", options->json, "print one JSON object (settings, entries, problems) for scripts");
-    cmd->add_option("--codepage", options->codePage, "Windows ANSI code page the names are stored in")
-        ->capture_default_str();
+    AddCodePageOption(*cmd, options->codePage, "Windows ANSI code page the names are stored in (decimal)");
+    AddMessageOptions(*cmd);
     cmd->footer("A signed package shows its signer, whether the signature's digest matches the file, and\n"
                 "its timestamp.\n"
                 "Columns: entry number, stored size, expanded size (compressed packages), attributes\n"

@@ -1,6 +1,8 @@
 // velmor-pack sign: an Authenticode signature that keeps the package working.
 #include <cstdio>
+#include "cli_options.h"
 #include "commands.h"
+#include "messages.h"
 #include "package_signing.h"
 
 namespace velmor {
@@ -15,9 +17,9 @@ struct SignOptions {
 void RunSign(const SignOptions &options)
 {
     SignSummary summary = SignPackage(options.package, options.output, options.signing);
-    std::printf("%s: signed by %s, package of %llu bytes%s\n", options.output.c_str(),
-                summary.signature.signer.c_str(), static_cast<unsigned long long>(summary.packageSize),
-                summary.signature.timestamp.empty() ? "" : (", timestamp " + summary.signature.timestamp).c_str());
+    PrintResult(options.output + ": signed by " + summary.signature.signer + ", package of " +
+                std::to_string(summary.packageSize) + " bytes" +
+                (summary.signature.timestamp.empty() ? "" : ", timestamp " + summary.signature.timestamp));
 }
 
 } // namespace
@@ -25,26 +27,17 @@ void RunSign(const SignOptions &options)
 void AddSigningOptions(CLI::App &cmd, SigningOptions &options, bool inCreate)
 {
     const std::string group = "Signing";
-    auto *cert = cmd.add_option("--cert", options.certFile,
-                                "sign with this certificate (PEM or DER; intermediate certificates may follow "
-                                "it in a PEM file)")
-                     ->check(CLI::ExistingFile)
-                     ->group(group);
-    auto *key = cmd.add_option("--key", options.keyFile, "the certificate's private key (PEM or DER)")
-                    ->check(CLI::ExistingFile)
-                    ->group(group);
-    cmd.add_option("--pkcs12", options.pkcs12File, "sign with the certificate and key of this PKCS#12 file")
-        ->check(CLI::ExistingFile)
-        ->excludes(cert)
-        ->excludes(key)
+    cmd.add_option("--cert", options.certFile,
+                   "sign with this certificate (PEM or DER; intermediate certificates may follow it in a PEM file)")
         ->group(group);
-    auto *file = cmd.add_option("--password-file", options.passwordFile,
-                                "the password of the key or PKCS#12 file, read from this file")
-                     ->check(CLI::ExistingFile)
-                     ->group(group);
+    cmd.add_option("--key", options.keyFile, "the certificate's private key (PEM or DER)")->group(group);
+    cmd.add_option("--pkcs12", options.pkcs12File, "sign with the certificate and key of this PKCS#12 file")
+        ->group(group);
+    cmd.add_option("--password-file", options.passwordFile,
+                   "the password of the key or PKCS#12 file, read from this file")
+        ->group(group);
     cmd.add_option("--password-env", options.passwordEnv,
                    "the password of the key or PKCS#12 file: the value of this environment variable")
-        ->excludes(file)
         ->group(group);
     cmd.add_option("--timestamp", options.timestampUrls,
                    "have the signature timestamped by this RFC 3161 authority (needs the network); given "
@@ -62,12 +55,11 @@ void AddSignCommand(CLI::App &app)
 {
     auto options = std::make_shared<SignOptions>();
     CLI::App *cmd = app.add_subcommand("sign", "Sign a package with an Authenticode signature the stub keeps working with");
-    cmd->add_option("PACKAGE", options->package, "the package to sign; a signed one is signed anew")
-        ->required()
-        ->check(CLI::ExistingFile);
+    cmd->add_option("PACKAGE", options->package, "the package to sign; a signed one is signed anew")->required();
     cmd->add_option("-o,--output", options->output, "the signed package to write (may be PACKAGE itself)")
         ->required();
     AddSigningOptions(*cmd, options->signing, false);
+    AddMessageOptions(*cmd);
     cmd->footer("The signature covers the program and every entry; the trailer (mode, folder, setup program,\n"
                 "description) lies in the certificate table behind it and is not covered. Signing a signed\n"
                 "package replaces its signature. osslsigncode makes the signature.\n\n"

@@ -7,6 +7,7 @@
 #include <set>
 #include <vector>
 #include "commands.h"
+#include "messages.h"
 #include "ordered_work.h"
 #include "output_file.h"
 #include "pack_error.h"
@@ -85,7 +86,8 @@ void RunCompress(const CompressOptions &options)
         [&](size_t i, std::string &&packed) {
             WriteOutput(outputs[i], packed);
             display.Clear();
-            std::printf("%s: %zu bytes, SZDD file of %zu bytes\n", outputs[i].c_str(), sizes[i], packed.size());
+            PrintResult(outputs[i] + ": " + std::to_string(sizes[i]) + " bytes, SZDD file of " +
+                        std::to_string(packed.size()) + " bytes");
             std::fflush(stdout);
             done += sizes[i];
             display.Update(done);
@@ -96,7 +98,7 @@ void RunExpand(const ExpandOptions &options)
 {
     std::string expanded = SzddExpand(ReadWholeFile(options.input), options.input);
     WriteOutput(options.output, expanded);
-    std::printf("%s: %zu bytes\n", options.output.c_str(), expanded.size());
+    PrintResult(options.output + ": " + std::to_string(expanded.size()) + " bytes");
 }
 
 } // namespace

@@ -4,7 +4,9 @@
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
+#include "cli_options.h"
 #include "commands.h"
+#include "messages.h"
 #include "output_file.h"
 #include "pack_error.h"
 #include "which_setup.h"
@@ -30,7 +32,7 @@ uint32_t ParseNumber(const std::string &text, const char *option, bool hex)
         hex = true;
     }
     if (digits.empty() || digits.size() > (hex ? 8u : 10u))
-        throw PackError(std::string(option) + ": '" + text + "' is not a 32-bit number");
+        throw UsageError(std::string(option) + ": expected a 32-bit number, found '" + text + "'");
     uint64_t value = 0;
     for (char c : digits) {
         int digit;
@@ -41,11 +43,12 @@ uint32_t ParseNumber(const std::string &text, const char *option, bool hex)
         else if (hex && c >= 'A' && c <= 'F')
             digit = c - 'A' + 10;
         else
-            throw PackError(std::string(option) + ": '" + text + "' is not a number");
+            throw UsageError(std::string(option) + ": expected a " + (hex ? "hexadecimal" : "decimal") +
+                             " number, found '" + text + "'");
         value = value * (hex ? 16 : 10) + digit;
     }
     if (value > 0xFFFFFFFFull)
-        throw PackError(std::string(option) + ": '" + text + "' is not a 32-bit number");
+        throw UsageError(std::string(option) + ": expected a 32-bit number, found '" + text + "'");
     return static_cast<uint32_t>(value);
 }
 
@@ -68,13 +71,14 @@ SystemDescription DescribeSystem(const WhichSetupOptions &options)
         system.version.dwBuildNumber = ParseNumber(options.build, "--build", false);
     if (options.servicePack) {
         if (options.servicePack->size() > sizeof system.version.szCSDVersion - 1)
-            throw PackError("--csd: longer than 127 characters");
+            throw UsageError("--csd: expected at most 127 characters, found " +
+                             std::to_string(options.servicePack->size()));
         std::fill(std::begin(system.version.szCSDVersion), std::end(system.version.szCSDVersion), 0);
         options.servicePack->copy(system.version.szCSDVersion, options.servicePack->size());
     }
     uint32_t language = ParseNumber(options.language, "--lang", true);
     if (language > 0xFFFF)
-        throw PackError("--lang: '" + options.language + "' is more than a 16-bit language id");
+        throw UsageError("--lang: expected a 16-bit language id, found '" + options.language + "'");
     system.languageId = static_cast<unsigned short>(language);
     return system;
 }
@@ -84,7 +88,7 @@ std::string ConfigPathOnDrive(const WhichSetupOptions &options)
 {
     const std::string &drive = options.drive;
     if (drive.size() != 1 || !std::isalpha(static_cast<unsigned char>(drive[0])))
-        throw PackError("--drive: '" + drive + "' is not a drive letter");
+        throw UsageError("--drive: expected a drive letter, found '" + drive + "'");
     std::string name = std::filesystem::path(options.configPath).filename().string();
     std::string path = drive + ":\\" + name;
     if (path.size() > 255)
@@ -157,16 +161,26 @@ void PrintEverySystem(const ProfileFile &file, const std::string &configPath,
         std::printf("%s\n", line.c_str());
 }
 
+// Launcher configs are a few lines; anything larger is not one.
+constexpr uint64_t kMaxConfigSize = 1 << 20;
+
 void RunWhichSetup(const WhichSetupOptions &options)
 {
-    ProfileFile file = ProfileFile::Parse(ReadWholeFile(options.configPath));
+    ProfileFile file = ProfileFile::Parse(ReadWholeFile(options.configPath, kMaxConfigSize));
     std::string configPath = ConfigPathOnDrive(options);
     if (options.windows.empty() && options.platformId.empty()) {
         PrintEverySystem(file, configPath, options);
-        return;
+    } else {
+        SystemDescription system = DescribeSystem(options);
+        PrintChoice(system, configPath, ChooseSetupProgram(file, system, configPath));
     }
-    SystemDescription system = DescribeSystem(options);
-    PrintChoice(system, configPath, ChooseSetupProgram(file, system, configPath));
+    std::vector<std::string> problems = CheckLauncherConfig(file);
+    for (const std::string &problem : problems)
+        PrintWarning(options.configPath + ": " + problem);
+    if (!problems.empty())
+        throw PackError(options.configPath + ": " + std::to_string(problems.size()) + " warning" +
+                        (problems.size() == 1 ? "" : "s") + " about the config; the launcher may start "
+                        "nothing, or not the program meant");
 }
 
 } // namespace
@@ -177,11 +191,16 @@ void AddWhichSetupCommand(CLI::App &app)
     CLI::App *cmd = app.add_subcommand(
         "which-setup", "Show which setup program the launcher `install` starts for a launcher config");
     cmd->add_option("CONFIG", options->configPath, "the launcher config (the .CFG beside install.exe)")
-        ->required()
-        ->check(CLI::ExistingFile);
+        ->required();
     cmd->add_option("--windows", options->windows,
-                    "the system, as its GetVersionExA reports it; Windows 8 and 10 report 6.2")
-        ->check(CLI::IsMember(PresetNames()));
+                    "the system, as its GetVersionExA reports it; Windows 8 and 10 report 6.2. One of\n"
+                    "95, 98, ME, NT4, 2000, XP, Vista, 7, 8, 10, or the name the report prints (Windows XP),\n"
+                    "in any letter case")
+        ->check(CLI::Validator(
+            [](std::string &name) -> std::string {
+                return PresetSystem(name) ? "" : "'" + name + "' is not a system --windows knows";
+            },
+            "SYSTEM"));
     cmd->add_option("--platform-id", options->platformId, "dwPlatformId: 1 for 95/98/ME, 2 for NT");
     cmd->add_option("--major", options->major, "dwMajorVersion");
     cmd->add_option("--minor", options->minor, "dwMinorVersion");
@@ -191,9 +210,13 @@ void AddWhichSetupCommand(CLI::App &app)
         ->capture_default_str();
     cmd->add_option("--drive", options->drive, "drive letter of the setup medium")
         ->capture_default_str();
+    AddMessageOptions(*cmd);
     cmd->footer("Without --windows or --platform-id: one line for each system --windows knows.\n"
                 "The options after --windows change single fields of the system it names.\n"
                 "The config is taken to lie in the root folder of the drive.\n"
+                "A config without a section [Setup Program], or with a key that no system reads (a platform\n"
+                "other than Windows and WinNT, a version written 5.1 or one no Windows reports), is warned\n"
+                "about, and the exit status is 1.\n"
                 "Example:\n"
                 "  velmor-pack which-setup disk1/INSTALL.CFG --windows 98 --lang 407\n");
     cmd->callback([options]() { RunWhichSetup(*options); });

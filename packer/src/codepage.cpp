@@ -45,6 +45,40 @@ std::optional<std::string> Convert(const std::string &text, const std::string &t
 
 } // namespace
 
+size_t Utf8SequenceLength(std::string_view text)
+{
+    if (text.empty())
+        return 0;
+    auto byte = [&text](size_t i) { return static_cast<unsigned char>(text[i]); };
+    unsigned char c = byte(0);
+    if (c < 0x80)
+        return 1;
+    size_t length = c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+    if (length == 0 || text.size() < length)
+        return 0;
+    for (size_t i = 1; i < length; ++i) {
+        if ((byte(i) & 0xC0) != 0x80)
+            return 0;
+    }
+    // Overlong forms, surrogates and code points past U+10FFFF.
+    unsigned char second = byte(1);
+    if ((c == 0xE0 && second < 0xA0) || (c == 0xED && second >= 0xA0) || (c == 0xF0 && second < 0x90) ||
+        (c == 0xF4 && second >= 0x90))
+        return 0;
+    return length;
+}
+
+bool IsValidUtf8(std::string_view text)
+{
+    for (size_t i = 0; i < text.size();) {
+        size_t length = Utf8SequenceLength(text.substr(i));
+        if (length == 0)
+            return false;
+        i += length;
+    }
+    return true;
+}
+
 bool IsSupportedCodePage(int codePage)
 {
     for (int cp : kCodePages) {

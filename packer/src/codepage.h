@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace velmor {
 
@@ -13,6 +14,14 @@ std::string SupportedCodePagesText();
 
 // Throws PackError naming the code pages there are, unless codePage is one of them.
 void RequireSupportedCodePage(int codePage);
+
+// The length of the UTF-8 sequence that text begins with: 1 to 4, or 0 when it does
+// not begin with a complete, shortest-form sequence of a character (surrogates are
+// not characters).
+size_t Utf8SequenceLength(std::string_view text);
+
+// Whether the text is UTF-8 throughout.
+bool IsValidUtf8(std::string_view text);
 
 // The UTF-8 text in the code page; nothing when the text is not valid UTF-8 or holds
 // a character the code page cannot represent (no approximations).

@@ -1,12 +1,64 @@
+#include <csignal>
 #include <cstdio>
+#include <string>
 #include <CLI/CLI.hpp>
+#include "cli_options.h"
 #include "commands.h"
+#include "messages.h"
 #include "pack_error.h"
+#include "temporary_files.h"
+
+namespace {
+
+std::string VersionText()
+{
+    std::optional<std::string> stub = velmor::DefaultStubPath();
+    return "velmor-pack " VELMOR_VERSION "\nstub: " +
+           (stub ? *stub : std::string("none found beside velmor-pack; create needs --stub FILE"));
+}
+
+// CLI11 words a parse error as a sentence of its own; it becomes one line that says
+// where to look.
+std::string UsageLine(const CLI::App &app, const CLI::ParseError &e, int argc, char **argv)
+{
+    if (app.get_subcommands().empty()) {
+        // The first word that is not an option names the command.
+        for (int i = 1; i < argc; ++i) {
+            std::string word = argv[i];
+            if (word.empty() || word[0] == '-')
+                continue;
+            std::string commands;
+            for (const CLI::App *sub : app.get_subcommands({}))
+                commands += (commands.empty() ? "" : ", ") + sub->get_name();
+            return "'" + word + "' is not a command; the commands are " + commands + " (see velmor-pack --help)";
+        }
+    }
+    std::string text = e.what();
+    for (char &c : text) {
+        if (c == '\n')
+            c = ' ';
+    }
+    std::string command = "velmor-pack";
+    for (const CLI::App *sub : app.get_subcommands()) {
+        command += " " + sub->get_name();
+        for (const CLI::App *inner : sub->get_subcommands())
+            command += " " + inner->get_name();
+    }
+    return text + "; see " + command + " --help";
+}
+
+} // namespace
 
 int main(int argc, char **argv)
 {
+    // A file size limit then fails a write with EFBIG, reported as any other failure.
+    std::signal(SIGXFSZ, SIG_IGN);
+    velmor::RemoveTemporariesOnSignals();
+
     CLI::App app{"velmor-pack: builds and checks velmor self-extracting setup packages."};
     app.require_subcommand(1);
+    app.set_version_flag("-V,--version", VersionText, "print the version and the stub create uses, and exit");
+    velmor::AddMessageOptions(app);
     velmor::AddCreateCommand(app);
     velmor::AddSzddCommand(app);
     velmor::AddWhichSetupCommand(app);
@@ -14,16 +66,30 @@ int main(int argc, char **argv)
     velmor::AddVerifyCommand(app);
     velmor::AddExtractCommand(app);
     velmor::AddSignCommand(app);
+    app.footer("Exit status: 0 success; 1 the input was refused, or the package or config has problems;\n"
+               "2 the command line cannot be used (unknown command or option, a value missing or malformed).\n"
+               "Every error is one line that begins with velmor-pack:. Run velmor-pack COMMAND --help for\n"
+               "a command's options and an example.");
     try {
         app.parse(argc, argv);
-    } catch (const CLI::ParseError &e) {
+    } catch (const CLI::Success &e) {
         return app.exit(e);
-    } catch (const velmor::PackError &e) {
-        std::fprintf(stderr, "velmor-pack: %s\n", e.what());
-        return 1;
+    } catch (const CLI::ParseError &e) {
+        velmor::PrintError(UsageLine(app, e, argc, argv));
+        return velmor::kExitUsage;
+    } catch (const velmor::UsageError &e) {
+        velmor::PrintError(e.what());
+        return velmor::kExitUsage;
+    } catch (const velmor::PackErrors &e) {
+        for (const std::string &line : e.lines())
+            velmor::PrintError(line);
+        return velmor::kExitRefused;
+    } catch (const std::bad_alloc &) {
+        velmor::PrintError("out of memory");
+        return velmor::kExitRefused;
     } catch (const std::exception &e) {
-        std::fprintf(stderr, "velmor-pack: %s\n", e.what());
-        return 1;
+        velmor::PrintError(e.what());
+        return velmor::kExitRefused;
     }
-    return 0;
+    return velmor::kExitSuccess;
 }

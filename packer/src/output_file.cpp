@@ -6,25 +6,60 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <algorithm>
+#include <filesystem>
 #include "pack_error.h"
 
 namespace velmor {
 
-OutputFile::OutputFile(const std::string &path) : path_(path)
+OutputFile::OutputFile(const std::string &path) : shown_(path)
 {
-    std::string pattern = path + ".tmpXXXXXX";
-    fd_ = mkstemp(pattern.data());
-    if (fd_ < 0)
-        throw PackError(path + ": cannot create the output file: " + std::strerror(errno));
-    tempPath_ = pattern;
+    std::filesystem::path p(path);
+    std::string name = p.filename().string();
+    if (name.empty() || name == "." || name == "..")
+        throw PackError(path + ": expected a file name, found a folder");
+    std::string folder = p.has_parent_path() ? p.parent_path().string() : ".";
+    folder_ = open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (folder_ < 0)
+        throw PackError(path + ": cannot create the output file: " + folder + ": " + std::strerror(errno));
+    ownsFolder_ = true;
+    RemoveStaleTemporaries(folder_, name);
+    Create(name);
+}
+
+OutputFile::OutputFile(int folder, const std::string &name, const std::string &shown) : shown_(shown), folder_(folder)
+{
+    Create(name);
+}
+
+void OutputFile::Create(const std::string &name)
+{
+    name_ = name;
+    tempName_ = TemporaryName(name, "tmp");
+    fd_ = openat(folder_, tempName_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd_ < 0) {
+        int error = errno;
+        if (ownsFolder_)
+            close(folder_);
+        throw PackError(shown_ + ": cannot create the output file: " + std::strerror(error));
+    }
+    try {
+        temp_ = std::make_unique<TemporaryEntry>(folder_, tempName_, false);
+    } catch (...) {
+        close(fd_);
+        unlinkat(folder_, tempName_.c_str(), 0);
+        if (ownsFolder_)
+            close(folder_);
+        throw;
+    }
 }
 
 OutputFile::~OutputFile()
 {
-    if (fd_ >= 0) {
+    if (fd_ >= 0)
         close(fd_);
-        unlink(tempPath_.c_str());
-    }
+    temp_.reset(); // removes the temporary file unless committed
+    if (ownsFolder_)
+        close(folder_);
 }
 
 void OutputFile::Write(std::string_view bytes)
@@ -36,7 +71,7 @@ void OutputFile::Write(std::string_view bytes)
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            throw PackError(path_ + ": cannot write: " + std::strerror(errno));
+            throw PackError(shown_ + ": cannot write: " + std::strerror(errno));
         }
         p += n;
         left -= static_cast<size_t>(n);
@@ -69,7 +104,7 @@ uint64_t OutputFile::CopyFrom(int fd, uint64_t count, const std::string &sourceN
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            throw PackError(sourceName + ": cannot copy into " + path_ + ": " + std::strerror(errno));
+            throw PackError(sourceName + ": cannot copy into " + shown_ + ": " + std::strerror(errno));
         }
         if (n == 0)
             break;
@@ -82,55 +117,12 @@ uint64_t OutputFile::CopyFrom(int fd, uint64_t count, const std::string &sourceN
 void OutputFile::Commit(unsigned mode)
 {
     if (fchmod(fd_, mode) != 0)
-        throw PackError(path_ + ": cannot finish the output file: " + std::strerror(errno));
+        throw PackError(shown_ + ": cannot finish the output file: " + std::strerror(errno));
     int fd = fd_;
     fd_ = -1;
-    if (close(fd) != 0 || rename(tempPath_.c_str(), path_.c_str()) != 0) {
-        int error = errno;
-        unlink(tempPath_.c_str());
-        throw PackError(path_ + ": cannot finish the output file: " + std::strerror(error));
-    }
-}
-
-// The whole file in one buffer sized up front: a stream-based read of a file of some
-// megabytes spends more time growing and copying buffers than compressing it takes.
-std::string ReadWholeFile(const std::string &path)
-{
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        throw PackError(path + ": cannot open: " + std::strerror(errno));
-    struct stat info;
-    std::string data;
-    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode))
-        data.resize(static_cast<size_t>(info.st_size));
-    // Past the expected size (or for a file of unknown size), read through a small
-    // buffer, so that EOF at the expected size costs no more memory.
-    size_t used = 0;
-    char extra[65536];
-    for (;;) {
-        bool expected = used < data.size();
-        char *into = expected ? &data[used] : extra;
-        ssize_t n = read(fd, into, expected ? data.size() - used : sizeof extra);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            int error = errno;
-            close(fd);
-            throw PackError(path + ": cannot read: " + std::strerror(error));
-        }
-        if (n == 0)
-            break;
-        if (expected) {
-            used += static_cast<size_t>(n);
-        } else {
-            data.resize(used);
-            data.append(extra, static_cast<size_t>(n));
-            used = data.size();
-        }
-    }
-    close(fd);
-    data.resize(used);
-    return data;
+    if (close(fd) != 0 || renameat(folder_, tempName_.c_str(), folder_, name_.c_str()) != 0)
+        throw PackError(shown_ + ": cannot finish the output file: " + std::strerror(errno));
+    temp_->Release();
 }
 
 } // namespace velmor

@@ -1,18 +1,26 @@
 // A file that appears under its name only once it is complete: written to a
-// temporary file beside the target and renamed over it by Commit. Without Commit
-// the temporary file is removed, so a failure leaves no output behind.
+// temporary file beside the target (temporary_files.h) and renamed over it by
+// Commit, which replaces whatever stood there without writing through it (a hard
+// link elsewhere keeps its data). Without Commit the temporary file is removed, so a
+// failure leaves no output behind.
 #ifndef VELMOR_OUTPUT_FILE_H
 #define VELMOR_OUTPUT_FILE_H
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
+#include "input_file.h"
+#include "temporary_files.h"
 
 namespace velmor {
 
 class OutputFile {
 public:
+    // The file at path; temporary files that killed runs left for it are removed.
     explicit OutputFile(const std::string &path);
+    // The file name in an open folder; shown names it in messages.
+    OutputFile(int folder, const std::string &name, const std::string &shown);
     ~OutputFile();
     OutputFile(const OutputFile &) = delete;
     OutputFile &operator=(const OutputFile &) = delete;
@@ -23,18 +31,23 @@ public:
     // at the end of that file. sourceName names it in messages.
     uint64_t CopyFrom(int fd, uint64_t count, const std::string &sourceName);
     uint64_t Size() const { return size_; }
+    // The temporary file, for setting its times before Commit.
+    int fd() const { return fd_; }
     // Sets the permission bits and renames into place.
     void Commit(unsigned mode = 0644);
 
 private:
-    std::string path_;
-    std::string tempPath_;
+    void Create(const std::string &name);
+
+    std::string shown_;
+    int folder_ = -1;
+    bool ownsFolder_ = false;
+    std::string name_;
+    std::string tempName_;
+    std::unique_ptr<TemporaryEntry> temp_;
     int fd_ = -1;
     uint64_t size_ = 0;
 };
-
-// Reads a whole file; PackError naming it on failure.
-std::string ReadWholeFile(const std::string &path);
 
 } // namespace velmor
 

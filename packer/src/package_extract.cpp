@@ -4,16 +4,21 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <map>
+#include <memory>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 #include "codepage.h"
 #include "filetime.h"
+#include "output_file.h"
 #include "pack_error.h"
 #include "package_report.h"
 #include "szdd_expand.h"
+#include "temporary_files.h"
 #include "windows_names.h"
 
 namespace velmor {
@@ -40,6 +45,54 @@ public:
 
 private:
     int fd_;
+};
+
+// The names in one folder, read once: each name, and the first of each spelling
+// that Windows takes for the same name.
+class FolderIndex {
+public:
+    explicit FolderIndex(int folder)
+    {
+        int fd = openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        DIR *dir = fd < 0 ? nullptr : fdopendir(fd);
+        if (dir == nullptr) {
+            if (fd >= 0)
+                close(fd);
+            throw PackError(std::string("cannot read the folder: ") + std::strerror(errno));
+        }
+        bool temporaries = false;
+        while (dirent *e = readdir(dir)) {
+            if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0)
+                continue;
+            if (IsTemporaryName(e->d_name))
+                temporaries = true;
+            else
+                Add(e->d_name);
+        }
+        closedir(dir);
+        // What an extraction that was killed left here.
+        if (temporaries)
+            RemoveStaleTemporaries(folder, "");
+    }
+
+    // The name as it exists in the folder, letter case aside; empty when none does.
+    std::string Find(const std::string &name) const
+    {
+        if (names_.count(name))
+            return name;
+        auto it = folded_.find(FoldUtf8Case(name));
+        return it == folded_.end() ? std::string() : it->second;
+    }
+
+    void Add(const std::string &name)
+    {
+        names_.insert(name);
+        folded_.emplace(FoldUtf8Case(name), name);
+    }
+
+private:
+    std::unordered_set<std::string> names_;
+    std::unordered_map<std::string, std::string> folded_;
 };
 
 // The levels of a stored name as Windows resolves them: trailing dots and spaces
@@ -79,132 +132,170 @@ std::string HostName(const std::string &level, int codePage)
     return *decoded;
 }
 
-// An existing name in the folder that Windows would take for name (letter case
-// aside), or name itself.
-std::string ExistingSpelling(int folder, const std::string &name)
+// The permission bits of new files, as open(2) would give them.
+mode_t NewFileMode()
 {
-    struct stat info;
-    if (fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0)
-        return name;
-    int fd = openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return name;
-    DIR *dir = fdopendir(fd);
-    if (dir == nullptr) {
-        close(fd);
-        return name;
+    static const mode_t mode = [] {
+        mode_t mask = umask(0);
+        umask(mask);
+        return 0666 & ~mask;
+    }();
+    return mode;
+}
+
+class Extractor {
+public:
+    Extractor(const ByteSource &source, bool compressed, int root, int codePage)
+        : source_(source), compressed_(compressed), root_(root), codePage_(codePage)
+    {
     }
-    std::string found = name;
-    std::string folded = FoldCase(name);
-    while (dirent *e = readdir(dir)) {
-        if (FoldCase(e->d_name) == folded) {
-            found = e->d_name;
-            break;
+
+    uint32_t FoldersRead() const { return foldersRead_; }
+
+    // Writes one entry; returns the bytes written and sets shown to its path.
+    uint64_t Extract(const PackageEntry &entry, std::string &shown)
+    {
+        std::vector<std::string> directories = Levels(entry.directory, codePage_);
+        std::vector<std::string> names = Levels(entry.fileName, codePage_);
+        if (names.size() != 1)
+            throw PackError("the file name is not a plain name; the stub stops here");
+        std::string fileName = HostName(names[0], codePage_);
+
+        // Folders made for this entry go again when it fails: it leaves nothing behind.
+        struct MadeFolders {
+            std::vector<std::pair<int, std::string>> made;
+            bool keep = false;
+            ~MadeFolders()
+            {
+                for (auto it = made.rbegin(); !keep && it != made.rend(); ++it)
+                    unlinkat(it->first, it->second.c_str(), AT_REMOVEDIR);
+            }
+        };
+        std::vector<Descriptor> chain;
+        MadeFolders madeFolders;
+        int at = root_;
+        std::string where;
+        for (const std::string &level : directories) {
+            std::string hostLevel = HostName(level, codePage_);
+            FolderIndex &index = Index(at, where);
+            std::string actual = index.Find(hostLevel);
+            if (actual.empty()) {
+                actual = hostLevel;
+                if (mkdirat(at, actual.c_str(), 0777) == 0)
+                    madeFolders.made.emplace_back(at, actual);
+                else if (errno != EEXIST)
+                    throw PackError(where + hostLevel + ": cannot create the folder: " + std::strerror(errno));
+                index.Add(actual);
+            }
+            int fd = openat(at, actual.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (fd < 0)
+                throw PackError(where + actual + ": cannot open the folder: " +
+                                (errno == ENOTDIR || errno == ELOOP
+                                     ? std::string("a file or symbolic link of that name is in the way")
+                                     : std::strerror(errno)));
+            chain.emplace_back(fd);
+            at = fd;
+            where += actual + "/";
         }
-    }
-    closedir(dir);
-    return found;
-}
 
-// Opens (creating if need be) one folder level below parent, never through a
-// symbolic link.
-Descriptor OpenFolder(int parent, const std::string &name)
-{
-    std::string actual = ExistingSpelling(parent, name);
-    if (mkdirat(parent, actual.c_str(), 0777) != 0 && errno != EEXIST)
-        throw PackError(name + ": cannot create the folder: " + std::strerror(errno));
-    int fd = openat(parent, actual.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
-        throw PackError(actual + ": cannot open the folder: " +
-                        (errno == ENOTDIR || errno == ELOOP ? std::string("a file or symbolic link of that name is in the way")
-                                                            : std::strerror(errno)));
-    return Descriptor(fd);
-}
-
-void WriteAll(int fd, const char *data, size_t size, const std::string &name)
-{
-    while (size > 0) {
-        ssize_t n = write(fd, data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            throw PackError(name + ": cannot write: " + std::strerror(errno));
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-}
-
-uint64_t ExtractEntry(const ByteSource &source, const PackageEntry &entry, bool compressed, int root,
-                      int codePage)
-{
-    std::vector<std::string> directories = Levels(entry.directory, codePage);
-    std::vector<std::string> names = Levels(entry.fileName, codePage);
-    if (names.size() != 1)
-        throw PackError("the file name is not a plain name; the stub stops here");
-    std::string fileName = HostName(names[0], codePage);
-
-    // Expanded first: data that does not expand leaves no target, as with the stub.
-    std::string expanded;
-    if (compressed) {
-        std::string data(entry.dataSize, '\0');
-        source.Read(entry.dataOffset, data.data(), data.size());
-        expanded = SzddExpand(data, "compressed data");
-    }
-
-    Descriptor folder;
-    int at = root;
-    std::string where;
-    for (const std::string &level : directories) {
-        std::string hostLevel = HostName(level, codePage);
-        folder = OpenFolder(at, hostLevel);
-        at = folder.get();
-        where += hostLevel + "/";
-    }
-    std::string target = ExistingSpelling(at, fileName);
-    std::string shown = where + target;
-    Descriptor file(openat(at, target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666));
-    if (file.get() < 0)
-        throw PackError(shown + ": cannot write: " +
-                        (errno == ELOOP ? std::string("a symbolic link of that name is in the way")
-                                        : std::string(std::strerror(errno)) +
-                                              (errno == EACCES ? " (a read-only file from an earlier extraction?)" : "")));
-    uint64_t written = 0;
-    if (compressed) {
-        WriteAll(file.get(), expanded.data(), expanded.size(), shown);
-        written = expanded.size();
-    } else {
-        std::vector<char> buffer(std::min<size_t>(entry.dataSize, kCopyChunk));
-        for (uint64_t done = 0; done < entry.dataSize;) {
-            size_t n = static_cast<size_t>(std::min<uint64_t>(buffer.size(), entry.dataSize - done));
-            source.Read(entry.dataOffset + done, buffer.data(), n);
-            WriteAll(file.get(), buffer.data(), n, shown);
-            done += n;
+        FolderIndex &index = Index(at, where);
+        std::string target = index.Find(fileName);
+        if (target.empty())
+            target = fileName;
+        shown = where + target;
+        CheckReplaceable(at, target, shown);
+        OutputFile out(at, target, shown);
+        uint64_t written = 0;
+        if (compressed_) {
+            written = SzddExpandTo(source_, entry.dataOffset, entry.dataSize,
+                                   [&out](const char *bytes, size_t count) { out.Write({bytes, count}); },
+                                   "compressed data");
+        } else {
+            std::vector<char> buffer(std::min<size_t>(entry.dataSize, kCopyChunk));
+            for (uint64_t done = 0; done < entry.dataSize;) {
+                size_t n = static_cast<size_t>(std::min<uint64_t>(buffer.size(), entry.dataSize - done));
+                source_.Read(entry.dataOffset + done, buffer.data(), n);
+                out.Write({buffer.data(), n});
+                done += n;
+            }
+            written = entry.dataSize;
         }
-        written = entry.dataSize;
+
+        uint32_t accessNs = 0;
+        uint32_t writeNs = 0;
+        struct timespec times[2];
+        times[0].tv_sec = static_cast<time_t>(UnixFromFileTime(entry.lastAccessTime, &accessNs));
+        times[0].tv_nsec = accessNs;
+        times[1].tv_sec = static_cast<time_t>(UnixFromFileTime(entry.lastWriteTime, &writeNs));
+        times[1].tv_nsec = writeNs;
+        if (futimens(out.fd(), times) != 0)
+            throw PackError(shown + ": cannot set the time stamps: " + std::strerror(errno));
+        mode_t mode = NewFileMode();
+        mode = entry.attributes & kReadOnly ? mode & ~mode_t(0222) : mode | S_IWUSR;
+        out.Commit(mode);
+        index.Add(target);
+        madeFolders.keep = true;
+        return written;
     }
 
-    uint32_t accessNs = 0;
-    uint32_t writeNs = 0;
-    struct timespec times[2];
-    times[0].tv_sec = static_cast<time_t>(UnixFromFileTime(entry.lastAccessTime, &accessNs));
-    times[0].tv_nsec = accessNs;
-    times[1].tv_sec = static_cast<time_t>(UnixFromFileTime(entry.lastWriteTime, &writeNs));
-    times[1].tv_nsec = writeNs;
-    if (futimens(file.get(), times) != 0)
-        throw PackError(shown + ": cannot set the time stamps: " + std::strerror(errno));
-    struct stat info;
-    if (fstat(file.get(), &info) != 0)
-        throw PackError(shown + ": " + std::strerror(errno));
-    mode_t mode = info.st_mode & 07777;
-    mode = entry.attributes & kReadOnly ? mode & ~mode_t(0222) : mode | S_IWUSR;
-    if (fchmod(file.get(), mode) != 0)
-        throw PackError(shown + ": cannot set the permissions: " + std::strerror(errno));
-    return written;
-}
+private:
+    FolderIndex &Index(int folder, const std::string &where)
+    {
+        auto it = indexes_.find(where);
+        if (it == indexes_.end()) {
+            try {
+                it = indexes_.emplace(where, std::make_unique<FolderIndex>(folder)).first;
+                ++foldersRead_;
+            } catch (const PackError &e) {
+                throw PackError((where.empty() ? std::string(".") : where) + ": " + e.what());
+            }
+        }
+        return *it->second;
+    }
+
+    // What stands at the target is replaced only if the stub could replace it.
+    static void CheckReplaceable(int folder, const std::string &name, const std::string &shown)
+    {
+        struct stat info;
+        if (fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+            return;
+        if (S_ISLNK(info.st_mode))
+            throw PackError(shown + ": cannot write: a symbolic link of that name is in the way");
+        if (S_ISDIR(info.st_mode))
+            throw PackError(shown + ": cannot write: a folder of that name is in the way");
+        if (!S_ISREG(info.st_mode))
+            throw PackError(shown + ": cannot write: a special file of that name is in the way");
+        if (!(info.st_mode & S_IWUSR))
+            throw PackError(shown + ": cannot write: a read-only file of that name is in the way "
+                                    "(from an earlier extraction?)");
+    }
+
+    const ByteSource &source_;
+    bool compressed_;
+    int root_;
+    int codePage_;
+    std::map<std::string, std::unique_ptr<FolderIndex>> indexes_; // by path below the destination
+    uint32_t foldersRead_ = 0;
+};
 
 bool StopsTheRun(ProblemKind kind)
 {
     return kind == ProblemKind::Structure || kind == ProblemKind::Name || kind == ProblemKind::Content;
+}
+
+// The folders of destination that do not exist yet, innermost first.
+std::vector<std::filesystem::path> MissingFolders(const std::string &destination)
+{
+    std::vector<std::filesystem::path> missing;
+    std::error_code error;
+    std::filesystem::path path = std::filesystem::absolute(destination, error).lexically_normal();
+    while (!error && !path.empty() && !std::filesystem::exists(std::filesystem::symlink_status(path))) {
+        missing.push_back(path);
+        if (path == path.parent_path())
+            break;
+        path = path.parent_path();
+    }
+    return missing;
 }
 
 } // namespace
@@ -219,6 +310,7 @@ ExtractSummary ExtractPackage(const ByteSource &source, const PackageContents &c
         }
         throw PackError("the package cannot be read; nothing was extracted");
     }
+    std::vector<std::filesystem::path> missing = MissingFolders(destination);
     std::error_code error;
     std::filesystem::create_directories(destination, error);
     Descriptor root(open(destination.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -229,14 +321,23 @@ ExtractSummary ExtractPackage(const ByteSource &source, const PackageContents &c
     uint64_t total = 0;
     for (const PackageEntry &e : contents.entries)
         total += e.dataSize;
+    Extractor extractor(source, contents.compressed(), root.get(), codePage);
     ExtractSummary summary;
     uint64_t done = 0;
     for (uint32_t index = 1; index <= contents.entryCount; ++index) {
         const PackageEntry *entry = index <= contents.entries.size() ? &contents.entries[index - 1] : nullptr;
         auto stop = [&](const PackageProblem &problem) {
-            throw PackError(ProblemLine(problem, codePage) + "; stopped there, " +
-                            (index == 1 ? std::string("nothing was extracted")
-                                        : "entries 1 to " + std::to_string(index - 1) + " were extracted"));
+            std::string left;
+            if (index == 1) {
+                // Folders this run made for the destination go too, so that it is true.
+                for (const std::filesystem::path &folder : missing)
+                    rmdir(folder.c_str());
+                left = "nothing was extracted";
+            } else {
+                left = "entries 1 to " + std::to_string(index - 1) + " were extracted, and nothing of entry " +
+                       std::to_string(index) + " was written";
+            }
+            throw PackError(ProblemLine(problem, codePage) + "; stopped there: " + left);
         };
         for (const PackageProblem &p : contents.problems) {
             if (p.index == index && StopsTheRun(p.kind))
@@ -244,18 +345,20 @@ ExtractSummary ExtractPackage(const ByteSource &source, const PackageContents &c
         }
         if (!entry)
             stop({index, "", ProblemKind::Structure, "the record could not be read"});
+        std::string shown;
         try {
-            summary.bytes += ExtractEntry(source, *entry, contents.compressed(), root.get(), codePage);
+            summary.bytes += extractor.Extract(*entry, shown);
         } catch (const PackError &e) {
             stop({index, entry->path, ProblemKind::Structure, e.what()});
         }
         ++summary.files;
         done += entry->dataSize;
         if (progress)
-            progress(done, total);
+            progress(shown, done, total);
         if (index == UINT32_MAX)
             break;
     }
+    summary.foldersRead = extractor.FoldersRead();
     return summary;
 }
 

@@ -3,6 +3,12 @@
 // keeping it, SZDD data expanded, last access and last write times restored, the
 // read-only attribute turned into a file without write permission. The run stops at
 // the first entry that the stub would stop at, or that would leave the destination.
+//
+// Each file is written beside its target and renamed over it, so an existing file is
+// replaced rather than written through (a hard link to a file elsewhere keeps that
+// file's data), and a failed entry leaves nothing of itself behind: neither a partial
+// file nor a folder made for it. Each folder's names are read once and kept in an
+// index, in which names that differ only in letter case are one, as on Windows.
 #ifndef VELMOR_PACKAGE_EXTRACT_H
 #define VELMOR_PACKAGE_EXTRACT_H
 
@@ -15,16 +21,18 @@ namespace velmor {
 
 struct ExtractSummary {
     uint32_t files = 0;
-    uint64_t bytes = 0; // bytes written, after expansion
+    uint64_t bytes = 0;       // bytes written, after expansion
+    uint32_t foldersRead = 0; // folders whose names were read from the disk
 };
 
-// Called after each entry with the bytes of package data done so far and in all.
-using ExtractProgress = std::function<void(uint64_t done, uint64_t total)>;
+// Called after each entry with its path below the destination and the bytes of
+// package data done so far and in all.
+using ExtractProgress = std::function<void(const std::string &path, uint64_t done, uint64_t total)>;
 
 // contents is what ReadPackage found in source. Creates destination (and its missing
 // parents) and extracts into it. Throws PackError: before writing anything when the
 // trailer is unusable; otherwise at the first failing entry, naming it and saying
-// how many entries were extracted before it.
+// what the run left on disk.
 ExtractSummary ExtractPackage(const ByteSource &source, const PackageContents &contents,
                               const std::string &destination, int codePage,
                               const ExtractProgress &progress = {});

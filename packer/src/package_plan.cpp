@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <map>
+#include <set>
 #include "package_layout.h"
 #include "codepage.h"
 #include "pack_error.h"
@@ -15,12 +16,25 @@ namespace {
 
 constexpr size_t kMaxPathLength = kPathBufferSize - 1;
 
+// The first character of the UTF-8 text that the code page cannot represent.
+std::string FirstUnrepresentable(const std::string &text, int codePage)
+{
+    for (size_t i = 0; i < text.size();) {
+        size_t length = std::max<size_t>(1, Utf8SequenceLength(std::string_view(text).substr(i)));
+        std::string character = text.substr(i, length);
+        if (!EncodeForCodePage(character, codePage))
+            return character;
+        i += length;
+    }
+    return "";
+}
+
 std::string Encode(const std::string &text, int codePage, const std::string &what)
 {
     auto encoded = EncodeForCodePage(text, codePage);
     if (!encoded)
-        throw PackError(what + ": not representable in code page " + std::to_string(codePage) +
-                        "; rename it or choose another --codepage");
+        throw PackError(what + ": not representable in code page " + std::to_string(codePage) + ": it holds '" +
+                        FirstUnrepresentable(text, codePage) + "'; rename it or choose another --codepage");
     return *encoded;
 }
 
@@ -64,23 +78,28 @@ std::string NormalizeLineBreaks(const std::string &text)
 }
 
 TrailerFields PlanTrailer(const PackageSettings &s, std::vector<std::string> &warnings,
-                          std::string &checkFolder)
+                          std::vector<std::string> &problems, std::string &checkFolder)
 {
     TrailerFields t;
     t.mode = s.mode;
     t.compressed = s.compressed;
-    if (!s.folder.empty()) {
-        t.defaultFolder = EncodeDestinationFolder(s.folder, s.codePage);
-        if (t.defaultFolder.size() > kMaxPathLength)
-            throw PackError("--folder is " + std::to_string(t.defaultFolder.size()) +
-                            " bytes long; at most 255 fit");
-    } else if (s.mode == kModeSetup) {
-        warnings.push_back("no --folder given: setup mode extracts into the stub's own folder, or " +
-                           std::string(FALLBACK_FOLDER) + " when it lies on removable or network media");
-    }
+    CollectProblems(problems, [&] {
+        if (!s.folder.empty()) {
+            std::string folder = EncodeDestinationFolder(s.folder, s.codePage);
+            if (folder.size() > kMaxPathLength)
+                throw PackError("--folder is " + std::to_string(folder.size()) + " bytes long; at most 255 fit");
+            t.defaultFolder = folder;
+        } else if (s.mode == kModeSetup) {
+            warnings.push_back("no --folder given: setup mode extracts into the stub's own folder, or " +
+                               std::string(FALLBACK_FOLDER) + " when it lies on removable or network media");
+        }
+    });
+    // A refused folder is reported once; the paths are then checked for the fallback.
     checkFolder = t.defaultFolder.empty() ? FALLBACK_FOLDER : t.defaultFolder;
 
-    if (!s.setupProgram.empty()) {
+    CollectProblems(problems, [&] {
+        if (s.setupProgram.empty())
+            return;
         t.setupProgram = Encode(Backslashes(s.setupProgram), s.codePage, "--run");
         CheckRelativePath(t.setupProgram, "--run");
         int check = CheckNameInCodePage(t.setupProgram, true, s.codePage);
@@ -90,11 +109,13 @@ TrailerFields PlanTrailer(const PackageSettings &s, std::vector<std::string> &wa
         if (full.size() > kMaxPathLength)
             throw PackError("--run: the program's full path " + full + " is " +
                             std::to_string(full.size()) + " bytes long; at most 255 fit");
-    }
-    t.description = Encode(NormalizeLineBreaks(s.description), s.codePage, "the description");
-    if (t.description.size() >= kDescriptionSize)
-        throw PackError("the description is " + std::to_string(t.description.size()) +
-                        " bytes long in code page " + std::to_string(s.codePage) + "; at most 511 fit");
+    });
+    CollectProblems(problems, [&] {
+        t.description = Encode(NormalizeLineBreaks(s.description), s.codePage, "the description");
+        if (t.description.size() >= kDescriptionSize)
+            throw PackError("the description is " + std::to_string(t.description.size()) +
+                            " bytes long in code page " + std::to_string(s.codePage) + "; at most 511 fit");
+    });
     return t;
 }
 
@@ -112,9 +133,14 @@ std::string EncodeDestinationFolder(const std::string &folder, int codePage)
 PackagePlan PlanPackage(std::vector<SourceFile> files, const PackageSettings &settings)
 {
     RequireSupportedCodePage(settings.codePage);
+    const int cp = settings.codePage;
     PackagePlan plan;
+    std::vector<std::string> problems;
     std::string checkFolder;
-    plan.trailer = PlanTrailer(settings, plan.warnings, checkFolder);
+    plan.trailer = PlanTrailer(settings, plan.warnings, problems, checkFolder);
+    auto stored = [&settings](uint64_t time) {
+        return settings.latestTime && time > *settings.latestTime ? *settings.latestTime : time;
+    };
 
     // The folder's own files first, then one group per directory, each sorted by name.
     std::sort(files.begin(), files.end(), [](const SourceFile &a, const SourceFile &b) {
@@ -123,74 +149,96 @@ PackagePlan PlanPackage(std::vector<SourceFile> files, const PackageSettings &se
         return a.name < b.name;
     });
 
-    std::map<std::string, std::string> seen; // case-folded stored path -> source
+    std::map<std::string, std::string> seen;        // case-folded stored path -> source
+    std::map<std::string, std::string> directories; // case-folded folder -> as spelt first
+    std::set<std::string> mergedFolders;
     std::string previousDirectory;
     for (const SourceFile &file : files) {
         std::string display = file.directory.empty() ? file.name : file.directory + "/" + file.name;
-        CheckCreatableName(file.name, display);
-        size_t start = 0;
-        while (!file.directory.empty() && start <= file.directory.size()) {
-            size_t end = file.directory.find('/', start);
-            CheckCreatableName(file.directory.substr(start, end - start), display);
-            if (end == std::string::npos)
-                break;
-            start = end + 1;
-        }
-        if (file.size > kMaxFileSize)
-            throw PackError(display + ": the file is 4 GiB or larger; a package cannot hold it");
-
         PlannedEntry entry;
+        bool accepted = false;
+        CollectProblems(problems, [&] {
+            if (!IsValidUtf8(display))
+                throw PackError(display + ": the name is not UTF-8 text (the bytes that are not are shown as \\xNN); "
+                                          "give the file a UTF-8 name");
+            CheckCreatableName(file.name, display);
+            for (size_t start = 0; !file.directory.empty() && start <= file.directory.size();) {
+                size_t end = file.directory.find('/', start);
+                CheckCreatableName(file.directory.substr(start, end - start), display);
+                start = end == std::string::npos ? std::string::npos : end + 1;
+            }
+            if (file.size > kMaxFileSize)
+                throw PackError(display + ": the file is 4 GiB or larger (" + std::to_string(file.size) +
+                                " bytes); a package cannot hold it");
+
+            std::string name = Encode(file.name, cp, display);
+            std::string directory = Encode(Backslashes(file.directory), cp, display);
+            if (name.size() > kMaxPathLength)
+                throw PackError(display + ": the name is " + std::to_string(name.size()) +
+                                " bytes long; at most 255 fit");
+            // The checks above are stricter than the stub's; this is the stub's own rule.
+            int check = CheckNameInCodePage(name, false, cp);
+            if (check != kNameAccepted)
+                throw PackError(display + ": the name " + NameRefusal(check, false));
+            check = directory.empty() ? kNameAccepted : CheckNameInCodePage(directory, true, cp);
+            if (check != kNameAccepted)
+                throw PackError(display + ": its folder " + NameRefusal(check, true));
+            std::string target = JoinBelowFolder(JoinBelowFolder(checkFolder, directory, cp), name, cp);
+            if (target.size() > kMaxPathLength)
+                throw PackError(display + ": the destination path " + target + " is " +
+                                std::to_string(target.size()) + " characters long; at most 255 fit");
+
+            auto [it, inserted] = seen.emplace(FoldCase(directory.empty() ? name : directory + "\\" + name, cp), display);
+            if (!inserted)
+                throw PackError(display + ": Windows does not tell it apart from " + it->second +
+                                " (names differ only in letter case)");
+            // Folders whose names differ only in letter case are one folder on Windows.
+            for (size_t end = 0; end != std::string::npos;) {
+                end = file.directory.find('/', end + 1);
+                std::string level = file.directory.substr(0, end);
+                if (level.empty())
+                    break;
+                auto [dir, first] = directories.emplace(FoldUtf8Case(level), level);
+                if (!first && dir->second != level && mergedFolders.insert(level).second)
+                    plan.warnings.push_back(level + " and " + dir->second +
+                                            " differ only in letter case: Windows extracts their files "
+                                            "into one folder");
+            }
+            entry.header.fileName = name;
+            entry.header.directoryName = directory;
+            accepted = true;
+        });
+        if (!accepted)
+            continue;
         entry.sourcePath = file.path;
         entry.displayPath = display;
-        std::string name = Encode(file.name, settings.codePage, display);
-        std::string directory = Encode(Backslashes(file.directory), settings.codePage, display);
-        if (name.size() > kMaxPathLength)
-            throw PackError(display + ": the name is " + std::to_string(name.size()) +
-                            " bytes long; at most 255 fit");
-        // The checks above are stricter than the stub's; this is the stub's own rule.
-        int check = CheckNameInCodePage(name, false, settings.codePage);
-        if (check != kNameAccepted)
-            throw PackError(display + ": the name " + NameRefusal(check, false));
-        check = directory.empty() ? kNameAccepted : CheckNameInCodePage(directory, true, settings.codePage);
-        if (check != kNameAccepted)
-            throw PackError(display + ": its folder " + NameRefusal(check, true));
-        std::string target = JoinBelowFolder(JoinBelowFolder(checkFolder, directory, settings.codePage), name,
-                                             settings.codePage);
-        if (target.size() > kMaxPathLength)
-            throw PackError(display + ": the destination path " + target + " is " +
-                            std::to_string(target.size()) + " characters long; at most 255 fit");
-
-        std::string stored = FoldCase(directory.empty() ? name : directory + "\\" + name);
-        auto [it, inserted] = seen.emplace(stored, display);
-        if (!inserted)
-            throw PackError(display + ": Windows does not tell it apart from " + it->second +
-                            " (names differ only in letter case)");
-
-        entry.header.fileName = name;
-        if (file.directory != previousDirectory)
-            entry.header.directoryName = directory;
+        if (file.directory == previousDirectory)
+            entry.header.directoryName.clear();
         previousDirectory = file.directory;
         entry.header.attributes = file.ownerWritable ? kAttributeArchive : kAttributeReadOnly;
-        entry.header.creationTime = file.creationTime;
-        entry.header.lastAccessTime = file.lastAccessTime;
-        entry.header.lastWriteTime = file.lastWriteTime;
+        entry.header.lastWriteTime = stored(file.lastWriteTime);
+        entry.header.creationTime = settings.allTimes ? stored(file.creationTime) : entry.header.lastWriteTime;
+        entry.header.lastAccessTime = settings.allTimes ? stored(file.lastAccessTime) : entry.header.lastWriteTime;
         entry.header.dataSize = static_cast<uint32_t>(file.size);
         plan.entries.push_back(std::move(entry));
     }
 
     // Folder names that collide with a file name of the same level.
+    std::set<std::string> reported;
     for (const PlannedEntry &entry : plan.entries) {
-        std::string dir = FoldCase(entry.header.directoryName);
+        std::string dir = FoldCase(entry.header.directoryName, cp);
         while (!dir.empty()) {
             auto it = seen.find(dir);
-            if (it != seen.end())
-                throw PackError(entry.displayPath + ": its folder has the name of the file " + it->second);
+            if (it != seen.end() && reported.insert(it->second).second)
+                problems.push_back(entry.displayPath + ": its folder has the name of the file " + it->second);
             size_t cut = dir.rfind('\\');
             dir = cut == std::string::npos ? "" : dir.substr(0, cut);
         }
     }
+    if (!problems.empty())
+        throw PackErrors(problems);
 
-    if (!plan.trailer.setupProgram.empty() && !seen.count(FoldCase(plan.trailer.setupProgram)))
+    if (!plan.trailer.setupProgram.empty() && !seen.count(FoldCase(plan.trailer.setupProgram, cp)))
         plan.warnings.push_back("the setup program " + settings.setupProgram +
                                 " is not among the packed files; it must already exist at the destination");
     if (plan.entries.empty())

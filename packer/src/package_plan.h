@@ -5,6 +5,7 @@
 #define VELMOR_PACKAGE_PLAN_H
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 #include "record_writer.h"
@@ -19,6 +20,12 @@ struct PackageSettings {
     std::string folder;             // UTF-8; empty: the stub chooses at run time
     std::string description;        // UTF-8; line breaks become CR LF
     int codePage = 1252;
+    // Each file's creation and last access times as found; otherwise its last write
+    // time stands for all three, so that copies of a tree, or a tree read in between,
+    // give the same package.
+    bool allTimes = false;
+    // FILETIME: a later time is stored as this one (SOURCE_DATE_EPOCH).
+    std::optional<uint64_t> latestTime;
 };
 
 struct PlannedEntry {
@@ -41,7 +48,8 @@ std::string EncodeDestinationFolder(const std::string &folder, int codePage);
 // Orders the files (the folder's own files first, then each directory's files as
 // one group, both sorted by name), stores each directory name on its group's first
 // entry only, converts names and texts to the code page, and checks every limit.
-// Throws PackError with one line naming the file and the reason.
+// Throws PackErrors with a line for each refused file or setting, naming it and the
+// reason.
 PackagePlan PlanPackage(std::vector<SourceFile> files, const PackageSettings &settings);
 
 // Largest file and package the format can describe.

@@ -418,10 +418,9 @@ private:
         entry.expandedSize = length;
         if (!options_.expandCompressed)
             return;
-        std::string data(entry.dataSize, '\0');
-        source_.Read(entry.dataOffset, data.data(), data.size());
+        // Streamed through, a window at a time: nothing of it is kept.
         try {
-            SzddExpand(data, "compressed data");
+            SzddExpandTo(source_, entry.dataOffset, entry.dataSize, [](const char *, size_t) {}, "compressed data");
         } catch (const PackError &e) {
             problem(e.what());
         }

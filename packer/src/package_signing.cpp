@@ -19,6 +19,7 @@
 #include "package_plan.h"
 #include "package_signature.h"
 #include "pe_image.h"
+#include "temporary_files.h"
 
 extern char **environ;
 
@@ -27,6 +28,9 @@ namespace {
 
 // Zero bytes between the signature and the trailer, so that the certificate table
 // stays a multiple of 8 bytes long.
+// Certificates, keys and passwords take some kilobytes.
+constexpr uint64_t kMaxKeyFileSize = 1 << 20;
+
 constexpr uint32_t kTrailerPadding = (kCertificateTableAlignment - kTrailerSize % kCertificateTableAlignment) %
                                      kCertificateTableAlignment;
 
@@ -53,27 +57,19 @@ private:
     int fd_;
 };
 
-// A folder of its own beside the output, removed with everything in it.
+// A folder of its own beside the output, removed with everything in it (also on
+// SIGINT, SIGTERM and SIGHUP, and by the next run after SIGKILL).
 class WorkFolder {
 public:
-    explicit WorkFolder(const std::string &beside)
+    explicit WorkFolder(const std::string &beside) : temporary_(beside, "work", true)
     {
-        std::string pattern = beside + ".tmpXXXXXX";
-        if (!mkdtemp(pattern.data()))
+        if (mkdir(temporary_.path().c_str(), 0700) != 0)
             throw PackError(beside + ": cannot create a temporary folder beside it: " + std::strerror(errno));
-        path_ = pattern;
     }
-    ~WorkFolder()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    WorkFolder(const WorkFolder &) = delete;
-    WorkFolder &operator=(const WorkFolder &) = delete;
-    std::string operator/(const char *name) const { return path_ + "/" + name; }
+    std::string operator/(const char *name) const { return temporary_.path() + "/" + name; }
 
 private:
-    std::string path_;
+    TemporaryPath temporary_;
 };
 
 // The first size bytes of another source: the package inside a file that a signing
@@ -220,13 +216,11 @@ void RunOsslsigncode(const SigningOptions &options, const std::string &in, const
 void WriteUnsignedBody(const std::string &input, const PeSigningFields &pe, uint64_t bodyEnd,
                        const std::string &path)
 {
-    Descriptor in(open(input.c_str(), O_RDONLY | O_CLOEXEC));
-    if (in.get() < 0)
-        throw PackError(input + ": cannot open: " + std::strerror(errno));
+    InputFile in(input, UINT64_MAX);
     OutputFile body(path);
     auto copy = [&](uint64_t from, uint64_t to) {
-        if (lseek(in.get(), static_cast<off_t>(from), SEEK_SET) < 0 ||
-            body.CopyFrom(in.get(), to - from, input) != to - from)
+        if (lseek(in.fd(), static_cast<off_t>(from), SEEK_SET) < 0 ||
+            body.CopyFrom(in.fd(), to - from, input) != to - from)
             throw PackError(input + ": the file got shorter while being read");
     };
     copy(0, pe.directoryOffset);
@@ -275,22 +269,27 @@ void AppendTrailer(const std::string &path, uint64_t bodyEnd, const std::string 
 void CheckSigningOptions(const SigningOptions &options)
 {
     if (!options.pkcs12File.empty() && (!options.certFile.empty() || !options.keyFile.empty()))
-        throw PackError("--pkcs12 holds the certificate and the key: give it without --cert and --key");
-    if (!options.pkcs12File.empty())
-        return;
-    if (options.certFile.empty() != options.keyFile.empty())
-        throw PackError("signing needs both --cert and --key (or --pkcs12)");
+        throw UsageError("--pkcs12 holds the certificate and the key: give it without --cert and --key");
+    if (options.pkcs12File.empty() && options.certFile.empty() != options.keyFile.empty())
+        throw UsageError("signing needs both --cert and --key (or --pkcs12)");
+    if (!options.passwordFile.empty() && !options.passwordEnv.empty())
+        throw UsageError("--password-file and --password-env exclude each other; give one");
     if (!options.Requested() && (!options.passwordFile.empty() || !options.passwordEnv.empty() ||
                                  !options.timestampUrls.empty() || !options.description.empty() ||
                                  !options.url.empty()))
-        throw PackError("the signing options need a certificate and key: give --cert and --key, or --pkcs12");
+        throw UsageError("the signing options need a certificate and key: give --cert and --key, or --pkcs12");
+    // osslsigncode reads these; they are checked here, as every input is.
+    for (const std::string *file : {&options.certFile, &options.keyFile, &options.pkcs12File, &options.passwordFile}) {
+        if (!file->empty())
+            RequireRegularFile(*file, kMaxKeyFileSize);
+    }
 }
 
 SignSummary SignPackage(const std::string &input, const std::string &output, const SigningOptions &options)
 {
     CheckSigningOptions(options);
     if (!options.Requested())
-        throw PackError("signing needs a certificate and key: give --cert and --key, or --pkcs12");
+        throw UsageError("signing needs a certificate and key: give --cert and --key, or --pkcs12");
 
     auto file = OpenFileSource(input);
     PackageContents contents = ReadPackage(*file);

@@ -31,8 +31,9 @@ struct SigningOptions {
     bool Requested() const { return !certFile.empty() || !pkcs12File.empty(); }
 };
 
-// Throws PackError when the options do not name a certificate and key, or name
-// options that only signing takes without them.
+// Throws UsageError when the options do not name a certificate and key, or name
+// options that only signing takes without them; PackError when a file they name is
+// not a regular file.
 void CheckSigningOptions(const SigningOptions &options);
 
 struct SignSummary {

@@ -1,9 +1,5 @@
 #include "package_writer.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 #include <vector>
 #include "package_layout.h"
 #include "ordered_work.h"
@@ -13,39 +9,18 @@
 namespace velmor {
 namespace {
 
-// Opens a source file for reading without touching its last access time where the
-// system allows that, so that packing the same folder twice gives the same bytes.
-int OpenSource(const std::string &path)
-{
-    int fd = open(path.c_str(), O_RDONLY | O_NOATIME | O_CLOEXEC);
-    if (fd < 0 && errno == EPERM)
-        fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        throw PackError(path + ": cannot open: " + std::strerror(errno));
-    return fd;
-}
-
+// Source files are read without moving their last access times where the system
+// allows that, and only if they are still regular files.
 class SourceReader {
 public:
-    explicit SourceReader(const std::string &path) : path_(path), fd_(OpenSource(path)) {}
-    ~SourceReader() { close(fd_); }
+    explicit SourceReader(const std::string &path) : file_(path) {}
     // Up to size bytes; 0 at the end of the file.
-    size_t Read(char *buffer, size_t size)
-    {
-        for (;;) {
-            ssize_t n = read(fd_, buffer, size);
-            if (n >= 0)
-                return static_cast<size_t>(n);
-            if (errno != EINTR)
-                throw PackError(path_ + ": cannot read: " + std::strerror(errno));
-        }
-    }
+    size_t Read(char *buffer, size_t size) { return file_.Read(buffer, size); }
 
-    uint64_t CopyTo(OutputFile &out, uint64_t count) { return out.CopyFrom(fd_, count, path_); }
+    uint64_t CopyTo(OutputFile &out, uint64_t count) { return out.CopyFrom(file_.fd(), count, file_.path()); }
 
 private:
-    std::string path_;
-    int fd_;
+    InputFile file_;
 };
 
 void CheckPackageSize(uint64_t size)
@@ -55,9 +30,11 @@ void CheckPackageSize(uint64_t size)
                         "Split the files into several packages");
 }
 
-std::string ChangedWhilePacking(const PlannedEntry &entry)
+std::string ChangedWhilePacking(const PlannedEntry &entry, bool longer)
 {
-    return entry.sourcePath + ": the file changed while it was being packed";
+    return entry.sourcePath + ": the file changed while it was being packed: expected " +
+           std::to_string(entry.header.dataSize) + " bytes, as when the folder was read, found " +
+           (longer ? "more" : "fewer");
 }
 
 // Copies one uncompressed entry after its record; reports each chunk to progress with
@@ -73,7 +50,7 @@ void StreamEntry(const PlannedEntry &entry, OutputFile &out, uint64_t done,
     while (left > 0) {
         uint64_t want = std::min(left, kChunk);
         if (source.CopyTo(out, want) != want)
-            throw PackError(ChangedWhilePacking(entry));
+            throw PackError(ChangedWhilePacking(entry, false));
         left -= want;
         done += want;
         if (progress)
@@ -81,7 +58,7 @@ void StreamEntry(const PlannedEntry &entry, OutputFile &out, uint64_t done,
     }
     char extra;
     if (source.Read(&extra, 1) != 0)
-        throw PackError(ChangedWhilePacking(entry));
+        throw PackError(ChangedWhilePacking(entry, true));
 }
 
 // The data a compressed entry stores: the source file read whole and compressed.
@@ -94,12 +71,12 @@ std::string CompressedData(const PlannedEntry &entry, const EntryCompressor &com
     while (done < contents.size()) {
         size_t n = source.Read(&contents[done], contents.size() - done);
         if (n == 0)
-            throw PackError(ChangedWhilePacking(entry));
+            throw PackError(ChangedWhilePacking(entry, false));
         done += n;
     }
     char extra;
     if (source.Read(&extra, 1) != 0)
-        throw PackError(ChangedWhilePacking(entry));
+        throw PackError(ChangedWhilePacking(entry, true));
     std::string data = compress(contents);
     if (data.size() > kMaxFileSize)
         throw PackError(entry.sourcePath + ": the compressed file is 4 GiB or larger");

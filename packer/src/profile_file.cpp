@@ -27,7 +27,9 @@ char FoldCase(char c)
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
-bool SameName(const std::string &a, const std::string &b)
+} // namespace
+
+bool ProfileFile::SameName(const std::string &a, const std::string &b)
 {
     if (a.size() != b.size())
         return false;
@@ -37,6 +39,8 @@ bool SameName(const std::string &a, const std::string &b)
     }
     return true;
 }
+
+namespace {
 
 // "x" and 'x' lose their quotes; a lone quote or quotes that differ stay.
 std::string StripQuotes(const std::string &value)
@@ -92,6 +96,27 @@ std::optional<std::string> ProfileFile::Find(const std::string &section, const s
         return std::nullopt;
     }
     return std::nullopt;
+}
+
+std::vector<std::string> ProfileFile::SectionNames() const
+{
+    std::vector<std::string> names;
+    for (const Section &s : sections_)
+        names.push_back(s.name);
+    return names;
+}
+
+std::vector<std::string> ProfileFile::Keys(const std::string &section) const
+{
+    std::vector<std::string> keys;
+    for (const Section &s : sections_) {
+        if (!SameName(s.name, Trim(section)))
+            continue;
+        for (const Entry &e : s.entries)
+            keys.push_back(e.name);
+        break;
+    }
+    return keys;
 }
 
 unsigned ReadProfileString(const ProfileFile &file, const char *section, const char *key,

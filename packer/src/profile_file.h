@@ -26,6 +26,16 @@ public:
     // has the empty value.
     std::optional<std::string> Find(const std::string &section, const std::string &key) const;
 
+    // The names of the sections, in the order they appear.
+    std::vector<std::string> SectionNames() const;
+
+    // The key names of the first section of that name, in the order they appear
+    // (repeated names included); empty when there is no such section.
+    std::vector<std::string> Keys(const std::string &section) const;
+
+    // Whether the names are the same for the profile functions (ASCII letter case aside).
+    static bool SameName(const std::string &a, const std::string &b);
+
 private:
     struct Entry {
         std::string name;

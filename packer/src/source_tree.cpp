@@ -47,13 +47,28 @@ SourceFile DescribeFile(const std::string &path, const std::string &directory,
     return file;
 }
 
+const char *TypeName(mode_t mode)
+{
+    if (S_ISFIFO(mode))
+        return "a FIFO";
+    if (S_ISCHR(mode))
+        return "a character device";
+    if (S_ISBLK(mode))
+        return "a block device";
+    if (S_ISSOCK(mode))
+        return "a socket";
+    return "a special file";
+}
+
 // Returns whether any file lies below the folder.
 bool Walk(const std::string &root, const std::string &relative, SourceTree &tree)
 {
     std::string folder = relative.empty() ? root : root + "/" + relative;
     DIR *dir = opendir(folder.c_str());
-    if (!dir)
-        throw PackError(folder + ": cannot read folder: " + std::strerror(errno));
+    if (!dir) {
+        tree.problems.push_back(folder + ": cannot read the folder: " + std::strerror(errno));
+        return false;
+    }
     std::vector<std::string> names;
     while (dirent *d = readdir(dir)) {
         if (std::strcmp(d->d_name, ".") != 0 && std::strcmp(d->d_name, "..") != 0)
@@ -65,24 +80,31 @@ bool Walk(const std::string &root, const std::string &relative, SourceTree &tree
     bool anyFile = false;
     for (const std::string &name : names) {
         std::string path = folder + "/" + name;
-        struct statx sx = StatOrThrow(path, false);
-        if (S_ISLNK(sx.stx_mode)) {
-            struct statx target;
-            if (statx(AT_FDCWD, path.c_str(), 0, STATX_TYPE, &target) != 0)
-                throw PackError(path + ": broken symbolic link");
-            if (!S_ISREG(target.stx_mode))
-                throw PackError(path + ": symbolic link to something other than a file; "
-                                "copy the folder into the source tree instead");
-            sx = StatOrThrow(path, true);
-        }
-        if (S_ISDIR(sx.stx_mode)) {
-            if (Walk(root, Join(relative, name), tree))
+        try {
+            struct statx sx = StatOrThrow(path, false);
+            if (S_ISLNK(sx.stx_mode)) {
+                struct statx target;
+                if (statx(AT_FDCWD, path.c_str(), 0, STATX_TYPE, &target) != 0)
+                    throw PackError(path + ": broken symbolic link: " + std::strerror(errno));
+                if (S_ISDIR(target.stx_mode))
+                    throw PackError(path + ": expected a regular file or folder, found a symbolic link to a folder; "
+                                           "copy the folder into the source tree instead");
+                if (!S_ISREG(target.stx_mode))
+                    throw PackError(path + ": expected a regular file or folder, found a symbolic link to " +
+                                    TypeName(target.stx_mode));
+                sx = StatOrThrow(path, true);
+            }
+            if (S_ISDIR(sx.stx_mode)) {
+                if (Walk(root, Join(relative, name), tree))
+                    anyFile = true;
+            } else if (S_ISREG(sx.stx_mode)) {
+                tree.files.push_back(DescribeFile(path, relative, name, sx));
                 anyFile = true;
-        } else if (S_ISREG(sx.stx_mode)) {
-            tree.files.push_back(DescribeFile(path, relative, name, sx));
-            anyFile = true;
-        } else {
-            throw PackError(path + ": not a regular file or folder");
+            } else {
+                throw PackError(path + ": expected a regular file or folder, found " + TypeName(sx.stx_mode));
+            }
+        } catch (const PackError &e) {
+            tree.problems.push_back(e.what());
         }
     }
     if (!anyFile && !relative.empty())
@@ -94,9 +116,12 @@ bool Walk(const std::string &root, const std::string &relative, SourceTree &tree
 
 SourceTree ScanSourceTree(const std::string &root)
 {
-    struct statx sx = StatOrThrow(root, true);
+    struct statx sx;
+    if (statx(AT_FDCWD, root.c_str(), 0, STATX_TYPE, &sx) != 0)
+        throw PackError(root + ": cannot read the folder to pack: " + std::strerror(errno));
     if (!S_ISDIR(sx.stx_mode))
-        throw PackError(root + ": not a folder");
+        throw PackError(root + ": expected a folder to pack, found " +
+                        (S_ISREG(sx.stx_mode) ? "a file" : TypeName(sx.stx_mode)));
     SourceTree tree;
     Walk(root, "", tree);
     return tree;

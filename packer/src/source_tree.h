@@ -22,11 +22,13 @@ struct SourceFile {
 struct SourceTree {
     std::vector<SourceFile> files;           // in no particular order
     std::vector<std::string> emptyDirectories; // relative paths of folders without any file below
+    std::vector<std::string> problems;         // one line each: what cannot be packed, and why
 };
 
 // Walks the folder. Symbolic links to files are followed; a link to a folder, a
-// broken link and anything that is neither a file nor a folder is refused with a
-// PackError naming it.
+// broken link, anything that is neither a file nor a folder and a folder that cannot
+// be read are problems, and the walk goes on past them. Throws PackError only when
+// root is not a folder.
 SourceTree ScanSourceTree(const std::string &root);
 
 } // namespace velmor

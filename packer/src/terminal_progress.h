@@ -1,5 +1,6 @@
 // A one-line progress display on the terminal for long work: shown only when
-// standard error is a terminal and the work is large enough to be worth watching.
+// standard error is a terminal, the work is large enough to be worth watching, and
+// -q was not given.
 #ifndef VELMOR_TERMINAL_PROGRESS_H
 #define VELMOR_TERMINAL_PROGRESS_H
 

@@ -69,8 +69,12 @@ unsigned RecordKey(void *context, const char *section, const char *key, char *re
 
 std::optional<SystemDescription> PresetSystem(const std::string &name)
 {
+    auto same = [](const std::string &a, const std::string &b) { return ProfileFile::SameName(a, b); };
+    const std::string prefix = "Windows ";
     for (const Preset &preset : Presets()) {
-        if (name == preset.option)
+        const std::string &shown = preset.system.name;
+        if (same(name, preset.option) || same(name, shown) ||
+            (shown.size() > prefix.size() && same(name, shown.substr(prefix.size()))))
             return preset.system;
     }
     return std::nullopt;
@@ -85,6 +89,141 @@ const std::vector<std::string> &PresetNames()
         return list;
     }();
     return names;
+}
+
+namespace {
+
+// The versions each platform reports to a program that does not declare itself
+// compatible with later ones, as the launcher does not: Windows 8 and later say 6.2.
+struct KnownVersion {
+    const char *platform;
+    unsigned major, minor;
+};
+const KnownVersion kKnownVersions[] = {
+    {"Windows", 4, 0}, {"Windows", 4, 10}, {"Windows", 4, 90},
+    {"WinNT", 3, 10},  {"WinNT", 3, 50},   {"WinNT", 3, 51}, {"WinNT", 4, 0}, {"WinNT", 5, 0},
+    {"WinNT", 5, 1},   {"WinNT", 5, 2},    {"WinNT", 6, 0},  {"WinNT", 6, 1}, {"WinNT", 6, 2},
+};
+
+bool IsDecimal(const std::string &text)
+{
+    return !text.empty() && text.size() <= 9 && text.find_first_not_of("0123456789") == std::string::npos &&
+           (text == "0" || text[0] != '0');
+}
+
+// A system default language as the launcher writes it: hexadecimal without leading
+// zeros, with a sublanguage (so at least 0x400).
+bool IsLanguage(const std::string &text)
+{
+    if (text.empty() || text.size() > 4 || text[0] == '0' ||
+        text.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+        return false;
+    return std::stoul(text, nullptr, 16) >= 0x400;
+}
+
+bool IsKnownMajor(const std::string &platform, unsigned major)
+{
+    for (const KnownVersion &v : kKnownVersions) {
+        if (platform == v.platform && v.major == major)
+            return true;
+    }
+    return false;
+}
+
+bool IsKnownVersion(const std::string &platform, unsigned major, unsigned minor)
+{
+    for (const KnownVersion &v : kKnownVersions) {
+        if (platform == v.platform && v.major == major && v.minor == minor)
+            return true;
+    }
+    return false;
+}
+
+// The first word of text and what follows the space behind it.
+std::pair<std::string, std::string> FirstWord(const std::string &text)
+{
+    size_t space = text.find(' ');
+    if (space == std::string::npos)
+        return {text, ""};
+    return {text.substr(0, space), text.substr(space + 1)};
+}
+
+// Why no system reads the key, or "" when some system may.
+std::string KeyProblem(const std::string &key)
+{
+    const std::string suffix = "Setup-File";
+    if (ProfileFile::SameName(key, suffix))
+        return "";
+    if (key.size() <= suffix.size() + 1 || !ProfileFile::SameName(key.substr(key.size() - suffix.size() - 1), " " + suffix))
+        return "expected a key that ends in \" Setup-File\", such as \"WinNT 5 1 Setup-File\"";
+    std::string rest = key.substr(0, key.size() - suffix.size() - 1);
+    auto [word, afterPlatform] = FirstWord(rest);
+    std::string platform = ProfileFile::SameName(word, "Windows") ? "Windows"
+                           : ProfileFile::SameName(word, "WinNT") ? "WinNT"
+                                                                   : "";
+    if (platform.empty()) {
+        if (IsLanguage(rest))
+            return "";
+        return "'" + word + "' is neither a platform the launcher names (Windows, WinNT) nor a language id "
+                            "(hexadecimal, such as 409)";
+    }
+    if (afterPlatform.empty() || IsLanguage(afterPlatform))
+        return "";
+    auto [major, afterMajor] = FirstWord(afterPlatform);
+    if (!IsDecimal(major)) {
+        if (major.find('.') != std::string::npos)
+            return "the version '" + major + "' is written with a dot; the launcher writes it with a space, "
+                                             "as in \"" + platform + " 5 1 Setup-File\"";
+        return "'" + major + "' is neither a version number nor a language id";
+    }
+    unsigned majorValue = static_cast<unsigned>(std::stoul(major));
+    if (!IsKnownMajor(platform, majorValue))
+        return "no " + platform + " system reports major version " + major +
+               " to the launcher (Windows 8 and later report 6.2)";
+    if (afterMajor.empty() || IsLanguage(afterMajor))
+        return "";
+    auto [minor, afterMinor] = FirstWord(afterMajor);
+    if (!IsDecimal(minor))
+        return "'" + minor + "' is neither a minor version number nor a language id";
+    if (!IsKnownVersion(platform, majorValue, static_cast<unsigned>(std::stoul(minor))))
+        return "no " + platform + " system reports version " + major + "." + minor +
+               " to the launcher (Windows 8 and later report 6.2)";
+    return ""; // a service pack, and perhaps a language, may follow
+}
+
+} // namespace
+
+std::vector<std::string> CheckLauncherConfig(const ProfileFile &file)
+{
+    std::vector<std::string> problems;
+    bool found = false;
+    std::string others;
+    for (const std::string &name : file.SectionNames()) {
+        if (ProfileFile::SameName(name, SETUP_PROGRAM_SECTION))
+            found = true;
+        else
+            others += (others.empty() ? "" : ", ") + ("[" + name + "]");
+    }
+    if (!found) {
+        problems.push_back("expected a section [" SETUP_PROGRAM_SECTION "], found " +
+                           (others.empty() ? std::string("none") : others) +
+                           "; the launcher starts nothing on any system");
+        return problems;
+    }
+    std::vector<std::string> keys = file.Keys(SETUP_PROGRAM_SECTION);
+    for (size_t i = 0; i < keys.size(); ++i) {
+        std::string where = "[" SETUP_PROGRAM_SECTION "] key \"" + keys[i] + "\": ";
+        std::string problem = KeyProblem(keys[i]);
+        if (!problem.empty())
+            problems.push_back(where + problem + "; no system reads it");
+        for (size_t j = 0; j < i; ++j) {
+            if (ProfileFile::SameName(keys[j], keys[i])) {
+                problems.push_back(where + "given again; the launcher reads only the first");
+                break;
+            }
+        }
+    }
+    return problems;
 }
 
 SetupChoice ChooseSetupProgram(const ProfileFile &file, const SystemDescription &system,

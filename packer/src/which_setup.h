@@ -20,9 +20,17 @@ struct SystemDescription {
 };
 
 // The systems that --windows names, as Wine reports them: "95", "98", "me", "nt4",
-// "2000", "xp", "vista", "7", "8", "10". nullopt for any other name.
+// "2000", "xp", "vista", "7", "8", "10", or their names as the report prints them
+// ("Windows XP", also without "Windows "), in any letter case. nullopt for any other
+// name.
 std::optional<SystemDescription> PresetSystem(const std::string &name);
 const std::vector<std::string> &PresetNames();
+
+// What keeps a launcher config from working as written, one line each: no section
+// [Setup Program], and each key in it that no system can read: one that does not end
+// in "Setup-File", names a platform other than Windows and WinNT, or names a version
+// that no Windows reports to the launcher or writes it other than as "5 1".
+std::vector<std::string> CheckLauncherConfig(const ProfileFile &file);
 
 struct KeyAttempt {
     std::string key;

@@ -1,6 +1,8 @@
 #include "windows_names.h"
 
 #include <cctype>
+#include <unicode/uchar.h>
+#include <unicode/utf8.h>
 #include "codepage.h"
 #include "name_rule.h"
 #include "pack_error.h"
@@ -87,11 +89,40 @@ std::string JoinBelowFolder(const std::string &folder, const std::string &relati
     return folder + "\\" + relative;
 }
 
-std::string FoldCase(std::string text)
+std::string FoldUtf8Case(std::string_view text)
 {
-    for (char &c : text)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size();) {
+        size_t length = Utf8SequenceLength(text.substr(i));
+        if (length == 0) {
+            out += text[i++];
+            continue;
+        }
+        UChar32 c = 0;
+        U8_NEXT_UNSAFE(reinterpret_cast<const uint8_t *>(text.data()), i, c);
+        // Windows folds UTF-16 code units one by one: characters beyond the Basic
+        // Multilingual Plane, stored as two surrogates, keep their case.
+        if (c <= 0xFFFF)
+            c = u_foldCase(c, U_FOLD_CASE_DEFAULT);
+        char encoded[U8_MAX_LENGTH];
+        int32_t used = 0;
+        U8_APPEND_UNSAFE(encoded, used, c);
+        out.append(encoded, static_cast<size_t>(used));
+    }
+    return out;
+}
+
+std::string FoldCase(const std::string &text, int codePage)
+{
+    if (auto decoded = DecodeFromCodePage(text, codePage))
+        return FoldUtf8Case(*decoded);
+    std::string out = text;
+    for (char &c : out) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return out;
 }
 
 std::vector<std::string> SplitLevels(const std::string &path, int codePage)
@@ -115,14 +146,15 @@ std::string ComparablePath(const std::string &path, int codePage)
         if (!level.empty() && level != ".")
             out += (out.empty() ? "" : "\\") + level;
     }
-    return FoldCase(out);
+    return FoldCase(out, codePage);
 }
 
 void CheckCreatableName(const std::string &name, const std::string &where)
 {
     for (unsigned char c : name) {
         if (c < 0x20 || std::string("<>:\"\\/|?*").find(static_cast<char>(c)) != std::string::npos)
-            throw PackError(where + ": the name holds a character Windows does not allow in file names");
+            throw PackError(where + ": the name holds a character Windows does not allow in file names: '" +
+                            std::string(1, static_cast<char>(c)) + "'");
     }
     if (name.back() == '.' || name.back() == ' ')
         throw PackError(where + ": Windows drops a trailing dot or space from file names");

@@ -32,8 +32,15 @@ bool EndsInBackslash(const std::string &text, int codePage);
 std::string JoinBelowFolder(const std::string &folder, const std::string &relative,
                             int codePage = 1252);
 
-// ASCII letters in lower case, as the comparisons below fold them.
-std::string FoldCase(std::string text);
+// A name in one spelling for comparisons that ignore letter case as Windows does: the
+// text (in the code page) as UTF-16, each code unit with its Unicode simple case
+// folding (ICU), returned in UTF-8. Bytes the code page does not define keep their
+// value, with ASCII letters folded.
+std::string FoldCase(const std::string &text, int codePage);
+
+// The same for a name in UTF-8, such as a Linux file name; bytes that are not UTF-8
+// keep their value.
+std::string FoldUtf8Case(std::string_view text);
 
 // The levels of a path, split at backslashes and slashes but never at the second
 // byte of a double-byte character; empty levels included.

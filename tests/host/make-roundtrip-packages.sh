@@ -2,7 +2,7 @@
 # Writes a source tree and packs it twice for the Windows-side round-trip tests:
 #   make-roundtrip-packages.sh VELMOR_PACK STUB OUTPUT_DIR
 # OUTPUT_DIR/roundtrip-src   the tree
-# OUTPUT_DIR/plain.exe       extract mode, no texts
+# OUTPUT_DIR/plain.exe       extract mode, no texts, each file's own three times
 # OUTPUT_DIR/setup.exe       setup mode with program, folder and description
 set -euo pipefail
 pack=$1 stub=$2 out=$3
@@ -19,6 +19,6 @@ printf 'last\n' > "$src/zeta/z.txt"
 touch -m -d '2001-02-03 04:05:06.7' "$src/a.txt"
 touch -a -d '2002-03-04 05:06:07' "$src/a.txt"
 
-"$pack" create --stub "$stub" "$src" -o "$out/plain.exe" >/dev/null
+"$pack" create --stub "$stub" --all-times "$src" -o "$out/plain.exe" >/dev/null
 "$pack" create --stub "$stub" --mode setup --run 'docs\guide.txt' --folder 'C:\Velmor Test' \
   --description $'Two\nlines' "$src" -o "$out/setup.exe" >/dev/null

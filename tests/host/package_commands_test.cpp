@@ -140,7 +140,8 @@ std::string BytePackage(const std::vector<velmor::EntryHeader> &entries, const s
 
 TEST_F(InspectCommandTest, ExtractReproducesTheSourceFiles)
 {
-    for (const char *options : {"--run setup.exe", "--run setup.exe --compress"}) {
+    // --all-times: the access times given to the source files are stored and restored.
+    for (const char *options : {"--run setup.exe --all-times", "--run setup.exe --compress --all-times"}) {
         fs::remove_all(root / "src");
         fs::remove_all(root / "out");
         fs::create_directories(root / "out");

@@ -53,9 +53,75 @@ TEST(PackagePlanTest, StoresTimesAndReadOnlyFromTheOwnersWriteBit)
     PackagePlan plan = PlanPackage({File("", "w"), readOnly}, {});
     EXPECT_EQ(plan.entries[0].header.attributes, static_cast<uint32_t>(kAttributeReadOnly));
     EXPECT_EQ(plan.entries[1].header.attributes, static_cast<uint32_t>(kAttributeArchive));
-    EXPECT_EQ(plan.entries[1].header.creationTime, 100u);
-    EXPECT_EQ(plan.entries[1].header.lastAccessTime, 200u);
-    EXPECT_EQ(plan.entries[1].header.lastWriteTime, 300u);
+
+    // File() has creation 100, last access 200, last write 300.
+    struct Case {
+        const char *what;
+        bool allTimes;
+        std::optional<uint64_t> latest;
+        uint64_t creation, access, write;
+    } cases[] = {
+        {"last write for all three", false, std::nullopt, 300, 300, 300},
+        {"all times as found", true, std::nullopt, 100, 200, 300},
+        {"clamped", false, 250, 250, 250, 250},
+        {"all times, clamped", true, 150, 100, 150, 150},
+        {"clamp after every time", true, 1000, 100, 200, 300},
+    };
+    for (const Case &c : cases) {
+        PackageSettings settings;
+        settings.allTimes = c.allTimes;
+        settings.latestTime = c.latest;
+        const EntryHeader &h = PlanPackage({File("", "w")}, settings).entries[0].header;
+        EXPECT_EQ(h.creationTime, c.creation) << c.what;
+        EXPECT_EQ(h.lastAccessTime, c.access) << c.what;
+        EXPECT_EQ(h.lastWriteTime, c.write) << c.what;
+    }
+}
+
+TEST(PackagePlanTest, NamesClashAsWindowsComparesThem)
+{
+    struct Case {
+        const char *what;
+        std::vector<SourceFile> files;
+        int codePage;
+        bool clash;
+    } cases[] = {
+        {"umlaut", {File("", "\xc3\x9c" "bersicht.txt"), File("", "\xc3\xbc" "bersicht.txt")}, 1252, true},
+        {"folder with an umlaut", {File("\xc3\x84rger", "a"), File("\xc3\xa4rger", "a")}, 1252, true},
+        {"Greek", {File("", "\xce\xa3\xce\x9f\xce\xa6"), File("", "\xcf\x83\xce\xbf\xcf\x86")}, 1253, true},
+        {"Cyrillic", {File("", "\xd0\xa4\xd0\xb0\xd0\xb9\xd0\xbb"), File("", "\xd1\x84\xd0\xb0\xd0\xb9\xd0\xbb")}, 1251, true},
+        {"full-width letters", {File("", "\xef\xbc\xa1"), File("", "\xef\xbd\x81")}, 932, true},
+        {"sharp s has no simple folding", {File("", "stra\xc3\x9f" "e"), File("", "STRASSE")}, 1252, false},
+        {"different letters", {File("", "\xc3\x9c"), File("", "\xc3\xb6")}, 1252, false},
+    };
+    for (const Case &c : cases) {
+        PackageSettings settings;
+        settings.codePage = c.codePage;
+        std::string error = PlanError(c.files, settings);
+        EXPECT_EQ(error.find("names differ only in letter case") != std::string::npos, c.clash)
+            << c.what << ": " << error;
+    }
+    // Folders that differ only in case are one on Windows: allowed, with a warning.
+    PackagePlan merged = PlanPackage({File("\xc3\x84rger", "a"), File("\xc3\xa4rger", "b")}, {});
+    ASSERT_EQ(merged.warnings.size(), 1u);
+    EXPECT_NE(merged.warnings[0].find("one folder"), std::string::npos) << merged.warnings[0];
+}
+
+TEST(PackagePlanTest, EveryRefusedFileHasALineOfItsOwn)
+{
+    PackageSettings settings;
+    settings.folder = "Program Files";
+    try {
+        PlanPackage({File("", "a:b"), File("", "ok"), File("sub", "nul"), File("", "bad\xff"),
+                     File("", "OK")},
+                    settings);
+        FAIL() << "accepted";
+    } catch (const PackErrors &e) {
+        std::vector<std::string> expected = {"--folder", "a:b", "bad\xff", "OK", "sub/nul"};
+        ASSERT_EQ(e.lines().size(), expected.size()) << e.what();
+        for (size_t i = 0; i < expected.size(); ++i)
+            EXPECT_NE(e.lines()[i].find(expected[i]), std::string::npos) << e.lines()[i];
+    }
 }
 
 TEST(PackagePlanTest, NamesAreStoredInTheChosenCodePage)

@@ -266,6 +266,21 @@ TEST_F(SigningTest, CreateSignsInOneCommandAndLeavesUnsignedPackagesAsTheyWere)
         << "no unsigned or temporary file is left";
 }
 
+TEST_F(SigningTest, ARecipeCarriesTheSigningOptions)
+{
+    fs::create_directories(root / "recipe" / "keys");
+    fs::copy_file(keys / "cert.pem", root / "recipe" / "keys" / "cert.pem");
+    fs::copy_file(keys / "key.pem", root / "recipe" / "keys" / "key.pem");
+    Write(root / "recipe" / "signed.toml", "source = \"../src\"\noutput = \"signed.exe\"\nstub = '" +
+                                               std::string(VELMOR_I686_STUB) +
+                                               "'\ncert = \"keys/cert.pem\"\nkey = \"keys/key.pem\"\n"
+                                               "sign-description = \"Acme driver\"\n");
+    CommandRun run = Pack("create --config " + Quote(root / "recipe" / "signed.toml"));
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("signed by CN=Velmor Test Signer"), std::string::npos) << run.output;
+    EXPECT_EQ(Pack("verify " + Quote(root / "recipe" / "signed.exe")).status, 0);
+}
+
 TEST_F(SigningTest, AFailureNamesItsCauseAndWritesNothing)
 {
     fs::path package = Unsigned();

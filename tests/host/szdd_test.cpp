@@ -314,6 +314,8 @@ TEST(SzddExpandTest, RejectsWhatIsNotACompleteSzddFile)
     std::string otherMethod = good;
     otherMethod[8] = 'B';
     std::string qbasic = std::string("SZ \x88\xF0\x27\x33\xD1", 8) + good.substr(10);
+    std::string longer = good; // data for more than the 4 bytes its header states
+    longer.replace(10, 4, std::string("\x04\0\0\0", 4));
     struct Case {
         const char *name;
         std::string file;
@@ -324,7 +326,8 @@ TEST(SzddExpandTest, RejectsWhatIsNotACompleteSzddFile)
         {"header-only-part.sz", good.substr(0, 10), "cut short"},
         {"method-b.sz", otherMethod, "unsupported SZDD header"},
         {"qbasic.sz", qbasic, "QBasic"},
-        {"cut.sz", good.substr(0, good.size() - 40), "cut short"},
+        {"cut.sz", good.substr(0, good.size() - 40), "cut short: it expands to "},
+        {"long.sz", longer, "expands to more than the 4 bytes its header states"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);

@@ -123,6 +123,55 @@ TEST(WhichSetupTest, OverlongPathAnswersButStartsNothing)
     EXPECT_EQ(choice.programPath, "");
 }
 
+TEST(WhichSetupTest, KeysThatNoSystemReadsAreFound)
+{
+    struct Case {
+        const char *key;
+        const char *problem; // "" when some system reads the key
+    } cases[] = {
+        {"Setup-File", ""},
+        {"Windows Setup-File", ""},
+        {"winnt 5 setup-file", ""},
+        {"WinNT 5 1 Setup-File", ""},
+        {"Windows 4 10  A  409 Setup-File", ""},
+        {"WinNT 5 1 Service Pack 3 Setup-File", ""},
+        {"WinNT 407 Setup-File", ""},
+        {"C0A Setup-File", ""},
+        {"WinNT 5.1 Setup-File", "written with a dot"},
+        {"Win95 Setup-File", "'Win95' is neither a platform"},
+        {"Windows 98 Setup-File", "no Windows system reports major version 98"},
+        {"WinNT 10 Setup-File", "no WinNT system reports major version 10"},
+        {"WinNT 6 3 Setup-File", "no WinNT system reports version 6.3"},
+        {"WinNT 05 Setup-File", "'05' is neither a version number nor a language id"},
+        {"409 Setup File", "expected a key that ends in \" Setup-File\""},
+        {"Setup-Files", "expected a key that ends in"},
+    };
+    for (const Case &c : cases) {
+        std::vector<std::string> problems =
+            velmor::CheckLauncherConfig(ProfileFile::Parse(std::string("[Setup Program]\n") + c.key + "=A.EXE\n"));
+        if (*c.problem == 0) {
+            EXPECT_TRUE(problems.empty()) << c.key << ": " << problems.front();
+        } else {
+            ASSERT_EQ(problems.size(), 1u) << c.key;
+            EXPECT_NE(problems[0].find(c.problem), std::string::npos) << c.key << ": " << problems[0];
+            EXPECT_NE(problems[0].find(c.key), std::string::npos) << problems[0];
+        }
+    }
+    EXPECT_EQ(velmor::CheckLauncherConfig(ProfileFile::Parse("[setup program]\nSetup-File=A\nSETUP-FILE=B\n")),
+              std::vector<std::string>{"[Setup Program] key \"SETUP-FILE\": given again; the launcher reads only the first"});
+    EXPECT_EQ(velmor::CheckLauncherConfig(ProfileFile::Parse(kConfig)), std::vector<std::string>{});
+}
+
+TEST(WhichSetupTest, SystemsAreNamedAsTheReportPrintsThem)
+{
+    for (const char *name : {"xp", "XP", "Windows XP", "windows xp", "WINDOWS XP"})
+        EXPECT_EQ(Preset(name).name, "Windows XP") << name;
+    for (const char *name : {"nt4", "NT 4.0", "Windows NT 4.0"})
+        EXPECT_EQ(Preset(name).name, "Windows NT 4.0") << name;
+    EXPECT_FALSE(velmor::PresetSystem("Windows"));
+    EXPECT_FALSE(velmor::PresetSystem("XP SP3"));
+}
+
 // The command itself: its report and its refusals.
 struct CommandOutput {
     int status;
@@ -189,13 +238,29 @@ TEST(WhichSetupCommandTest, WithoutSystemReportsEveryPreset)
     EXPECT_NE(out.text.find("Windows XP      E:\\XP\\Setup.exe   (key 7,"), std::string::npos) << out.text;
 }
 
+TEST(WhichSetupCommandTest, AConfigThatCannotWorkIsWarnedAbout)
+{
+    std::string path = WriteConfig("INSTALL.CFG", "[Setup Programm]\r\nSetup-File=SETUP.EXE\r\n");
+    CommandOutput out = RunPack("which-setup " + path + " --windows 'Windows XP'");
+    EXPECT_EQ(out.status, 1) << out.text;
+    EXPECT_NE(out.text.find("Starts: nothing"), std::string::npos) << out.text;
+    EXPECT_NE(out.text.find("velmor-pack: warning: " + path + ": expected a section [Setup Program], found "
+                            "[Setup Programm]; the launcher starts nothing on any system\n"),
+              std::string::npos)
+        << out.text;
+    EXPECT_NE(out.text.find("velmor-pack: " + path + ": 1 warning about the config"), std::string::npos) << out.text;
+
+    std::string fine = WriteConfig("FINE.CFG", kConfig);
+    EXPECT_EQ(RunPack("which-setup " + fine + " --windows XP").status, 0);
+}
+
 TEST(WhichSetupCommandTest, RefusesBadNumbers)
 {
     std::string path = WriteConfig("INSTALL.CFG", kConfig);
     for (const char *options : {"--lang zz", "--lang 10000", "--windows 95 --build 0x123456789",
                                 "--windows 95 --major 4x", "--drive EF"}) {
         CommandOutput out = RunPack("which-setup " + path + " " + options);
-        EXPECT_EQ(out.status, 1) << options << ": " << out.text;
+        EXPECT_EQ(out.status, 2) << options << ": " << out.text;
         EXPECT_EQ(out.text.find("Config:"), std::string::npos) << options << ": " << out.text;
     }
 }

@@ -1,0 +1,45 @@
+// The files velmor-pack reads. Each is checked to be a regular file before it is
+// opened, so that a FIFO, a device or a socket is refused with a line that says so
+// and nothing waits on one, and each is bounded in size.
+#ifndef VELMOR_INPUT_FILE_H
+#define VELMOR_INPUT_FILE_H
+
+#include <cstdint>
+#include <string>
+
+namespace velmor {
+
+// Larger than any file that a package or an SZDD file can hold.
+constexpr uint64_t kMaxInputSize = 0xFFFFFFFFULL;
+
+class InputFile {
+public:
+    // Opens path for reading without moving its last access time where the system
+    // allows that. Throws PackError "<path>: <what was expected>, <what was found>"
+    // when it is missing, not a regular file, or larger than maxSize bytes.
+    InputFile(const std::string &path, uint64_t maxSize = kMaxInputSize);
+    ~InputFile();
+    InputFile(const InputFile &) = delete;
+    InputFile &operator=(const InputFile &) = delete;
+
+    int fd() const { return fd_; }
+    uint64_t size() const { return size_; } // when it was opened
+    const std::string &path() const { return path_; }
+    // Up to count bytes from the current position; 0 at the end of the file.
+    size_t Read(char *buffer, size_t count);
+
+private:
+    std::string path_;
+    int fd_ = -1;
+    uint64_t size_ = 0;
+};
+
+// The same checks without opening the file, for files that another program reads.
+void RequireRegularFile(const std::string &path, uint64_t maxSize = kMaxInputSize);
+
+// A whole file of at most maxSize bytes, read in one buffer sized up front.
+std::string ReadWholeFile(const std::string &path, uint64_t maxSize = kMaxInputSize);
+
+} // namespace velmor
+
+#endif

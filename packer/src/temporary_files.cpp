@@ -1,0 +1,286 @@
+#include "temporary_files.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <cerrno>
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <vector>
+#include "pack_error.h"
+
+namespace velmor {
+namespace {
+
+constexpr char kPrefix[] = ".velmor-";
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// The registry the signal handlers read: written only while those signals are blocked.
+struct Slot {
+    volatile sig_atomic_t used;
+    int folder;
+    bool isFolder;
+    char name[NAME_MAX + 1];
+};
+Slot g_slots[16];
+
+class SignalsBlocked {
+public:
+    SignalsBlocked()
+    {
+        sigset_t set;
+        sigemptyset(&set);
+        for (int s : kSignals)
+            sigaddset(&set, s);
+        sigprocmask(SIG_BLOCK, &set, &old_);
+    }
+    ~SignalsBlocked() { sigprocmask(SIG_SETMASK, &old_, nullptr); }
+
+private:
+    sigset_t old_;
+};
+
+// Removes a file, or a folder with the entries in it (one level deep), using only
+// calls that are safe in a signal handler.
+void RemoveEntry(int folder, const char *name, bool isFolder)
+{
+    if (!isFolder) {
+        unlinkat(folder, name, 0);
+        return;
+    }
+    int fd = openat(folder, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0) {
+        alignas(8) char buffer[4096];
+        ssize_t n;
+        while ((n = getdents64(fd, buffer, sizeof buffer)) > 0) {
+            for (ssize_t at = 0; at < n;) {
+                auto *entry = reinterpret_cast<struct dirent64 *>(buffer + at);
+                const char *child = entry->d_name;
+                if (std::strcmp(child, ".") != 0 && std::strcmp(child, "..") != 0 && unlinkat(fd, child, 0) != 0)
+                    unlinkat(fd, child, AT_REMOVEDIR);
+                at += entry->d_reclen;
+            }
+        }
+        close(fd);
+    }
+    unlinkat(folder, name, AT_REMOVEDIR);
+}
+
+void OnSignal(int signal)
+{
+    for (int i = static_cast<int>(std::size(g_slots)) - 1; i >= 0; --i) {
+        if (g_slots[i].used)
+            RemoveEntry(g_slots[i].folder, g_slots[i].name, g_slots[i].isFolder);
+    }
+    ::signal(signal, SIG_DFL);
+    raise(signal);
+}
+
+// The pid namespace of this process: pids name processes only within it.
+unsigned long long PidNamespace()
+{
+    static const unsigned long long id = [] {
+        struct stat info;
+        return stat("/proc/self/ns/pid", &info) == 0 ? static_cast<unsigned long long>(info.st_ino) : 0ULL;
+    }();
+    return id;
+}
+
+uint64_t NameHash(const std::string &name)
+{
+    uint64_t hash = 0xcbf29ce484222325ULL; // FNV-1a
+    for (unsigned char c : name) {
+        hash ^= c;
+        hash *= 0x100000001b3ULL;
+    }
+    return hash;
+}
+
+// Whether the process runs: a zombie, killed but not yet waited for, does not.
+bool Running(pid_t pid)
+{
+    if (kill(pid, 0) != 0 && errno == ESRCH)
+        return false;
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/%ld/stat", static_cast<long>(pid));
+    FILE *stat = std::fopen(path, "r");
+    if (!stat)
+        return true;
+    char state = 0;
+    // "pid (name) state ...": the name may hold spaces and parentheses.
+    char line[512];
+    if (std::fgets(line, sizeof line, stat)) {
+        const char *close = std::strrchr(line, ')');
+        if (close && close[1] == ' ')
+            state = close[2];
+    }
+    std::fclose(stat);
+    return state != 'Z' && state != 'X';
+}
+
+struct ParsedName {
+    uint64_t hash = 0;
+    unsigned long long pidNamespace = 0;
+    long pid = 0;
+};
+
+// The fields of a temporary entry's name; false for any other name.
+bool ParseName(const std::string &name, ParsedName &parsed)
+{
+    if (name.compare(0, sizeof kPrefix - 1, kPrefix) != 0)
+        return false;
+    unsigned long long hash = 0, space = 0, counter = 0;
+    long pid = 0;
+    int used = 0;
+    const char *fields = name.c_str() + sizeof kPrefix - 1;
+    if (std::strlen(fields) < 17 || std::sscanf(fields, "%16llx-%llx-%ld-%llu.%n", &hash, &space, &pid, &counter, &used) != 4 ||
+        used == 0 || fields[used] == 0 || pid <= 0 || fields[16] != '-')
+        return false;
+    for (const char *c = fields + used; *c; ++c) {
+        if (*c < 'a' || *c > 'z')
+            return false;
+    }
+    parsed = {hash, space, pid};
+    return true;
+}
+
+} // namespace
+
+std::string TemporaryName(const std::string &target, const char *role)
+{
+    static unsigned long counter = 0;
+    char text[NAME_MAX + 1];
+    std::snprintf(text, sizeof text, "%s%016llx-%llx-%ld-%lu.%s", kPrefix,
+                  static_cast<unsigned long long>(NameHash(target)), PidNamespace(), static_cast<long>(getpid()),
+                  ++counter, role);
+    return text;
+}
+
+bool IsTemporaryName(const std::string &name)
+{
+    ParsedName parsed;
+    return ParseName(name, parsed);
+}
+
+int RemoveStaleTemporaries(int folder, const std::string &target)
+{
+    int fd = openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return 0;
+    DIR *dir = fdopendir(fd);
+    if (!dir) {
+        close(fd);
+        return 0;
+    }
+    std::vector<std::string> stale;
+    uint64_t hash = NameHash(target);
+    while (dirent *e = readdir(dir)) {
+        ParsedName parsed;
+        if (!ParseName(e->d_name, parsed) || (!target.empty() && parsed.hash != hash) ||
+            parsed.pidNamespace != PidNamespace() || parsed.pid == getpid())
+            continue;
+        if (!Running(static_cast<pid_t>(parsed.pid)))
+            stale.push_back(e->d_name);
+    }
+    closedir(dir);
+    for (const std::string &name : stale) {
+        struct stat info;
+        if (fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0)
+            RemoveEntry(folder, name.c_str(), S_ISDIR(info.st_mode));
+    }
+    return static_cast<int>(stale.size());
+}
+
+TemporaryEntry::TemporaryEntry(int folder, const std::string &name, bool isFolder) : slot_(-1)
+{
+    if (name.size() > NAME_MAX)
+        throw PackError(name + ": a temporary name too long");
+    int fd = fcntl(folder, F_DUPFD_CLOEXEC, 0);
+    if (fd < 0)
+        throw PackError(std::string("cannot keep track of a temporary file: ") + std::strerror(errno));
+    SignalsBlocked blocked;
+    for (int i = 0; i < static_cast<int>(std::size(g_slots)); ++i) {
+        if (!g_slots[i].used) {
+            Slot &s = g_slots[i];
+            s.folder = fd;
+            s.isFolder = isFolder;
+            std::memcpy(s.name, name.c_str(), name.size() + 1);
+            s.used = 1;
+            slot_ = i;
+            return;
+        }
+    }
+    close(fd);
+    throw PackError("cannot keep track of more than 16 temporary files at once");
+}
+
+TemporaryEntry::~TemporaryEntry()
+{
+    if (slot_ < 0)
+        return;
+    Slot &s = g_slots[slot_];
+    RemoveEntry(s.folder, s.name, s.isFolder);
+    Release();
+}
+
+void TemporaryEntry::Release()
+{
+    if (slot_ < 0)
+        return;
+    int fd;
+    {
+        SignalsBlocked blocked;
+        fd = g_slots[slot_].folder;
+        g_slots[slot_].used = 0;
+    }
+    close(fd);
+    slot_ = -1;
+}
+
+TemporaryPath::TemporaryPath(const std::string &target, const char *role, bool isFolder)
+{
+    std::filesystem::path p(target);
+    std::string folder = p.has_parent_path() ? p.parent_path().string() : ".";
+    folder_ = open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (folder_ < 0)
+        throw PackError(target + ": cannot write beside it: " + folder + ": " + std::strerror(errno));
+    std::string name = p.filename().string();
+    RemoveStaleTemporaries(folder_, name);
+    std::string temporary = TemporaryName(name, role);
+    path_ = folder + "/" + temporary;
+    try {
+        entry_ = std::make_unique<TemporaryEntry>(folder_, temporary, isFolder);
+    } catch (...) {
+        close(folder_);
+        throw;
+    }
+}
+
+TemporaryPath::~TemporaryPath()
+{
+    entry_.reset();
+    close(folder_);
+}
+
+void RemoveTemporariesOnSignals()
+{
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    for (int s : kSignals)
+        sigaddset(&action.sa_mask, s);
+    for (int s : kSignals) {
+        struct sigaction old;
+        // A signal ignored by whoever started the program stays ignored.
+        if (sigaction(s, nullptr, &old) == 0 && old.sa_handler == SIG_IGN)
+            continue;
+        sigaction(s, &action, nullptr);
+    }
+}
+
+} // namespace velmor
