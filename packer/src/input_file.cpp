@@ -8,9 +8,8 @@
 #include "pack_error.h"
 
 namespace velmor {
-namespace {
 
-const char *TypeName(mode_t mode)
+const char *FileTypeName(unsigned mode)
 {
     if (S_ISDIR(mode))
         return "a folder";
@@ -25,10 +24,12 @@ const char *TypeName(mode_t mode)
     return "a special file";
 }
 
+namespace {
+
 void CheckStat(const std::string &path, const struct stat &info, uint64_t maxSize)
 {
     if (!S_ISREG(info.st_mode))
-        throw PackError(path + ": expected a regular file, found " + TypeName(info.st_mode));
+        throw PackError(path + ": expected a regular file, found " + FileTypeName(info.st_mode));
     if (static_cast<uint64_t>(info.st_size) > maxSize)
         throw PackError(path + ": expected at most " + std::to_string(maxSize) + " bytes, found " +
                         std::to_string(info.st_size));

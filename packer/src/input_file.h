@@ -34,6 +34,9 @@ private:
     uint64_t size_ = 0;
 };
 
+// What a file of that st_mode is, for messages: "a folder", "a FIFO", "a socket"...
+const char *FileTypeName(unsigned mode);
+
 // The same checks without opening the file, for files that another program reads.
 void RequireRegularFile(const std::string &path, uint64_t maxSize = kMaxInputSize);
 

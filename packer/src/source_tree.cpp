@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <algorithm>
 #include "filetime.h"
+#include "input_file.h"
 #include "pack_error.h"
 
 namespace velmor {
@@ -47,19 +48,6 @@ SourceFile DescribeFile(const std::string &path, const std::string &directory,
     return file;
 }
 
-const char *TypeName(mode_t mode)
-{
-    if (S_ISFIFO(mode))
-        return "a FIFO";
-    if (S_ISCHR(mode))
-        return "a character device";
-    if (S_ISBLK(mode))
-        return "a block device";
-    if (S_ISSOCK(mode))
-        return "a socket";
-    return "a special file";
-}
-
 // Returns whether any file lies below the folder.
 bool Walk(const std::string &root, const std::string &relative, SourceTree &tree)
 {
@@ -91,7 +79,7 @@ bool Walk(const std::string &root, const std::string &relative, SourceTree &tree
                                            "copy the folder into the source tree instead");
                 if (!S_ISREG(target.stx_mode))
                     throw PackError(path + ": expected a regular file or folder, found a symbolic link to " +
-                                    TypeName(target.stx_mode));
+                                    FileTypeName(target.stx_mode));
                 sx = StatOrThrow(path, true);
             }
             if (S_ISDIR(sx.stx_mode)) {
@@ -101,7 +89,7 @@ bool Walk(const std::string &root, const std::string &relative, SourceTree &tree
                 tree.files.push_back(DescribeFile(path, relative, name, sx));
                 anyFile = true;
             } else {
-                throw PackError(path + ": expected a regular file or folder, found " + TypeName(sx.stx_mode));
+                throw PackError(path + ": expected a regular file or folder, found " + FileTypeName(sx.stx_mode));
             }
         } catch (const PackError &e) {
             tree.problems.push_back(e.what());
@@ -121,7 +109,7 @@ SourceTree ScanSourceTree(const std::string &root)
         throw PackError(root + ": cannot read the folder to pack: " + std::strerror(errno));
     if (!S_ISDIR(sx.stx_mode))
         throw PackError(root + ": expected a folder to pack, found " +
-                        (S_ISREG(sx.stx_mode) ? "a file" : TypeName(sx.stx_mode)));
+                        (S_ISREG(sx.stx_mode) ? "a file" : FileTypeName(sx.stx_mode)));
     SourceTree tree;
     Walk(root, "", tree);
     return tree;
