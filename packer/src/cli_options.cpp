@@ -46,4 +46,9 @@ void AddMessageOptions(CLI::App &cmd)
         ->group(group);
 }
 
+CLI::Option *AddJobsOption(CLI::App &cmd, unsigned &jobs, const std::string &help)
+{
+    return cmd.add_option("-j,--jobs", jobs, help)->check(CLI::PositiveNumber)->capture_default_str();
+}
+
 } // namespace velmor

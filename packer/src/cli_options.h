@@ -14,6 +14,9 @@ const CLI::Validator &DecimalNumber();
 // --codepage: a decimal number among the supported code pages.
 CLI::Option *AddCodePageOption(CLI::App &cmd, int &codePage, const std::string &help);
 
+// -j/--jobs: how many files are compressed at once, a positive number.
+CLI::Option *AddJobsOption(CLI::App &cmd, unsigned &jobs, const std::string &help);
+
 // -q, -v and --warnings-as-errors, into Messages().
 void AddMessageOptions(CLI::App &cmd);
 

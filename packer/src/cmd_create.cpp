@@ -225,11 +225,9 @@ void AddCreateCommand(CLI::App &app)
     AddCodePageOption(*cmd, options->codePage, "Windows ANSI code page for names and texts (decimal)");
     cmd->add_flag("--compress", options->compress, "store every file SZDD-compressed; the stub expands them");
     cmd->add_flag("--best", options->best, "with --compress: the smallest encoding, slower");
-    cmd->add_option("-j,--jobs", options->jobs,
-                    "with --compress: files compressed at once (default: the number of processors); "
-                    "the package is the same for any number")
-        ->check(CLI::PositiveNumber)
-        ->capture_default_str();
+    AddJobsOption(*cmd, options->jobs,
+                  "with --compress: files compressed at once (default: the number of processors); "
+                  "the package is the same for any number");
     cmd->add_flag("--all-times", options->allTimes,
                   "store each file's own creation and last access times too; by default its last write\n"
                   "time stands for all three, so that copies of a tree give the same package");

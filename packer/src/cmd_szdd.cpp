@@ -6,6 +6,7 @@
 #include <memory>
 #include <set>
 #include <vector>
+#include "cli_options.h"
 #include "commands.h"
 #include "messages.h"
 #include "ordered_work.h"
@@ -117,11 +118,9 @@ void AddSzddCommand(CLI::App &app)
         "compress", "Write each INPUT as an SZDD file, as COMPRESS would: to OUTPUT for one INPUT, "
                     "else under its own name in the folder OUTPUT");
     compress->add_flag("--best", compressOptions->best, "the smallest encoding there is, at some cost in speed");
-    compress->add_option("-j,--jobs", compressOptions->jobs,
-                         "files compressed at once (default: the number of processors); "
-                         "the SZDD files are the same for any number")
-        ->check(CLI::PositiveNumber)
-        ->capture_default_str();
+    AddJobsOption(*compress, compressOptions->jobs,
+                  "files compressed at once (default: the number of processors); "
+                  "the SZDD files are the same for any number");
     compress->add_option("FILES", compressOptions->files, "INPUT... OUTPUT: files to compress (under 4 GiB each), "
                                                           "then the SZDD file or the folder to write")
         ->required()

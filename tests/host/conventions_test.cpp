@@ -26,9 +26,7 @@ class ConventionsTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        root = fs::temp_directory_path() / ("velmor-conventions-" + std::to_string(getpid()) + "-" +
-                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(root);
+        root = FreshTestFolder("conventions");
         Write(root / "src" / "setup.exe", "MZ setup");
         Write(root / "src" / "docs" / "read me.txt", "read me\r\n");
         fs::create_directories(root / "out");

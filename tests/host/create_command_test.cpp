@@ -21,9 +21,7 @@ class CreateCommandTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        root = fs::temp_directory_path() / ("velmor-create-" + std::to_string(getpid()) + "-" +
-                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(root);
+        root = FreshTestFolder("create");
         fs::create_directories(root / "src");
         fs::create_directories(root / "out");
         stub = root / "stub.exe";

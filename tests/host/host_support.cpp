@@ -1,6 +1,9 @@
 #include "host_support.h"
 
+#include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -60,6 +63,25 @@ std::string RandomBytes(size_t n, uint32_t seed)
         c = static_cast<char>(x >> 24);
     }
     return out;
+}
+
+std::filesystem::path FreshTestFolder(const std::string &kind)
+{
+    std::filesystem::path folder =
+        std::filesystem::temp_directory_path() /
+        ("velmor-" + kind + "-" + std::to_string(getpid()) + "-" +
+         ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(folder);
+    return folder;
+}
+
+std::vector<std::string> Listing(const std::filesystem::path &root)
+{
+    std::vector<std::string> paths;
+    for (auto &e : std::filesystem::recursive_directory_iterator(root))
+        paths.push_back(std::filesystem::relative(e.path(), root).string());
+    std::sort(paths.begin(), paths.end());
+    return paths;
 }
 
 } // namespace velmor::test

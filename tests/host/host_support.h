@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace velmor::test {
 
@@ -26,6 +27,13 @@ std::string Quote(const std::string &text);
 // Writes a whole file, creating its folder where needed.
 void Write(const std::filesystem::path &path, const std::string &bytes);
 std::string Read(const std::filesystem::path &path);
+
+// An empty folder for the running test, named after kind, the process and the test;
+// whatever an earlier run left there is removed.
+std::filesystem::path FreshTestFolder(const std::string &kind);
+
+// Every path below a folder, relative, sorted.
+std::vector<std::string> Listing(const std::filesystem::path &root);
 
 // n bytes that look random, the same for the same seed.
 std::string RandomBytes(size_t n, uint32_t seed);

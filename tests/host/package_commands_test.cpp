@@ -34,16 +34,6 @@ struct stat Stat(const fs::path &path)
     return info;
 }
 
-// Every path below a folder, relative, sorted.
-std::vector<std::string> Listing(const fs::path &root)
-{
-    std::vector<std::string> paths;
-    for (auto &e : fs::recursive_directory_iterator(root))
-        paths.push_back(fs::relative(e.path(), root).string());
-    std::sort(paths.begin(), paths.end());
-    return paths;
-}
-
 size_t CountLines(const std::string &text, const std::string &containing)
 {
     size_t n = 0;
@@ -57,9 +47,7 @@ class InspectCommandTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        root = fs::temp_directory_path() / ("velmor-inspect-" + std::to_string(getpid()) + "-" +
-                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(root);
+        root = FreshTestFolder("inspect");
         fs::create_directories(root / "out");
         stub = root / "stub.exe";
         Write(stub, "MZ" + std::string(510, '\x90'));

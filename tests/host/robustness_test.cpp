@@ -27,23 +27,11 @@ using namespace velmor::test;
 
 namespace {
 
-// Every path below a folder, relative, sorted.
-std::vector<std::string> Listing(const fs::path &root)
-{
-    std::vector<std::string> paths;
-    for (auto &e : fs::recursive_directory_iterator(root))
-        paths.push_back(fs::relative(e.path(), root).string());
-    std::sort(paths.begin(), paths.end());
-    return paths;
-}
-
 class RobustnessTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        root = fs::temp_directory_path() / ("velmor-robust-" + std::to_string(getpid()) + "-" +
-                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(root);
+        root = FreshTestFolder("robust");
         Write(root / "src" / "setup.exe", "MZ setup");
         Write(root / "src" / "sub" / "data.bin", RandomBytes(5000, 3));
         fs::create_directories(root / "out");

@@ -39,9 +39,7 @@ protected:
 
     void SetUp() override
     {
-        root = fs::temp_directory_path() / ("velmor-sign-" + std::to_string(getpid()) + "-" +
-                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(root);
+        root = FreshTestFolder("sign");
         Write(root / "src" / "setup.exe", "MZ setup program");
         Write(root / "src" / "readme.txt", "read me, a unique marker\r\n!");
         Write(root / "src" / "data" / "big.bin", RandomBytes(200000, 11));

@@ -101,9 +101,7 @@ class SzddFilesTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        root = fs::temp_directory_path() / ("velmor-szdd-" + std::to_string(getpid()) + "-" +
-                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(root);
+        root = FreshTestFolder("szdd");
         fs::create_directories(root);
     }
     void TearDown() override { fs::remove_all(root); }
