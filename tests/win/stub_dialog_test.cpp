@@ -288,8 +288,9 @@ TEST(StubDialogTest, ACancelledFolderPickerLeavesTheFolderAlone)
     HWND dialog = package.MainDialog();
     ASSERT_TRUE(dialog);
     Click(dialog, 1003);
+    // The first folder picker in a fresh prefix loads the shell, which takes a while.
     HWND picker = nullptr;
-    for (DWORD waited = 0; !picker && waited < kShownTimeoutMs; waited += 20) {
+    for (DWORD waited = 0; !picker && waited < kRunTimeoutMs && !package.WaitForExit(0); waited += 20) {
         HWND candidate = GetForegroundWindow();
         HWND owner = candidate ? GetWindow(candidate, GW_OWNER) : nullptr;
         if (owner == dialog && IsWindowVisible(candidate))
