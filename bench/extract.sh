@@ -11,6 +11,13 @@
 #               timed inside the process
 #   floor-whole the floor with a buffer of each file's full size, allocated per file:
 #               the cost of that way of copying on this Wine
+#   floor-calls floor-whole with the other calls the stub must make for every entry:
+#               message pump, directory check, target reopened for its times, its
+#               attributes set (extract-floor --stub-calls). Under Wine each open of a
+#               file costs a server round trip that resolves the whole path, and
+#               setting attributes opens the file once more: three opens an entry
+#               against the floor's one. stub/floor-calls is what the stub's own
+#               code adds to that.
 #   package     the real package driven through its dialogs: from pressing Extract
 #               to the end of its process
 #   package-1   the same less the same for a package of one small file: what the
@@ -102,8 +109,8 @@ done
 overhead=$(printf '%s\n' "${overheads[@]}" | median)
 
 echo "stub, floor and drivers: the $(basename "$win") build, under Wine $(/usr/lib/wine/wine64 --version)"
-printf '%-12s %6s %11s %9s %9s %10s %11s %9s %9s %15s\n' set files bytes stub floor stub/floor \
-  floor-whole package package-1 package-1/floor
+printf '%-12s %6s %11s %9s %9s %10s %11s %11s %16s %9s %9s %15s\n' set files bytes stub floor \
+  stub/floor floor-whole floor-calls stub/floor-calls package package-1 package-1/floor
 for kind in large small; do
   dir=$work/$kind
   mkdir -p "$dir"
@@ -129,7 +136,7 @@ for kind in large small; do
   diff -r "$dir/src" "$dir/out" >/dev/null || { echo "extract.sh: the package's output differs" >&2; exit 1; }
   rm -rf "$dir/src" "$dir/out"
 
-  stub=() floor=() whole=() package=()
+  stub=() floor=() whole=() calls=() package=()
   for ((r = 0; r < runs; r++)); do
     stub+=("$(run_wine "$win/extract-bench.exe" "$dir/package.exe" "$(winpath "$dir/out")" | value extract-ms)")
     rm -rf "$dir/out"
@@ -137,16 +144,19 @@ for kind in large small; do
     rm -rf "$dir/out"
     whole+=("$(run_wine "$win/extract-floor.exe" "$(winpath "$dir/data.bin")" "$(winpath "$dir/plan.txt")" "$(winpath "$dir/out")" --whole | value floor-ms)")
     rm -rf "$dir/out"
+    calls+=("$(run_wine "$win/extract-floor.exe" "$(winpath "$dir/data.bin")" "$(winpath "$dir/plan.txt")" "$(winpath "$dir/out")" --stub-calls | value floor-ms)")
+    rm -rf "$dir/out"
     package+=("$(run_wine "$win/drive-dialogs.exe" "$dir/package.exe" | value press-to-exit-ms)")
     rm -rf "$dir/out"
   done
   s=$(printf '%s\n' "${stub[@]}" | median)
   f=$(printf '%s\n' "${floor[@]}" | median)
   w=$(printf '%s\n' "${whole[@]}" | median)
+  c=$(printf '%s\n' "${calls[@]}" | median)
   p=$(printf '%s\n' "${package[@]}" | median)
-  awk -v k="$kind files" -v n="$files" -v b="$bytes" -v s="$s" -v f="$f" -v w="$w" -v p="$p" -v o="$overhead" 'BEGIN {
-    printf "%-12s %6d %11d %9.1f %9.1f %10.3f %11.1f %9.1f %9.1f %15.3f\n", k, n, b, s, f, s / f, w, p, p - o, (p - o) / f }'
-  echo "  runs: stub ${stub[*]} / floor ${floor[*]} / floor-whole ${whole[*]} / package ${package[*]} (ms)"
+  awk -v k="$kind files" -v n="$files" -v b="$bytes" -v s="$s" -v f="$f" -v w="$w" -v c="$c" -v p="$p" -v o="$overhead" 'BEGIN {
+    printf "%-12s %6d %11d %9.1f %9.1f %10.3f %11.1f %11.1f %16.3f %9.1f %9.1f %15.3f\n", k, n, b, s, f, s / f, w, c, s / c, p, p - o, (p - o) / f }'
+  echo "  runs: stub ${stub[*]} / floor ${floor[*]} / floor-whole ${whole[*]} / floor-calls ${calls[*]} / package ${package[*]} (ms)"
   rm -rf "$dir"
 done
 echo "one-file package, press to exit: ${overheads[*]} ms (median $overhead)"

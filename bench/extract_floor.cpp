@@ -4,10 +4,15 @@
 // directories, through one reused buffer and nothing else: no records to parse, no
 // time stamps or attributes to set, no log.
 //
-//   extract-floor DATA_FILE PLAN_FILE DESTINATION [--whole]
+//   extract-floor DATA_FILE PLAN_FILE DESTINATION [--whole | --stub-calls]
 //
 // --whole copies each file through a buffer of its full size, allocated for the file
 // and released after it, instead: what that way of copying costs on its own.
+// --stub-calls adds, to --whole, the calls the stub makes for every entry besides
+// reading its record: the message pump, the existence check of the file's directory,
+// the target opened for reading and writing and shared for reading, and afterwards
+// reopened for its time stamps and given its attributes. The stub's own cost is what
+// it takes beyond this.
 // PLAN_FILE holds one line per file, in the order of the data: its size in bytes, a
 // tab, and its path below DESTINATION with backslashes. Prints "floor-ms T", the time
 // from opening DATA_FILE to closing the last file written (the plan is read before).
@@ -64,13 +69,38 @@ bool MakeDirectories(const std::string &filePath, std::string &lastDirectory)
     return true;
 }
 
+// The message pump of the stub's progress dialog, with no window to serve.
+void PumpMessages()
+{
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+}
+
+// What the stub does to a written file: times through a second handle, then attributes.
+void RestoreTimesAndAttributes(const std::string &path)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        FILETIME time = {0xD53E8000, 0x019DB1DE}; // 2000-01-01
+        SetFileTime(file, &time, &time, &time);
+        CloseHandle(file);
+    }
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_ARCHIVE);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
-    bool whole = argc == 5 && std::strcmp(argv[4], "--whole") == 0;
+    bool stubCalls = argc == 5 && std::strcmp(argv[4], "--stub-calls") == 0;
+    bool whole = stubCalls || (argc == 5 && std::strcmp(argv[4], "--whole") == 0);
     if (argc != 4 && !whole) {
-        std::fprintf(stderr, "usage: extract-floor DATA_FILE PLAN_FILE DESTINATION [--whole]\n");
+        std::fprintf(stderr,
+                     "usage: extract-floor DATA_FILE PLAN_FILE DESTINATION [--whole | --stub-calls]\n");
         return 2;
     }
     std::vector<PlannedFile> plan = ReadPlan(argv[2]);
@@ -99,8 +129,15 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "extract-floor: cannot create the directory of %s\n", path.c_str());
             return 1;
         }
-        HANDLE out = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (stubCalls) {
+            PumpMessages();
+            GetFileAttributesA(path.substr(0, path.rfind('\\') + 1).c_str());
+        }
+        HANDLE out = stubCalls ? CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                             FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                             FILE_ATTRIBUTE_NORMAL, nullptr)
+                               : CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr,
+                                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (out == INVALID_HANDLE_VALUE) {
             std::fprintf(stderr, "extract-floor: cannot create %s\n", path.c_str());
             return 1;
@@ -125,6 +162,8 @@ int main(int argc, char **argv)
         CloseHandle(out);
         if (whole)
             VirtualFree(fileBuffer, 0, MEM_RELEASE);
+        if (stubCalls)
+            RestoreTimesAndAttributes(path);
     }
     CloseHandle(data);
     QueryPerformanceCounter(&end);
