@@ -30,15 +30,20 @@ constexpr uint64_t kMatchBits = 17;
 // Matches taken from the finder at a time.
 constexpr size_t kBatch = 1024;
 
-// Groups of a flag byte and up to eight items, gathered in a small buffer and appended
-// to the output a whole group at a time, so that only the pages the output fills
-// are ever touched.
+// Groups of a flag byte and up to eight items, gathered in a small buffer and passed
+// to the output writer a whole group at a time.
 class GroupWriter {
 public:
-    explicit GroupWriter(std::string &out) : out_(out) {}
-    ~GroupWriter() { Flush(); }
+    explicit GroupWriter(const SzddOutputWriter &write) : write_(write) {}
     GroupWriter(const GroupWriter &) = delete;
     GroupWriter &operator=(const GroupWriter &) = delete;
+
+    // Bytes outside the groups (the header), before any item.
+    void Raw(const unsigned char *bytes, size_t count)
+    {
+        std::memcpy(buffer_.data() + used_, bytes, count);
+        used_ += count;
+    }
 
     void Literal(uint8_t byte)
     {
@@ -60,10 +65,14 @@ public:
         ++items_;
     }
 
-    void Flush()
+    // Passes on what is buffered; returns the bytes written in all.
+    uint64_t Flush()
     {
-        out_.append(buffer_.data(), used_);
+        if (used_ > 0)
+            write_(buffer_.data(), used_);
+        written_ += used_;
         used_ = flag_ = 0;
+        return written_;
     }
 
 private:
@@ -80,11 +89,12 @@ private:
         }
     }
 
-    std::string &out_;
+    const SzddOutputWriter &write_;
     std::array<char, 16384> buffer_;
     size_t used_ = 0;
     size_t flag_ = 0;
     unsigned items_ = 8;
+    uint64_t written_ = 0;
 };
 
 // Lazy parse: the match at an offset is taken unless the next offset has a longer
@@ -95,7 +105,7 @@ private:
 // over by the finder.
 constexpr unsigned kTakeAtOnce = 7;
 
-void LazyParse(std::string_view input, MatchFinder &finder, GroupWriter &writer)
+void LazyParse(MatchFinder &finder, GroupWriter &writer)
 {
     Match match;
     if (finder.Next(&match, 1) == 0)
@@ -111,7 +121,7 @@ void LazyParse(std::string_view input, MatchFinder &finder, GroupWriter &writer)
             Match next;
             finder.Next(&next, 1);
             if (next.length > match.length) {
-                writer.Literal(static_cast<uint8_t>(input[static_cast<size_t>(offset)]));
+                writer.Literal(match.byte);
                 ++offset;
                 match = next;
                 continue;
@@ -120,7 +130,7 @@ void LazyParse(std::string_view input, MatchFinder &finder, GroupWriter &writer)
             finder.Skip(match.length - 2);
             offset += match.length;
         } else {
-            writer.Literal(static_cast<uint8_t>(input[static_cast<size_t>(offset)]));
+            writer.Literal(match.byte);
             ++offset;
         }
         if (finder.Next(&match, 1) == 0)
@@ -147,12 +157,13 @@ void LazyParse(std::string_view input, MatchFinder &finder, GroupWriter &writer)
 //
 // Should paths still stay apart for kMaxSegment nodes, the path to the most
 // promising of the last nodes is written out regardless and the rest dropped: only
-// then can the parse be longer than the shortest possible.
+// then can the parse be longer than the shortest possible. The parse keeps no other
+// state of the input: the bytes that literals write come with the matches.
 class Parser {
 public:
-    Parser(std::string_view input, GroupWriter &writer) : input_(input), writer_(writer)
+    Parser(uint64_t size, GroupWriter &writer) : size_(size), writer_(writer)
     {
-        Grow(kMaxMatch + 1 + std::min(kGrowth, input.size()));
+        Grow(kMaxMatch + 1 + static_cast<size_t>(std::min<uint64_t>(kGrowth, size)));
         costs_[0] = 0;
     }
 
@@ -179,7 +190,7 @@ public:
         }
     }
 
-    void Finish() { Emit(input_.size()); }
+    void Finish() { Emit(size_); }
 
 private:
     static constexpr uint32_t kUnreached = std::numeric_limits<uint32_t>::max();
@@ -189,8 +200,15 @@ private:
     static constexpr uint64_t kMaxSegment = uint64_t(1) << 20;
     static constexpr size_t kGrowth = 4096;
 
-    // A match as found_ keeps it: length | distance << 8.
-    static uint32_t Pack(const Match &match) { return match.length | match.distance << 8; }
+    // A match as found_ keeps it, with the input byte at its offset:
+    // length | distance << 8 | byte << 24 (distance <= kRingSize < 2^16).
+    static uint32_t Pack(const Match &match)
+    {
+        return match.length | match.distance << 8 | static_cast<uint32_t>(match.byte) << 24;
+    }
+    static unsigned LengthOf(uint32_t found) { return found & 0xFF; }
+    static unsigned DistanceOf(uint32_t found) { return (found >> 8) & 0xFFFF; }
+    static uint8_t ByteOf(uint32_t found) { return static_cast<uint8_t>(found >> 24); }
 
     struct Step {
         unsigned length; // 1: a literal
@@ -238,8 +256,8 @@ private:
         const size_t first = at >= kMaxMatch ? at - kMaxMatch : 0;
         for (size_t from = at - kMinMatch;; --from) {
             const uint32_t match = found_[from];
-            if ((match & 0xFF) >= at - from && costs_[from] + kMatchBits == cost)
-                return {static_cast<unsigned>(at - from), match >> 8};
+            if (LengthOf(match) >= at - from && costs_[from] + kMatchBits == cost)
+                return {static_cast<unsigned>(at - from), DistanceOf(match)};
             if (from == first)
                 return {1, 0};
         }
@@ -286,7 +304,7 @@ private:
         coverEnd_ = 0;
         coverCost_ = kUnreached;
         for (uint64_t from = chosen; from < offset; ++from)
-            StepsFrom(from, found_[Index(from)] & 0xFF);
+            StepsFrom(from, LengthOf(found_[Index(from)]));
     }
 
     // Writes the best path from segmentStart_ to end and makes end the segment start,
@@ -302,7 +320,7 @@ private:
         for (auto it = path_.rbegin(); it != path_.rend(); ++it) {
             uint64_t from = it->first - it->second.length;
             if (it->second.length == 1)
-                writer_.Literal(static_cast<uint8_t>(input_[static_cast<size_t>(from)]));
+                writer_.Literal(ByteOf(found_[Index(from)]));
             else
                 writer_.Copy(kRingSize + from - it->second.distance, it->second.length);
         }
@@ -325,10 +343,10 @@ private:
         segmentStart_ = end;
     }
 
-    std::string_view input_;
+    uint64_t size_;
     GroupWriter &writer_;
     std::vector<uint32_t> costs_; // costs_[k]: node segmentStart_ + k
-    std::vector<uint32_t> found_; // found_[k]: the match found at offset segmentStart_ + k
+    std::vector<uint32_t> found_; // found_[k]: the match found at offset segmentStart_ + k, Pack()ed
     uint64_t segmentStart_ = 0;
     uint64_t offset_ = 0; // the next offset to step from
     uint64_t nextCommit_ = kCommitInterval;
@@ -340,32 +358,46 @@ private:
 
 } // namespace
 
+uint64_t SzddCompressTo(uint64_t size, SzddInputReader read, const SzddOutputWriter &write, SzddLevel level)
+{
+    if (size > 0xFFFFFFFFu)
+        throw std::invalid_argument("SZDD input of 4 GiB or more");
+    unsigned char header[kSzddHeaderSize] = {};
+    std::memcpy(header, SZDD_MAGIC, kSzddMagicSize);
+    header[kSzddMethodOffset] = kSzddMethodA;
+    StoreLe32(header + kSzddLengthOffset, static_cast<uint32_t>(size));
+    GroupWriter writer(write);
+    writer.Raw(header, sizeof header);
+    if (level == SzddLevel::Best) {
+        std::unique_ptr<MatchFinder> finder = MatchFinderCreate(size, std::move(read), MatchFinderStrategy::BinaryTree);
+        Parser parser(size, writer);
+        std::array<Match, kBatch> matches;
+        while (size_t n = finder->Next(matches.data(), matches.size()))
+            parser.Steps(matches.data(), n);
+        parser.Finish();
+    } else {
+        std::unique_ptr<MatchFinder> finder = MatchFinderCreate(size, std::move(read), MatchFinderStrategy::HashChain);
+        LazyParse(*finder, writer);
+    }
+    return writer.Flush();
+}
+
 std::string SzddCompress(std::string_view input, SzddLevel level)
 {
     if (input.size() > 0xFFFFFFFFu)
         throw std::invalid_argument("SZDD input of 4 GiB or more");
-    std::string out(kSzddHeaderSize, '\0');
-    unsigned char *header = reinterpret_cast<unsigned char *>(out.data());
-    std::memcpy(header, SZDD_MAGIC, kSzddMagicSize);
-    header[kSzddMethodOffset] = kSzddMethodA;
-    StoreLe32(header + kSzddLengthOffset, static_cast<uint32_t>(input.size()));
+    std::string out;
     // Every item costs at least as much as the literals it stands for: the output
     // never exceeds all literals and their flag bytes.
     out.reserve(kSzddHeaderSize + input.size() + (input.size() + 7) / 8);
-    {
-        GroupWriter writer(out);
-        if (level == SzddLevel::Best) {
-            std::unique_ptr<MatchFinder> finder = MatchFinderCreate(input, MatchFinderStrategy::BinaryTree);
-            Parser parser(input, writer);
-            std::array<Match, kBatch> matches;
-            while (size_t n = finder->Next(matches.data(), matches.size()))
-                parser.Steps(matches.data(), n);
-            parser.Finish();
-        } else {
-            std::unique_ptr<MatchFinder> finder = MatchFinderCreate(input, MatchFinderStrategy::HashChain);
-            LazyParse(input, *finder, writer);
-        }
-    }
+    size_t used = 0;
+    SzddCompressTo(
+        input.size(),
+        [input, used](unsigned char *buffer, size_t count) mutable {
+            std::memcpy(buffer, input.data() + used, count);
+            used += count;
+        },
+        [&out](const char *bytes, size_t count) { out.append(bytes, count); }, level);
     return out;
 }
 

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace velmor {
@@ -40,16 +41,18 @@ uint64_t Load64(const uint8_t *p)
 }
 
 // The stream V of the header, position kRingSize being input offset 0, is held in a
-// sliding buffer so that large inputs are not copied whole.
+// sliding buffer filled from the reader a chunk at a time, so that large inputs are
+// neither held nor copied whole.
 class Window {
 public:
-    explicit Window(std::string_view input)
-        : input_(input), total_(kRingSize + static_cast<uint64_t>(input.size())),
-          buffer_(kRingSize + kMaxMatch + std::min(kChunk, input.size()) + kReadSlack)
+    Window(uint64_t size, SzddInputReader read)
+        : read_(std::move(read)), total_(kRingSize + size),
+          buffer_(kRingSize + kMaxMatch + static_cast<size_t>(std::min<uint64_t>(kChunk, size)) + kReadSlack)
     {
         std::memset(buffer_.data(), ' ', kRingSize);
-        size_t first = std::min<size_t>(input.size(), buffer_.size() - kReadSlack - kRingSize);
-        std::memcpy(buffer_.data() + kRingSize, input.data(), first);
+        size_t first = static_cast<size_t>(std::min<uint64_t>(size, buffer_.size() - kReadSlack - kRingSize));
+        if (first > 0)
+            read_(buffer_.data() + kRingSize, first);
         end_ = kRingSize + first;
     }
 
@@ -66,7 +69,7 @@ public:
             std::memmove(buffer_.data(), buffer_.data() + (newBase - base_), keep);
             size_t add = static_cast<size_t>(
                 std::min<uint64_t>(buffer_.size() - kReadSlack - keep, total_ - end_));
-            std::memcpy(buffer_.data() + keep, input_.data() + (end_ - kRingSize), add);
+            read_(buffer_.data() + keep, add);
             base_ = newBase;
             end_ += add;
         }
@@ -74,8 +77,8 @@ public:
     }
 
 private:
-    static constexpr size_t kChunk = size_t(1) << 16;
-    std::string_view input_;
+    static constexpr uint64_t kChunk = uint64_t(1) << 16;
+    SzddInputReader read_;
     uint64_t total_;
     std::vector<uint8_t> buffer_; // V[base_, end_)
     uint64_t base_ = 0;
@@ -106,7 +109,7 @@ unsigned CommonLength(const uint8_t *a, const uint8_t *b, unsigned limit)
 
 // Hash tables get about two entries per input byte, within [10, maxBits] bits: the
 // fixed cost of a call stays small for the many small files of a package.
-unsigned TableBits(size_t inputSize, unsigned maxBits)
+unsigned TableBits(uint64_t inputSize, unsigned maxBits)
 {
     unsigned bits = 10;
     while (bits < maxBits && (size_t(1) << (bits - 1)) < inputSize)
@@ -135,7 +138,7 @@ uint32_t HashBytes(uint32_t key, unsigned bits)
 // any other's, so a match found is always real.
 class ChainFinder {
 public:
-    explicit ChainFinder(size_t inputSize)
+    explicit ChainFinder(uint64_t inputSize)
         : bits_(TableBits(inputSize, kMaxHashBits)), head3_(size_t(1) << bits_, 0),
           head4_(size_t(1) << bits_, 0), head8_(size_t(1) << bits_, 0)
     {
@@ -282,7 +285,7 @@ private:
 template <class Position>
 class TreeFinder {
 public:
-    explicit TreeFinder(size_t inputSize)
+    explicit TreeFinder(uint64_t inputSize)
         : bits_(TableBits(inputSize, kMaxHashBits)), slotMask_(SlotCount(inputSize) - 1),
           hashShift_(64 - bits_), head_(size_t(1) << bits_, 0), children_(2 * (slotMask_ + 1), 0),
           chainHeads_(size_t(kLevels) << bits_, 0), chainPrevs_(kLevels * (slotMask_ + 1), 0)
@@ -419,7 +422,7 @@ private:
         return best;
     }
 
-    static unsigned SlotCount(size_t inputSize)
+    static unsigned SlotCount(uint64_t inputSize)
     {
         unsigned slots = 64;
         while (slots < kSlots && slots < inputSize + kMaxMatch)
@@ -443,7 +446,7 @@ private:
 template <class Search>
 class StreamFinder final : public MatchFinder {
 public:
-    explicit StreamFinder(std::string_view input) : window_(input), search_(input.size())
+    StreamFinder(uint64_t size, SzddInputReader read) : window_(size, std::move(read)), search_(size)
     {
         for (uint64_t v = kFirstSource; v < kRingSize && v + kMinMatch <= window_.Total(); ++v)
             search_.Prime(window_, v);
@@ -452,7 +455,8 @@ public:
     size_t Next(Match *out, size_t count) override
     {
         if (count == 1 && v_ < fast_) {
-            *out = search_.Step(window_, v_++, kMaxMatch);
+            *out = search_.Step(window_, v_, kMaxMatch);
+            out->byte = *window_.At(v_++);
             return 1;
         }
         const uint64_t total = window_.Total();
@@ -461,11 +465,14 @@ public:
         uint64_t v = v_;
         while (v < end) {
             const uint64_t ready = std::min(end, Ready(v));
-            for (; v < fast_ && v < ready; ++v)
-                *out++ = search_.Step(window_, v, kMaxMatch);
-            for (; v < ready; ++v) {
+            for (; v < fast_ && v < ready; ++v, ++out) {
+                *out = search_.Step(window_, v, kMaxMatch);
+                out->byte = *window_.At(v);
+            }
+            for (; v < ready; ++v, ++out) {
                 unsigned lenLimit = static_cast<unsigned>(total - v);
-                *out++ = lenLimit >= kMinMatch ? search_.Step(window_, v, lenLimit) : Match{};
+                *out = lenLimit >= kMinMatch ? search_.Step(window_, v, lenLimit) : Match{};
+                out->byte = *window_.At(v);
             }
         }
         v_ = end;
@@ -508,14 +515,24 @@ private:
 
 } // namespace
 
-std::unique_ptr<MatchFinder> MatchFinderCreate(std::string_view input, MatchFinderStrategy strategy)
+std::unique_ptr<MatchFinder> MatchFinderCreate(uint64_t size, SzddInputReader read, MatchFinderStrategy strategy)
 {
     if (strategy == MatchFinderStrategy::BinaryTree) {
-        if (kRingSize + static_cast<uint64_t>(input.size()) < UINT32_MAX)
-            return std::make_unique<StreamFinder<TreeFinder<uint32_t>>>(input);
-        return std::make_unique<StreamFinder<TreeFinder<uint64_t>>>(input);
+        if (kRingSize + size < UINT32_MAX)
+            return std::make_unique<StreamFinder<TreeFinder<uint32_t>>>(size, std::move(read));
+        return std::make_unique<StreamFinder<TreeFinder<uint64_t>>>(size, std::move(read));
     }
-    return std::make_unique<StreamFinder<ChainFinder>>(input);
+    return std::make_unique<StreamFinder<ChainFinder>>(size, std::move(read));
+}
+
+std::unique_ptr<MatchFinder> MatchFinderCreate(std::string_view input, MatchFinderStrategy strategy)
+{
+    size_t used = 0;
+    SzddInputReader read = [input, used](unsigned char *buffer, size_t count) mutable {
+        std::memcpy(buffer, input.data() + used, count);
+        used += count;
+    };
+    return MatchFinderCreate(input.size(), std::move(read), strategy);
 }
 
 } // namespace velmor

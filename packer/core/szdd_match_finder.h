@@ -11,6 +11,8 @@
 #define VELMOR_SZDD_MATCH_FINDER_H
 
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string_view>
 
@@ -23,7 +25,13 @@ constexpr unsigned kSzddMaxMatch = 18;
 struct Match {
     unsigned length = 0;   // 0: none, else kSzddMinMatch..kSzddMaxMatch
     unsigned distance = 0; // 1..kSzddRingSize when length != 0
+    unsigned char byte = 0; // the input byte at the offset: what a literal there writes
 };
+
+// Fills buffer with the next count bytes of the input, in order. Never asked for more
+// bytes in all than the input size the reader was given with; throws when it cannot
+// deliver them (what it throws is passed on).
+using SzddInputReader = std::function<void(unsigned char *buffer, size_t count)>;
 
 enum class MatchFinderStrategy {
     HashChain,  // a bounded hash-chain search: fast, not always the longest match
@@ -45,8 +53,12 @@ public:
     virtual void Skip(size_t count) = 0;
 };
 
-// A finder over input, which must outlive it and be < 4 GiB; the first call of
-// Next starts at offset 0.
+// A finder over an input of size bytes (< 4 GiB) taken in through read, a chunk at a
+// time as the finder moves on: it holds the ring and a chunk of 64 KiB, never the
+// whole input. The first call of Next starts at offset 0.
+std::unique_ptr<MatchFinder> MatchFinderCreate(uint64_t size, SzddInputReader read, MatchFinderStrategy strategy);
+
+// A finder over input held in memory, which must outlive it.
 std::unique_ptr<MatchFinder> MatchFinderCreate(std::string_view input, MatchFinderStrategy strategy);
 
 } // namespace velmor

@@ -158,7 +158,9 @@ void RunCreate(CLI::App &cmd, CreateOptions &options)
     EntryCompressor compressor;
     if (options.compress) {
         SzddLevel level = options.best ? SzddLevel::Best : SzddLevel::Default;
-        compressor = [level](std::string_view contents) { return SzddCompress(contents, level); };
+        compressor = [level](uint64_t size, const ContentReader &read, const DataWriter &write) {
+            SzddCompressTo(size, read, write, level);
+        };
     }
     uint64_t totalBytes = 0;
     for (const PlannedEntry &entry : plan.entries)

@@ -6,12 +6,15 @@
 #include <memory>
 #include <set>
 #include <vector>
+#include "byte_source.h"
 #include "cli_options.h"
 #include "commands.h"
+#include "input_file.h"
 #include "messages.h"
 #include "ordered_work.h"
 #include "output_file.h"
 #include "pack_error.h"
+#include "scratch_file.h"
 #include "szdd_encoder.h"
 #include "szdd_expand.h"
 #include "terminal_progress.h"
@@ -29,13 +32,6 @@ struct ExpandOptions {
     std::string input;
     std::string output;
 };
-
-void WriteOutput(const std::string &path, std::string_view bytes)
-{
-    OutputFile out(path);
-    out.Write(bytes);
-    out.Commit();
-}
 
 // Where each input's SZDD file goes: OUTPUT itself for a single input, else the
 // input's name in the folder OUTPUT.
@@ -60,6 +56,24 @@ std::vector<std::string> OutputPaths(const std::vector<std::string> &inputs, con
     return paths;
 }
 
+// Compresses the file into write, reading it as the encoder asks: up to its size when
+// it was opened (a file that grows meanwhile is taken as it was).
+void CompressFile(InputFile &in, SzddLevel level, const SzddOutputWriter &write)
+{
+    const uint64_t size = in.size();
+    auto read = [&in, size](unsigned char *buffer, size_t count) {
+        while (count > 0) {
+            size_t n = in.Read(reinterpret_cast<char *>(buffer), count);
+            if (n == 0)
+                throw PackError(in.path() + ": the file changed while it was being compressed: expected " +
+                                std::to_string(size) + " bytes, as when it was opened, found fewer");
+            buffer += n;
+            count -= n;
+        }
+    };
+    SzddCompressTo(size, read, write, level);
+}
+
 void RunCompress(const CompressOptions &options)
 {
     const std::vector<std::string> inputs(options.files.begin(), options.files.end() - 1);
@@ -73,33 +87,57 @@ void RunCompress(const CompressOptions &options)
             total += static_cast<uint64_t>(info.st_size);
     }
     TerminalProgress display("compressing", total);
-    std::vector<size_t> sizes(inputs.size()); // of each input, set by the thread that reads it
     uint64_t done = 0;
+    auto report = [&](size_t i, uint64_t size, uint64_t packed) {
+        display.Clear();
+        PrintResult(outputs[i] + ": " + std::to_string(size) + " bytes, SZDD file of " + std::to_string(packed) +
+                    " bytes");
+        std::fflush(stdout);
+        done += size;
+        display.Update(done);
+    };
+    if (options.jobs <= 1 || inputs.size() == 1) {
+        // One file at a time, each written straight to its output.
+        for (size_t i = 0; i < inputs.size(); ++i) {
+            InputFile in(inputs[i]);
+            OutputFile out(outputs[i]);
+            CompressFile(in, level, [&out](const char *bytes, size_t count) { out.Write({bytes, count}); });
+            out.Commit();
+            report(i, in.size(), out.Size());
+        }
+        return;
+    }
+    // Several at once, each into a scratch file beside its output, written out in order.
+    struct Compressed {
+        std::unique_ptr<ScratchFile> data;
+        uint64_t size;
+    };
     ProduceInOrder(
         inputs.size(), options.jobs,
         [&](size_t i) {
-            std::string data = ReadWholeFile(inputs[i]);
-            if (data.size() > 0xFFFFFFFFu)
-                throw PackError(inputs[i] + ": too large for SZDD (4 GiB or more)");
-            sizes[i] = data.size();
-            return SzddCompress(data, level);
+            InputFile in(inputs[i]);
+            auto scratch = std::make_unique<ScratchFile>(outputs[i]);
+            CompressFile(in, level, [&scratch](const char *bytes, size_t count) { scratch->Write(bytes, count); });
+            return Compressed{std::move(scratch), in.size()};
         },
-        [&](size_t i, std::string &&packed) {
-            WriteOutput(outputs[i], packed);
-            display.Clear();
-            PrintResult(outputs[i] + ": " + std::to_string(sizes[i]) + " bytes, SZDD file of " +
-                        std::to_string(packed.size()) + " bytes");
-            std::fflush(stdout);
-            done += sizes[i];
-            display.Update(done);
+        [&](size_t i, Compressed &&compressed) {
+            OutputFile out(outputs[i]);
+            compressed.data->CopyInto(out);
+            out.Commit();
+            report(i, compressed.size, out.Size());
         });
 }
 
+// Expands as a stream: no more than libmspack's window and buffers are held.
 void RunExpand(const ExpandOptions &options)
 {
-    std::string expanded = SzddExpand(ReadWholeFile(options.input), options.input);
-    WriteOutput(options.output, expanded);
-    PrintResult(options.output + ": " + std::to_string(expanded.size()) + " bytes");
+    std::unique_ptr<ByteSource> source = OpenFileSource(options.input);
+    OutputFile out(options.output);
+    uint64_t size = SzddExpandTo(
+        *source, 0, source->Size(), [&out](const char *bytes, size_t count) { out.Write({bytes, count}); },
+        options.input);
+    out.Commit();
+    PrintResult(options.output + ": " + std::to_string(size) + " bytes");
 }
 
 } // namespace

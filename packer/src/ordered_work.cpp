@@ -4,6 +4,8 @@
 #include <condition_variable>
 #include <exception>
 #include <mutex>
+#include <stdexcept>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -18,18 +20,19 @@ unsigned AvailableCores()
     return cores > 0 ? cores : 1;
 }
 
-void ProduceInOrder(size_t count, unsigned jobs, const std::function<std::string(size_t)> &produce,
-                    const std::function<void(size_t, std::string &&)> &consume)
+void RunInOrder(size_t count, unsigned jobs, const std::function<void(size_t)> &produce,
+                const std::function<void(size_t)> &consume)
 {
     if (jobs <= 1 || count <= 1) {
-        for (size_t i = 0; i < count; ++i)
-            consume(i, produce(i));
+        for (size_t i = 0; i < count; ++i) {
+            produce(i);
+            consume(i);
+        }
         return;
     }
 
     struct Slot {
         bool done = false;
-        std::string result;
         std::exception_ptr error;
     };
     std::vector<Slot> slots(count);
@@ -51,7 +54,7 @@ void ProduceInOrder(size_t count, unsigned jobs, const std::function<std::string
             }
             Slot made;
             try {
-                made.result = produce(i);
+                produce(i);
             } catch (...) {
                 made.error = std::current_exception();
             }
@@ -66,12 +69,26 @@ void ProduceInOrder(size_t count, unsigned jobs, const std::function<std::string
 
     std::vector<std::thread> threads;
     threads.reserve(std::min<size_t>(jobs, count));
-    for (size_t t = 0; t < std::min<size_t>(jobs, count); ++t)
-        threads.emplace_back(work);
+    auto stopAndJoin = [&] {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            stop = true;
+        }
+        changed.notify_all();
+        for (std::thread &thread : threads)
+            thread.join();
+    };
+    try {
+        for (size_t t = 0; t < std::min<size_t>(jobs, count); ++t)
+            threads.emplace_back(work);
+    } catch (const std::system_error &e) {
+        // No memory for another thread's stack: the threads started end first.
+        stopAndJoin();
+        throw std::runtime_error(std::string("cannot start another thread: ") + e.what());
+    }
 
     std::exception_ptr failure;
     for (size_t i = 0; i < count && !failure; ++i) {
-        std::string result;
         {
             std::unique_lock<std::mutex> lock(mutex);
             changed.wait(lock, [&] { return slots[i].done; });
@@ -79,24 +96,16 @@ void ProduceInOrder(size_t count, unsigned jobs, const std::function<std::string
                 failure = slots[i].error;
                 break;
             }
-            result = std::move(slots[i].result);
-            slots[i].result = std::string();
             consumed = i + 1;
         }
         changed.notify_all();
         try {
-            consume(i, std::move(result));
+            consume(i);
         } catch (...) {
             failure = std::current_exception();
         }
     }
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        stop = true;
-    }
-    changed.notify_all();
-    for (std::thread &thread : threads)
-        thread.join();
+    stopAndJoin();
     if (failure)
         std::rethrow_exception(failure);
 }

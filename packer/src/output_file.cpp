@@ -79,6 +79,25 @@ void OutputFile::Write(std::string_view bytes)
     size_ += bytes.size();
 }
 
+void OutputFile::WriteAt(uint64_t offset, std::string_view bytes)
+{
+    if (offset > size_ || bytes.size() > size_ - offset)
+        throw PackError(shown_ + ": cannot write past what was written");
+    const char *p = bytes.data();
+    size_t left = bytes.size();
+    while (left > 0) {
+        ssize_t n = pwrite(fd_, p, left, static_cast<off_t>(offset));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throw PackError(shown_ + ": cannot write: " + std::strerror(errno));
+        }
+        p += n;
+        offset += static_cast<uint64_t>(n);
+        left -= static_cast<size_t>(n);
+    }
+}
+
 uint64_t OutputFile::CopyFrom(int fd, uint64_t count, const std::string &sourceName)
 {
     uint64_t copied = 0;

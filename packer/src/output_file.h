@@ -26,6 +26,8 @@ public:
     OutputFile &operator=(const OutputFile &) = delete;
 
     void Write(std::string_view bytes);
+    // Writes over bytes already written, from offset on (offset + size <= Size()).
+    void WriteAt(uint64_t offset, std::string_view bytes);
     // Appends up to count bytes read from the file descriptor at its position, in
     // the kernel where the system allows it; returns the bytes appended, fewer only
     // at the end of that file. sourceName names it in messages.
@@ -33,6 +35,8 @@ public:
     uint64_t Size() const { return size_; }
     // The temporary file, for setting its times before Commit.
     int fd() const { return fd_; }
+    // The name the file gets, as given (for messages).
+    const std::string &shown() const { return shown_; }
     // Sets the permission bits and renames into place.
     void Commit(unsigned mode = 0644);
 

@@ -1,10 +1,13 @@
 #include "package_writer.h"
 
+#include <memory>
+#include <string_view>
 #include <vector>
 #include "package_layout.h"
 #include "ordered_work.h"
 #include "output_file.h"
 #include "pack_error.h"
+#include "scratch_file.h"
 
 namespace velmor {
 namespace {
@@ -61,34 +64,72 @@ void StreamEntry(const PlannedEntry &entry, OutputFile &out, uint64_t done,
         throw PackError(ChangedWhilePacking(entry, true));
 }
 
-// The data a compressed entry stores: the source file read whole and compressed.
-std::string CompressedData(const PlannedEntry &entry, const EntryCompressor &compress)
+// Compresses a source file into write: its bytes are read as the compressor asks
+// for them, and must be exactly as many as when the folder was read.
+void CompressEntry(const PlannedEntry &entry, const EntryCompressor &compress, const DataWriter &write)
 {
-    std::string contents;
-    contents.resize(entry.header.dataSize);
     SourceReader source(entry.sourcePath);
-    size_t done = 0;
-    while (done < contents.size()) {
-        size_t n = source.Read(&contents[done], contents.size() - done);
-        if (n == 0)
-            throw PackError(ChangedWhilePacking(entry, false));
-        done += n;
-    }
+    ContentReader read = [&](unsigned char *buffer, size_t count) {
+        while (count > 0) {
+            size_t n = source.Read(reinterpret_cast<char *>(buffer), count);
+            if (n == 0)
+                throw PackError(ChangedWhilePacking(entry, false));
+            buffer += n;
+            count -= n;
+        }
+    };
+    compress(entry.header.dataSize, read, write);
     char extra;
     if (source.Read(&extra, 1) != 0)
         throw PackError(ChangedWhilePacking(entry, true));
-    std::string data = compress(contents);
-    if (data.size() > kMaxFileSize)
-        throw PackError(entry.sourcePath + ": the compressed file is 4 GiB or larger");
-    return data;
 }
 
-void WriteCompressedEntry(PlannedEntry entry, const std::string &data, OutputFile &out)
+uint32_t CompressedSize(const PlannedEntry &entry, uint64_t size)
 {
-    entry.header.dataSize = static_cast<uint32_t>(data.size());
-    out.Write(EncodeEntryRecord(entry.header));
-    CheckPackageSize(out.Size() + data.size() + kTrailerSize);
-    out.Write(data);
+    if (size > kMaxFileSize)
+        throw PackError(entry.sourcePath + ": the compressed file is 4 GiB or larger");
+    return static_cast<uint32_t>(size);
+}
+
+// One job: the entry's data goes straight into the package, after a record whose
+// size is filled in once the data is complete (the record's length does not depend
+// on it).
+void WriteCompressedEntry(const PlannedEntry &entry, const EntryCompressor &compress, OutputFile &out)
+{
+    EntryHeader header = entry.header;
+    header.dataSize = 0;
+    const uint64_t recordAt = out.Size();
+    out.Write(EncodeEntryRecord(header));
+    const uint64_t dataAt = out.Size();
+    CompressEntry(entry, compress, [&out](const char *bytes, size_t count) {
+        CheckPackageSize(out.Size() + count + kTrailerSize);
+        out.Write(std::string_view(bytes, count));
+    });
+    header.dataSize = CompressedSize(entry, out.Size() - dataAt);
+    out.WriteAt(recordAt, EncodeEntryRecord(header));
+}
+
+// Several jobs: each entry's data is made in a scratch file beside the package ...
+std::unique_ptr<ScratchFile> CompressToScratch(const PlannedEntry &entry, const EntryCompressor &compress,
+                                               const std::string &outputPath)
+{
+    auto scratch = std::make_unique<ScratchFile>(outputPath);
+    CompressEntry(entry, compress, [&scratch](const char *bytes, size_t count) {
+        // The entry's data alone would make the package too large.
+        CheckPackageSize(scratch->Size() + count + kTrailerSize);
+        scratch->Write(bytes, count);
+    });
+    return scratch;
+}
+
+// ... and copied into the package after its record, in order.
+void CopyCompressedEntry(const PlannedEntry &entry, ScratchFile &data, OutputFile &out)
+{
+    EntryHeader header = entry.header;
+    header.dataSize = CompressedSize(entry, data.Size());
+    out.Write(EncodeEntryRecord(header));
+    CheckPackageSize(out.Size() + data.Size() + kTrailerSize);
+    data.CopyInto(out);
 }
 
 } // namespace
@@ -123,11 +164,17 @@ PackageSummary WritePackage(const PackagePlan &plan, const std::string &stubImag
         if (progress)
             progress(summary.sourceBytes);
     };
-    if (compress) {
+    if (compress && (jobs <= 1 || plan.entries.size() <= 1)) {
+        for (const PlannedEntry &entry : plan.entries) {
+            WriteCompressedEntry(entry, compress, out);
+            done(entry);
+        }
+    } else if (compress) {
         ProduceInOrder(
-            plan.entries.size(), jobs, [&](size_t i) { return CompressedData(plan.entries[i], compress); },
-            [&](size_t i, std::string &&data) {
-                WriteCompressedEntry(plan.entries[i], data, out);
+            plan.entries.size(), jobs,
+            [&](size_t i) { return CompressToScratch(plan.entries[i], compress, outputPath); },
+            [&](size_t i, std::unique_ptr<ScratchFile> &&data) {
+                CopyCompressedEntry(plan.entries[i], *data, out);
                 done(plan.entries[i]);
             });
     } else {

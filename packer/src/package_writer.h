@@ -1,12 +1,14 @@
 // Writing a planned package: the stub image, each entry's record and data, the
 // trailer. Entries are streamed from their source files; compressed entries are
-// read whole and passed through the compressor, several at once if asked.
+// streamed through the compressor as well, several at once if asked, so that memory
+// does not grow with the files.
 #ifndef VELMOR_PACKAGE_WRITER_H
 #define VELMOR_PACKAGE_WRITER_H
 
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
-#include <string_view>
 #include "package_plan.h"
 
 namespace velmor {
@@ -17,8 +19,16 @@ struct PackageSummary {
     uint32_t entryCount = 0;
 };
 
-// Turns a file's contents into the data an entry stores (for example SZDD).
-using EntryCompressor = std::function<std::string(std::string_view)>;
+// Fills buffer with the next count bytes of the file being compressed; throws
+// PackError when the file has fewer than it had when the folder was read.
+using ContentReader = std::function<void(unsigned char *buffer, size_t count)>;
+// Takes the next bytes of an entry's data.
+using DataWriter = std::function<void(const char *bytes, size_t count)>;
+
+// Turns a file's contents (size bytes, taken through read in order, never more) into
+// the data an entry stores (for example SZDD), passed to write in order, a chunk at a
+// time.
+using EntryCompressor = std::function<void(uint64_t size, const ContentReader &read, const DataWriter &write)>;
 
 // Called as the work goes on with the bytes of source data done so far.
 using ProgressCallback = std::function<void(uint64_t done)>;
@@ -27,9 +37,11 @@ using ProgressCallback = std::function<void(uint64_t done)>;
 void CheckStubImage(const std::string &stubImage, const std::string &stubPath);
 
 // Writes the package to outputPath through a temporary file: on any failure nothing
-// is left at outputPath. With compress, up to `jobs` files are read and compressed at
-// once (compress must allow that); the package is the same for any jobs. Throws
-// PackError.
+// is left at outputPath. With compress, up to `jobs` files are compressed at once
+// (compress must allow that): with one job each entry's data goes straight into the
+// package and its record's size is filled in after it; with more, each job writes
+// its entry's data to a scratch file beside the output (scratch_file.h), copied into
+// the package in order. The package is the same for any jobs. Throws PackError.
 PackageSummary WritePackage(const PackagePlan &plan, const std::string &stubImage,
                             const std::string &outputPath, const EntryCompressor &compress,
                             const ProgressCallback &progress = {}, unsigned jobs = 1);

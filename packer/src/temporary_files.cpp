@@ -10,7 +10,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <atomic>
 #include <filesystem>
+#include <mutex>
 #include <vector>
 #include "pack_error.h"
 
@@ -20,7 +22,8 @@ namespace {
 constexpr char kPrefix[] = ".velmor-";
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
-// The registry the signal handlers read: written only while those signals are blocked.
+// The registry the signal handlers read: written only while those signals are blocked,
+// and by one thread at a time.
 struct Slot {
     volatile sig_atomic_t used;
     int folder;
@@ -28,6 +31,7 @@ struct Slot {
     char name[NAME_MAX + 1];
 };
 Slot g_slots[16];
+std::mutex g_slotsWritten;
 
 class SignalsBlocked {
 public:
@@ -153,7 +157,7 @@ bool ParseName(const std::string &name, ParsedName &parsed)
 
 std::string TemporaryName(const std::string &target, const char *role)
 {
-    static unsigned long counter = 0;
+    static std::atomic<unsigned long> counter{0};
     char text[NAME_MAX + 1];
     std::snprintf(text, sizeof text, "%s%016llx-%llx-%ld-%lu.%s", kPrefix,
                   static_cast<unsigned long long>(NameHash(target)), PidNamespace(), static_cast<long>(getpid()),
@@ -203,6 +207,7 @@ TemporaryEntry::TemporaryEntry(int folder, const std::string &name, bool isFolde
     int fd = fcntl(folder, F_DUPFD_CLOEXEC, 0);
     if (fd < 0)
         throw PackError(std::string("cannot keep track of a temporary file: ") + std::strerror(errno));
+    std::lock_guard<std::mutex> lock(g_slotsWritten);
     SignalsBlocked blocked;
     for (int i = 0; i < static_cast<int>(std::size(g_slots)); ++i) {
         if (!g_slots[i].used) {
@@ -234,6 +239,7 @@ void TemporaryEntry::Release()
         return;
     int fd;
     {
+        std::lock_guard<std::mutex> lock(g_slotsWritten);
         SignalsBlocked blocked;
         fd = g_slots[slot_].folder;
         g_slots[slot_].used = 0;

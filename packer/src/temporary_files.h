@@ -27,6 +27,7 @@ int RemoveStaleTemporaries(int folder, const std::string &target);
 
 // A temporary entry, registered for removal until it is released: removed by the
 // destructor, or by the signal handlers. A folder is removed with the files in it.
+// Entries may be made and released on any thread; at most 16 are registered at once.
 class TemporaryEntry {
 public:
     TemporaryEntry(int folder, const std::string &name, bool isFolder);

@@ -157,7 +157,8 @@ TEST_F(CreateCommandTest, AnExistingOutputIsLeftAloneOnFailure)
 
 // The steps of create, with a source file changed after the scan measured it: the
 // package must not store a size that its data contradicts. The failure comes after
-// the output file was opened; the output folder must still hold only what it held.
+// the output file was opened (and with several jobs, scratch files beside it); the
+// output folder must still hold only what it held.
 TEST_F(CreateCommandTest, AFileChangedAfterItWasMeasuredFailsAndLeavesNoTemporaryFile)
 {
     auto append = [](const fs::path &path) { std::ofstream(path, std::ios::app) << "more"; };
@@ -171,28 +172,35 @@ TEST_F(CreateCommandTest, AFileChangedAfterItWasMeasuredFailsAndLeavesNoTemporar
         {"grown, stored", false, append, "b.txt: the file changed while it was being packed"},
         {"grown, compressed", true, append, "b.txt: the file changed while it was being packed"},
         {"shrunk, stored", false, truncate, "b.txt: the file changed while it was being packed"},
+        {"shrunk, compressed", true, truncate, "b.txt: the file changed while it was being packed"},
         {"removed", false, [](const fs::path &path) { fs::remove(path); }, "b.txt: cannot open"},
     };
-    EntryCompressor szdd = [](std::string_view contents) { return SzddCompress(contents); };
-    for (const Case &c : cases) {
-        Write(root / "src" / "a.txt", "alpha");
-        Write(root / "src" / "b.txt", "beta");
-        Write(root / "out" / "pkg.exe", "previous package");
-        PackagePlan plan = PlanPackage(ScanSourceTree((root / "src").string()).files, {});
-        c.change(root / "src" / "b.txt");
-        std::string error;
-        try {
-            WritePackage(plan, Read(stub), (root / "out" / "pkg.exe").string(),
-                         c.compress ? szdd : nullptr);
-        } catch (const PackError &e) {
-            error = e.what();
+    EntryCompressor szdd = [](uint64_t size, const ContentReader &read, const DataWriter &write) {
+        SzddCompressTo(size, read, write);
+    };
+    for (unsigned jobs : {1u, 2u}) {
+        for (const Case &c : cases) {
+            SCOPED_TRACE(std::string(c.what) + ", -j " + std::to_string(jobs));
+            Write(root / "src" / "a.txt", "alpha");
+            Write(root / "src" / "b.txt", "beta");
+            Write(root / "src" / "c.txt", "gamma");
+            Write(root / "out" / "pkg.exe", "previous package");
+            PackagePlan plan = PlanPackage(ScanSourceTree((root / "src").string()).files, {});
+            c.change(root / "src" / "b.txt");
+            std::string error;
+            try {
+                WritePackage(plan, Read(stub), (root / "out" / "pkg.exe").string(), c.compress ? szdd : nullptr, {},
+                             jobs);
+            } catch (const PackError &e) {
+                error = e.what();
+            }
+            EXPECT_NE(error.find(c.expected), std::string::npos) << "'" << error << "'";
+            std::vector<std::string> left;
+            for (const fs::directory_entry &entry : fs::directory_iterator(root / "out"))
+                left.push_back(entry.path().filename().string());
+            EXPECT_EQ(left, std::vector<std::string>{"pkg.exe"});
+            EXPECT_EQ(Read(root / "out" / "pkg.exe"), "previous package");
         }
-        EXPECT_NE(error.find(c.expected), std::string::npos) << c.what << ": '" << error << "'";
-        std::vector<std::string> left;
-        for (const fs::directory_entry &entry : fs::directory_iterator(root / "out"))
-            left.push_back(entry.path().filename().string());
-        EXPECT_EQ(left, std::vector<std::string>{"pkg.exe"}) << c.what;
-        EXPECT_EQ(Read(root / "out" / "pkg.exe"), "previous package") << c.what;
     }
 }
 

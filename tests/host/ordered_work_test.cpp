@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -49,6 +50,38 @@ TEST(OrderedWorkTest, ConsumesEveryResultOnceInOrderHoldingAtMostJobs)
             EXPECT_EQ(seen[i], "item " + std::to_string(i));
         // The jobs' results and the one being consumed.
         EXPECT_LE(mostHeld.load(), c.jobs + 1);
+    }
+}
+
+// Results need only be movable (the package writer passes scratch files), and each is
+// dropped as soon as it has been consumed: no more are alive than are held.
+TEST(OrderedWorkTest, MoveOnlyResultsAreDroppedOnceConsumed)
+{
+    struct Counted {
+        explicit Counted(std::atomic<size_t> &alive) : alive_(alive) { ++alive_; }
+        ~Counted() { --alive_; }
+        std::atomic<size_t> &alive_;
+    };
+    for (unsigned jobs : {1u, 3u}) {
+        SCOPED_TRACE(std::to_string(jobs) + " jobs");
+        std::atomic<size_t> alive{0}, mostAlive{0};
+        size_t consumed = 0;
+        ProduceInOrder(
+            20, jobs,
+            [&](size_t i) {
+                Delay(i, 20);
+                auto made = std::make_unique<Counted>(alive);
+                for (size_t most = mostAlive, now = alive; now > most && !mostAlive.compare_exchange_weak(most, now);) {
+                }
+                return made;
+            },
+            [&](size_t i, std::unique_ptr<Counted> &&result) {
+                EXPECT_EQ(i, consumed++);
+                EXPECT_NE(result, nullptr);
+            });
+        EXPECT_EQ(consumed, 20u);
+        EXPECT_EQ(alive.load(), 0u);
+        EXPECT_LE(mostAlive.load(), jobs + 1);
     }
 }
 

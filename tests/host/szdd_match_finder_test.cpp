@@ -1,6 +1,6 @@
 // The SZDD match finder's contract, checked against a brute-force search: every match
-// is real and in range, BinaryTree's is the longest, and how the matches are taken in
-// batches changes nothing.
+// is real and in range, BinaryTree's is the longest, each comes with the input byte at
+// its offset, and how the matches are taken in batches changes nothing.
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <string>
@@ -67,6 +67,7 @@ void CheckMatches(const std::string &input, const std::vector<Match> &matches, b
             return len;
         };
         const Match m = matches[i];
+        ASSERT_EQ(m.byte, static_cast<unsigned char>(input[i])) << "offset " << i;
         if (m.length != 0) {
             ASSERT_GE(m.length, kSzddMinMatch) << "offset " << i;
             ASSERT_TRUE(m.distance >= 1 && m.distance <= kSzddRingSize) << "offset " << i;
@@ -124,6 +125,7 @@ TEST(SzddMatchFinderTest, SkippingOffsetsKeepsMatchesRealAndLongest)
             Match m;
             ASSERT_EQ(finder->Next(&m, 1), 1u);
             const std::string v = std::string(kSzddRingSize, ' ') + input;
+            ASSERT_EQ(m.byte, static_cast<unsigned char>(input[offset])) << "offset " << offset;
             if (m.length != 0) {
                 ASSERT_EQ(v.compare(kSzddRingSize + offset, m.length, v, kSzddRingSize + offset - m.distance,
                                     m.length), 0) << "offset " << offset;

@@ -1,0 +1,81 @@
+#include "scratch_file.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <mutex>
+#include "pack_error.h"
+#include "temporary_files.h"
+
+namespace velmor {
+namespace {
+
+// Scratch files are registered one at a time, for the moment they have a name: however
+// many are made at once, they hold at most one of the registry's few slots.
+std::mutex g_naming;
+
+std::string CannotWrite(const std::string &target, const std::string &reason)
+{
+    return target + ": cannot write a temporary file beside it: " + reason;
+}
+
+} // namespace
+
+ScratchFile::ScratchFile(const std::string &target) : target_(target)
+{
+    std::filesystem::path path(target);
+    std::string folderPath = path.has_parent_path() ? path.parent_path().string() : ".";
+    int folder = open(folderPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0)
+        throw PackError(CannotWrite(target, folderPath + ": " + std::strerror(errno)));
+    int error = 0;
+    try {
+        std::lock_guard<std::mutex> lock(g_naming);
+        std::string name = TemporaryName(path.filename().string(), "part");
+        // Registered before it exists; the entry's end removes the name again, and
+        // the file lives on through fd_ alone.
+        TemporaryEntry entry(folder, name, false);
+        fd_ = openat(folder, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        error = errno;
+    } catch (...) {
+        close(folder);
+        throw;
+    }
+    close(folder);
+    if (fd_ < 0)
+        throw PackError(CannotWrite(target, std::strerror(error)));
+}
+
+ScratchFile::~ScratchFile()
+{
+    close(fd_);
+}
+
+void ScratchFile::Write(const char *bytes, size_t count)
+{
+    while (count > 0) {
+        ssize_t n = write(fd_, bytes, count);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throw PackError(CannotWrite(target_, std::strerror(errno)));
+        }
+        bytes += n;
+        count -= static_cast<size_t>(n);
+        size_ += static_cast<uint64_t>(n);
+    }
+}
+
+void ScratchFile::CopyInto(OutputFile &out)
+{
+    if (lseek(fd_, 0, SEEK_SET) != 0)
+        throw PackError(CannotWrite(target_, std::strerror(errno)));
+    uint64_t copied = out.CopyFrom(fd_, size_, target_ + " (a temporary file beside it)");
+    if (copied != size_)
+        throw PackError(target_ + ": a temporary file beside it gave back " + std::to_string(copied) + " of the " +
+                        std::to_string(size_) + " bytes written to it");
+}
+
+} // namespace velmor
