@@ -13,6 +13,10 @@ set(VELMOR_CRT_FREE_COMPILE_OPTIONS
   -ffunction-sections -fno-ident -fno-tree-loop-distribute-patterns
   -fomit-frame-pointer -fno-tree-tail-merge -flto -ffat-lto-objects
   -Wall -Wextra -Wframe-larger-than=2048)
+# Every other program of the tree (the Windows-side tests, the tools) links the plain
+# code of those objects: link-time optimisation across them and the C runtime's
+# objects would see an inline function once as a plain and once as a link-once symbol.
+string(APPEND CMAKE_EXE_LINKER_FLAGS " -fno-lto")
 # 32-bit Windows keeps the stack 4-byte aligned, also on entry to a window or dialog
 # procedure: code that assumes more only spends bytes realigning it.
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
