@@ -3,15 +3,17 @@
 
 # No -fdata-sections: with it MinGW's compiler places zero-filled variables in .data,
 # where they take room in the file, instead of in .bss.
-# Size: -Oz, no frame pointer, no tail merging (which costs bytes here), and link-time
-# optimisation, which turns the functions that only the program itself calls into
-# register-argument calls and inlines those called once. The objects are fat: the
+# Size: -Oz, no frame pointer, no tail merging, partial inlining or shrink-wrapping
+# (each measured to cost bytes here), and link-time optimisation, which turns the
+# functions that only the program itself calls into register-argument calls and
+# inlines those called once. The objects are fat: the
 # tests that link the libraries without link-time optimisation get plain code.
 set(VELMOR_CRT_FREE_COMPILE_OPTIONS
   -Oz -fno-exceptions -fno-rtti -fno-threadsafe-statics
   -fno-asynchronous-unwind-tables -fno-unwind-tables -fno-stack-protector
   -ffunction-sections -fno-ident -fno-tree-loop-distribute-patterns
-  -fomit-frame-pointer -fno-tree-tail-merge -flto -ffat-lto-objects
+  -fomit-frame-pointer -fno-tree-tail-merge -fno-partial-inlining -fno-shrink-wrap
+  -flto -ffat-lto-objects
   -Wall -Wextra -Wframe-larger-than=2048)
 # Every other program of the tree (the Windows-side tests, the tools) links the plain
 # code of those objects: link-time optimisation across them and the C runtime's
