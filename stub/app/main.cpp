@@ -16,9 +16,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     return 0;
 }
 
+// The program's own module handle is the address it is loaded at, which the linker
+// names: no GetModuleHandleA(0) call and no import for it.
+extern "C" IMAGE_DOS_HEADER __ImageBase;
+
 // Called by the system in place of a runtime's start-up code.
 extern "C" void StubEntry()
 {
     ResetStubState();
-    ExitProcess(WinMain(GetModuleHandleA(0), 0, 0, SW_SHOWDEFAULT));
+    ExitProcess(WinMain(reinterpret_cast<HINSTANCE>(&__ImageBase), 0, 0, SW_SHOWDEFAULT));
 }

@@ -8,10 +8,12 @@
 #include "text.h"
 
 // The class icon serves both dialogs, which share the dialog class. (On 32-bit
-// Windows the Ptr forms are the plain SetClassLongA.)
+// Windows the Ptr forms are the plain SetClassLongA.) The large icon at the system's
+// icon size is what LoadIconA would give.
 static void SetDialogIcons(HWND dialog)
 {
-    HICON large = LoadIconA(g_stub.instance, MAKEINTRESOURCEA(IDI_STUB));
+    HANDLE large = LoadImageA(g_stub.instance, MAKEINTRESOURCEA(IDI_STUB), IMAGE_ICON, 0, 0,
+                              LR_DEFAULTSIZE);
     HANDLE small = LoadImageA(g_stub.instance, MAKEINTRESOURCEA(IDI_STUB), IMAGE_ICON, 16, 16,
                               LR_DEFAULTCOLOR);
     SetClassLongPtrA(dialog, GCLP_HICON, reinterpret_cast<LONG_PTR>(large));
@@ -37,7 +39,7 @@ int InitMainDialog(HWND dialog)
     AppendStubNameToCaption(dialog);
     SetDlgItemTextA(dialog, IDC_DESCRIPTION, g_stub.trailer.description);
     // The folder is a path buffer: the edit takes no more than it holds.
-    SendDlgItemMessageA(dialog, IDC_FOLDER, EM_LIMITTEXT, kPathBufferSize - 1, 0);
+    SendMessageA(GetDlgItem(dialog, IDC_FOLDER), EM_LIMITTEXT, kPathBufferSize - 1, 0);
     SetDlgItemTextA(dialog, IDC_FOLDER, g_stub.trailer.defaultFolder);
     if (g_stub.trailer.mode == kModeExtract) {
         SetDlgItemTextA(dialog, IDOK, "Extract");
@@ -77,12 +79,11 @@ static int SetupProgramPath(char *program)
 // clean-up. 1 when it has run to its end.
 static int RunJob(HWND dialog)
 {
-    char folder[kPathBufferSize];
+    // One byte more than a path buffer holds: a folder that fills it is too long.
+    char folder[kPathBufferSize + 1];
     ClearBytes(folder, sizeof folder);
-    HWND edit = GetDlgItem(dialog, IDC_FOLDER);
-    if (GetWindowTextLengthA(edit) >= kPathBufferSize)
+    if (GetWindowTextA(GetDlgItem(dialog, IDC_FOLDER), folder, sizeof folder) >= kPathBufferSize)
         return 0;
-    GetWindowTextA(edit, folder, sizeof folder);
     if (folder[0])
         CopyText(g_stub.trailer.defaultFolder, kDefaultFolderSize, folder);
 

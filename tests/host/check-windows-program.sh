@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Checks a shipped Windows program: i686, GUI subsystem version 4.0 (loads on
-# Windows 95), at most MAX_BYTES, importing only from the DLLs named.
+# Windows 95), at most MAX_BYTES, importing only from the DLLs named, and laid out as
+# Windows 95's loader needs it (see pe-loader-rules.py).
 #   check-windows-program.sh FILE MAX_BYTES DLL...
 set -euo pipefail
 file=$1 max=$2
@@ -24,4 +25,5 @@ for dll in $(awk '/DLL Name:/{print $3}' <<<"$dump"); do
     *) echo "FAIL: imports from $dll"; fail=1 ;;
   esac
 done
+python3 "$(dirname "$0")/pe-loader-rules.py" "$file" || fail=1
 exit $fail
