@@ -8,12 +8,10 @@
 #include "text.h"
 
 // The class icon serves both dialogs, which share the dialog class. (On 32-bit
-// Windows the Ptr forms are the plain SetClassLongA.) The large icon at the system's
-// icon size is what LoadIconA would give.
+// Windows the Ptr forms are the plain SetClassLongA.)
 static void SetDialogIcons(HWND dialog)
 {
-    HANDLE large = LoadImageA(g_stub.instance, MAKEINTRESOURCEA(IDI_STUB), IMAGE_ICON, 0, 0,
-                              LR_DEFAULTSIZE);
+    HICON large = LoadIconA(g_stub.instance, MAKEINTRESOURCEA(IDI_STUB));
     HANDLE small = LoadImageA(g_stub.instance, MAKEINTRESOURCEA(IDI_STUB), IMAGE_ICON, 16, 16,
                               LR_DEFAULTCOLOR);
     SetClassLongPtrA(dialog, GCLP_HICON, reinterpret_cast<LONG_PTR>(large));
