@@ -12,39 +12,41 @@ char Upper(char c)
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
-// Whether the length bytes at text spell word (upper case ASCII), letter case aside.
-int Spells(const char *text, int length, const char *word)
-{
-    int i = 0;
-    for (; i < length && word[i]; ++i) {
-        if (Upper(text[i]) != word[i])
-            return 0;
-    }
-    return i == length && !word[i];
-}
-
 int IsPortDigit(unsigned char c, int superscriptDigits)
 {
     return (c >= '0' && c <= '9') ||
            (superscriptDigits && (c == 0xB9 || c == 0xB2 || c == 0xB3));
 }
 
+// Whether the length bytes at text spell pattern (upper case ASCII), letter case aside;
+// a '#' in pattern stands for a port digit.
+int Spells(const char *text, int length, const char *pattern, int superscriptDigits)
+{
+    int i = 0;
+    for (; i < length && pattern[i]; ++i) {
+        if (pattern[i] == '#' ? !IsPortDigit(static_cast<unsigned char>(text[i]), superscriptDigits)
+                              : Upper(text[i]) != pattern[i])
+            return 0;
+    }
+    return i == length && !pattern[i];
+}
+
 // Whether the level from start to end is a device name: its part before the first
 // dot, without the spaces that end it, is one of the names Windows reserves.
 int IsDeviceLevel(const char *start, const char *end, int superscriptDigits)
 {
-    static const char *const names[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$", "CLOCK$"};
+    static const char *const names[] = {"CON",    "PRN",     "AUX",   "NUL", "COM#", "LPT#",
+                                        "CONIN$", "CONOUT$", "CLOCK$"};
     int length = 0;
     while (start + length < end && start[length] != '.')
         ++length;
     while (length && start[length - 1] == ' ')
         --length;
     for (const char *name : names) {
-        if (Spells(start, length, name))
+        if (Spells(start, length, name, superscriptDigits))
             return 1;
     }
-    return length == 4 && (Spells(start, 3, "COM") || Spells(start, 3, "LPT")) &&
-           IsPortDigit(static_cast<unsigned char>(start[3]), superscriptDigits);
+    return 0;
 }
 
 } // namespace

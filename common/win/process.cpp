@@ -10,9 +10,9 @@ int StartInOwnDirectory(const char *path, PROCESS_INFORMATION *process)
     // CreateProcessA may write into the command line, so it is a copy of its own.
     char commandLine[kPathSize + 2];
     char directory[kPathSize];
+    commandLine[0] = '"';
     if (!CopyText(directory, sizeof directory, path) ||
-        !CopyText(commandLine, sizeof commandLine, "\"") ||
-        !AppendText(commandLine, sizeof commandLine, path) ||
+        !CopyText(commandLine + 1, sizeof commandLine - 1, path) ||
         !AppendText(commandLine, sizeof commandLine, "\""))
         return 0;
     char *slash = FindLastBackslash(directory);

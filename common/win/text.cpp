@@ -41,6 +41,12 @@ int AppendBackslash(char *dest, int destSize)
     return AppendText(dest, destSize, "\\");
 }
 
+int JoinPath(char *dest, int destSize, const char *directory, const char *name)
+{
+    return CopyText(dest, destSize, directory) && AppendBackslash(dest, destSize) &&
+           AppendText(dest, destSize, name);
+}
+
 char *FindLastBackslash(char *text)
 {
     char *found = 0;

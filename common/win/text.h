@@ -20,6 +20,11 @@ int AppendText(char *dest, int destSize, const char *source);
 // Appends one backslash unless dest is empty or already ends in one.
 int AppendBackslash(char *dest, int destSize);
 
+// Copies directory into dest and appends name to it, with a backslash between the two
+// unless directory is empty or already ends in one. 1 on success; 0 when the whole
+// does not fit, and dest may then hold the part that did.
+int JoinPath(char *dest, int destSize, const char *directory, const char *name);
+
 // 1 when the last character (not byte) of text is a backslash.
 int EndsInBackslash(const char *text);
 

@@ -23,6 +23,7 @@ extern "C" IMAGE_DOS_HEADER __ImageBase;
 // Called by the system in place of a runtime's start-up code.
 extern "C" void StubEntry()
 {
-    ResetStubState();
+    // The loader hands the record over zero-filled: its load state but for the handle.
+    g_stub.archive = INVALID_HANDLE_VALUE;
     ExitProcess(WinMain(reinterpret_cast<HINSTANCE>(&__ImageBase), 0, 0, SW_SHOWDEFAULT));
 }

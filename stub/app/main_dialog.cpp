@@ -21,9 +21,11 @@ static void SetDialogIcons(HWND dialog)
 // Setup mode: no folder row, and the dialog shorter by the folder edit's height.
 static void HideFolderRow(HWND dialog)
 {
-    ShowWindow(GetDlgItem(dialog, IDC_FOLDER_LABEL), SW_HIDE);
-    ShowWindow(GetDlgItem(dialog, IDC_FOLDER), SW_HIDE);
-    ShowWindow(GetDlgItem(dialog, IDC_BROWSE), SW_HIDE);
+    // The label, the edit and Browse, in this order.
+    static_assert(IDC_FOLDER == IDC_FOLDER_LABEL + 1 && IDC_BROWSE == IDC_FOLDER + 1,
+                  "the folder row's ids follow each other");
+    for (int id = IDC_FOLDER_LABEL; id <= IDC_BROWSE; ++id)
+        ShowWindow(GetDlgItem(dialog, id), SW_HIDE);
     RECT whole;
     RECT edit;
     GetWindowRect(dialog, &whole);
@@ -39,14 +41,13 @@ int InitMainDialog(HWND dialog)
     // The folder is a path buffer: the edit takes no more than it holds.
     SendMessageA(GetDlgItem(dialog, IDC_FOLDER), EM_LIMITTEXT, kPathBufferSize - 1, 0);
     SetDlgItemTextA(dialog, IDC_FOLDER, g_stub.trailer.defaultFolder);
-    if (g_stub.trailer.mode == kModeExtract) {
-        SetDlgItemTextA(dialog, IDOK, "Extract");
-    } else if (g_stub.trailer.mode == kModeSetup) {
-        SetDlgItemTextA(dialog, IDOK, "Setup");
-        HideFolderRow(dialog);
-    } else {
+    // The mode names the confirm button; setup mode has no folder row.
+    int mode = g_stub.trailer.mode;
+    if (mode != kModeExtract && mode != kModeSetup)
         return 0;
-    }
+    SetDlgItemTextA(dialog, IDOK, mode == kModeSetup ? "Setup" : "Extract");
+    if (mode == kModeSetup)
+        HideFolderRow(dialog);
     SetDialogIcons(dialog);
     return 1;
 }
@@ -68,9 +69,8 @@ static int SetupProgramPath(char *program)
     InitAnsiCharStep(&names);
     return g_stub.trailer.setupProgram[0] &&
            NameStaysInside(g_stub.trailer.setupProgram, kPathForm, &names) &&
-           CopyText(program, kPathBufferSize, g_stub.trailer.defaultFolder) &&
-           AppendBackslash(program, kPathBufferSize) &&
-           AppendText(program, kPathBufferSize, g_stub.trailer.setupProgram);
+           JoinPath(program, kPathBufferSize, g_stub.trailer.defaultFolder,
+                    g_stub.trailer.setupProgram);
 }
 
 // The job of one confirm: extraction, the setup program and, in setup mode, the

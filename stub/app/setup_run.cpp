@@ -1,5 +1,6 @@
 #include "setup_run.h"
 #include <shlobj.h>
+#include "file_io.h"
 #include "progress_dialog.h"
 #include "stub_state.h"
 #include "install_log.h"
@@ -29,30 +30,28 @@ int StartProgram(const char *path, int wait)
 struct RemovalQueue {
     int ntFamily;
     HANDLE winInit;
+    int directories;  // the items now removed are directories, not files
 };
 
 static int WriteText(HANDLE file, const char *text)
 {
-    DWORD length = static_cast<DWORD>(TextLength(text));
-    DWORD written = 0;
-    return WriteFile(file, text, length, &written, 0) && written == length;
+    return WriteExactly(file, text, static_cast<DWORD>(TextLength(text)));
 }
 
 static void OpenWinInit(RemovalQueue *queue)
 {
+    char directory[kPathBufferSize];
     char path[kPathBufferSize];
-    UINT length = GetWindowsDirectoryA(path, sizeof path);
-    if (length == 0 || length >= sizeof path || !AppendBackslash(path, sizeof path) ||
-        !AppendText(path, sizeof path, "WinInit.INI"))
+    if (!QueryWindowsDirectory(directory) ||
+        !JoinPath(path, sizeof path, directory, "WinInit.INI"))
         return;
     const char *first = "\r\n";
-    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, 0,
-                              OPEN_EXISTING, 0, 0);
+    HANDLE file = OpenSharedFile(path, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING, 0);
     if (file != INVALID_HANDLE_VALUE) {
         SetFilePointer(file, 0, 0, FILE_END);
     } else {
-        file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, 0, CREATE_NEW,
-                           FILE_ATTRIBUTE_ARCHIVE, 0);
+        file = OpenSharedFile(path, GENERIC_READ | GENERIC_WRITE, CREATE_NEW,
+                              FILE_ATTRIBUTE_ARCHIVE);
         if (file == INVALID_HANDLE_VALUE)
             return;
         first = "[rename]\r\n";
@@ -88,28 +87,24 @@ static void RemoveAtRestart(RemovalQueue *queue, const char *path)
     }
 }
 
-static void NotifyRemoved(const char *path)
+// Removes one item of the install log; the shell hears of each removal (of files and
+// directories alike as deleted items), and an item that stays is queued.
+static void RemoveLoggedItem(const char *path, void *context)
 {
-    SHChangeNotify(SHCNE_DELETE, SHCNF_PATHA | 0x2000, path, 0);
-}
-
-static void RemoveLoggedFile(const char *path, void *context)
-{
-    DWORD attributes = GetFileAttributesA(path);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-        SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY);
-    if (DeleteFileA(path))
-        NotifyRemoved(path);
+    RemovalQueue *queue = static_cast<RemovalQueue *>(context);
+    BOOL removed;
+    if (queue->directories) {
+        removed = RemoveDirectoryA(path);
+    } else {
+        DWORD attributes = GetFileAttributesA(path);
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+            SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY);
+        removed = DeleteFileA(path);
+    }
+    if (removed)
+        SHChangeNotify(SHCNE_DELETE, SHCNF_PATHA | 0x2000, path, 0);
     else
-        RemoveAtRestart(static_cast<RemovalQueue *>(context), path);
-}
-
-static void RemoveLoggedDirectory(const char *path, void *context)
-{
-    if (RemoveDirectoryA(path))
-        NotifyRemoved(path);
-    else
-        RemoveAtRestart(static_cast<RemovalQueue *>(context), path);
+        RemoveAtRestart(queue, path);
 }
 
 int CleanUpAfterSetup()
@@ -123,8 +118,10 @@ int CleanUpAfterSetup()
     if (!queue.ntFamily)
         OpenWinInit(&queue);
 
-    WalkExtractedFiles(RemoveLoggedFile, &queue);
-    WalkCreatedDirectories(RemoveLoggedDirectory, &queue);
+    queue.directories = 0;
+    WalkExtractedFiles(RemoveLoggedItem, &queue);
+    queue.directories = 1;
+    WalkCreatedDirectories(RemoveLoggedItem, &queue);
 
     if (queue.winInit != INVALID_HANDLE_VALUE)
         CloseHandle(queue.winInit);

@@ -3,20 +3,8 @@
 #include "startup.h"
 #include "stub_state.h"
 #include "archive_reader.h"
+#include "file_io.h"
 #include "text.h"
-
-// The Windows directory, ending in a backslash. A directory that cannot be had or
-// does not fit is a failure: the install log and the temporary files live there.
-static int FindWindowsDirectory()
-{
-    char *dir = g_stub.windowsDirectory;
-    UINT length = GetWindowsDirectoryA(dir, kPathBufferSize);
-    if (length == 0 || length >= kPathBufferSize) {
-        dir[0] = 0;
-        return 0;
-    }
-    return AppendBackslash(dir, kPathBufferSize);
-}
 
 // The Windows directory and the stub's own file name with its last three characters
 // replaced by "CFG": D:\PKG\DRIVER.EXE gives C:\WINDOWS\DRIVER.CFG.
@@ -31,9 +19,8 @@ static int MakeInstallLogPath(const char *ownPath)
     name[length - 3] = 0;
     AppendText(name, sizeof name, "CFG");
     char *slash = FindLastBackslash(name);
-    const char *fileName = slash ? slash + 1 : name;
-    return CopyText(g_stub.installLogPath, kPathBufferSize, g_stub.windowsDirectory) &&
-           AppendText(g_stub.installLogPath, kPathBufferSize, fileName);
+    return JoinPath(g_stub.installLogPath, kPathBufferSize, g_stub.windowsDirectory,
+                    slash ? slash + 1 : name);
 }
 
 // Splits the own path into the stub directory (with its backslash) and file name.
@@ -69,7 +56,9 @@ static void ChooseDestinationFolder()
 int InitializeStub()
 {
     InitCommonControls();
-    if (!FindWindowsDirectory())
+    // A Windows directory that cannot be had or does not fit is a failure: the install
+    // log and the temporary files live there.
+    if (!QueryWindowsDirectory(g_stub.windowsDirectory))
         return 0;
 
     char ownPath[kPathBufferSize];
@@ -81,8 +70,7 @@ int InitializeStub()
     if (!MakeInstallLogPath(ownPath))
         return 0;
 
-    g_stub.archive = CreateFileA(ownPath, GENERIC_READ, FILE_SHARE_READ, 0, OPEN_EXISTING,
-                                 FILE_ATTRIBUTE_NORMAL, 0);
+    g_stub.archive = OpenSharedFile(ownPath, GENERIC_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
     if (g_stub.archive == INVALID_HANDLE_VALUE)
         return 0;
     if (!ReadTrailer(g_stub.archive, &g_stub.trailer))

@@ -1,18 +1,6 @@
 #include "archive_reader.h"
+#include "file_io.h"
 #include "trailer_check.h"
-
-// One ReadFile at the current position that must deliver exactly count bytes.
-static int ReadExactly(HANDLE file, void *buffer, DWORD count)
-{
-    DWORD done = 0;
-    return ReadFile(file, buffer, count, &done, 0) && done == count;
-}
-
-static int WriteExactly(HANDLE file, const void *buffer, DWORD count)
-{
-    DWORD done = 0;
-    return WriteFile(file, buffer, count, &done, 0) && done == count;
-}
 
 int ReadTrailer(HANDLE archive, ArchiveTrailer *trailer)
 {
@@ -55,8 +43,8 @@ int CopyToNewFileWith(HANDLE archive, const char *path, DWORD byteCount,
 {
     if (archive == INVALID_HANDLE_VALUE || !path || !path[0])
         return 0;
-    HANDLE target = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, 0,
-                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, 0);
+    HANDLE target =
+        OpenSharedFile(path, GENERIC_READ | GENERIC_WRITE, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL);
     if (target == INVALID_HANDLE_VALUE)
         return 0;
 

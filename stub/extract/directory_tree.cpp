@@ -41,12 +41,13 @@ int CreateDirectoryTree(const char *path)
     if (IsDirectory(path))
         return 1;
 
+    // The parent first: the buffer cut at its last backslash, which is put back after.
     char *lastBackslash = FindLastBackslash(buffer);
     if (lastBackslash) {
         *lastBackslash = 0;
         if (buffer[0] && !CreateDirectoryTree(buffer))
             return 0;
-        CopyWithoutTrailingBackslash(buffer, path);
+        *lastBackslash = '\\';
     }
     if (!CreateDirectoryA(buffer, 0))
         return 0;

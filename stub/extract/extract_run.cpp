@@ -1,5 +1,6 @@
 #include "extract_run.h"
 #include "directory_tree.h"
+#include "file_io.h"
 #include "install_log.h"
 #include "stub_state.h"
 #include "archive_reader.h"
@@ -31,10 +32,10 @@ void InitAnsiCharStep(CharStep *step)
 // path would not fit.
 static int PrepareTemporaryPaths()
 {
-    return CopyText(g_stub.tempCompressedPath, kPathBufferSize, g_stub.windowsDirectory) &&
-           AppendText(g_stub.tempCompressedPath, kPathBufferSize, kTempCompressedName) &&
-           CopyText(g_stub.tempExpandedPath, kPathBufferSize, g_stub.windowsDirectory) &&
-           AppendText(g_stub.tempExpandedPath, kPathBufferSize, kTempExpandedName);
+    return JoinPath(g_stub.tempCompressedPath, kPathBufferSize, g_stub.windowsDirectory,
+                    kTempCompressedName) &&
+           JoinPath(g_stub.tempExpandedPath, kPathBufferSize, g_stub.windowsDirectory,
+                    kTempExpandedName);
 }
 
 // Destination folder, current entry directory and file name, each joined with one
@@ -43,20 +44,16 @@ static int PrepareTemporaryPaths()
 static int BuildEntryPaths(const char *currentDirectory, const char *fileName,
                            char *directoryPath, char *targetPath)
 {
-    if (!CopyText(directoryPath, kPathBufferSize, g_stub.trailer.defaultFolder) ||
-        !AppendBackslash(directoryPath, kPathBufferSize))
-        return 0;
-    if (currentDirectory[0] && (!AppendText(directoryPath, kPathBufferSize, currentDirectory) ||
-                                !AppendBackslash(directoryPath, kPathBufferSize)))
-        return 0;
-    return CopyText(targetPath, kPathBufferSize, directoryPath) &&
-           AppendText(targetPath, kPathBufferSize, fileName);
+    return JoinPath(directoryPath, kPathBufferSize, g_stub.trailer.defaultFolder,
+                    currentDirectory) &&
+           AppendBackslash(directoryPath, kPathBufferSize) &&
+           JoinPath(targetPath, kPathBufferSize, directoryPath, fileName);
 }
 
 // 1 when the file at path holds exactly length bytes.
 static int HasLength(const char *path, DWORD length)
 {
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, 0, OPEN_EXISTING, 0, 0);
+    HANDLE file = OpenSharedFile(path, GENERIC_READ, OPEN_EXISTING, 0);
     if (file == INVALID_HANDLE_VALUE)
         return 0;
     DWORD size = GetFileSize(file, 0);
@@ -69,12 +66,10 @@ static int HasLength(const char *path, DWORD length)
 static int PromisedLength(DWORD *length)
 {
     unsigned char header[kSzddHeaderSize];
-    DWORD done = 0;
-    HANDLE file = CreateFileA(g_stub.tempCompressedPath, GENERIC_READ, FILE_SHARE_READ, 0,
-                              OPEN_EXISTING, 0, 0);
+    HANDLE file = OpenSharedFile(g_stub.tempCompressedPath, GENERIC_READ, OPEN_EXISTING, 0);
     if (file == INVALID_HANDLE_VALUE)
         return 0;
-    int read = ReadFile(file, header, sizeof header, &done, 0) && done == sizeof header;
+    int read = ReadExactly(file, header, sizeof header);
     CloseHandle(file);
     uint32_t promised = 0;
     if (!read || ReadSzddHeader(header, &promised) != kSzddHeaderRead)
@@ -107,8 +102,8 @@ static int WriteCompressedEntry(const EntryRecord *record, DWORD dataInArea, con
 // Times first: a read-only entry is still writable while its times are set.
 static void RestoreTimesAndAttributes(const EntryRecord *record, const char *targetPath)
 {
-    HANDLE file = CreateFileA(targetPath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, 0,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, 0);
+    HANDLE file = OpenSharedFile(targetPath, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL);
     if (file != INVALID_HANDLE_VALUE) {
         FILETIME times[3];
         const StoredFileTime *stored[3] = {&record->creationTime, &record->lastAccessTime,

@@ -5,6 +5,8 @@
 static const char kDirectorySection[] = "Directory List";
 static const char kFileSection[] = "Extract Files List";
 static const char kCountKey[] = "Count";
+static const char kPathKey[] = "Path %d";
+static const char kFileKey[] = "File %d";
 
 enum {
     kKeySize = 32,          // "Path " or "File " and a 32-bit number
@@ -23,16 +25,23 @@ static int ReadDirectoryCount()
         GetPrivateProfileIntA(kDirectorySection, kCountKey, 0, g_stub.installLogPath));
 }
 
+// Writes value under the key that format makes of number.
+static void WriteNumberedValue(const char *section, const char *format, int number,
+                               const char *value)
+{
+    char key[kKeySize];
+    wsprintfA(key, format, number);
+    WritePrivateProfileStringA(section, key, value, g_stub.installLogPath);
+}
+
 void LogCreatedDirectory(const char *path)
 {
     if (!FitsPathBuffer(path))
         return;
     int next = ReadDirectoryCount() + 1;
-    char key[kKeySize];
-    wsprintfA(key, "Path %d", next);
     // The path goes in before the count: a stop between the two writes leaves a key
     // that the walk never reaches and the next append overwrites.
-    WritePrivateProfileStringA(kDirectorySection, key, path, g_stub.installLogPath);
+    WriteNumberedValue(kDirectorySection, kPathKey, next, path);
     char count[kKeySize];
     wsprintfA(count, "%d", next);
     WritePrivateProfileStringA(kDirectorySection, kCountKey, count, g_stub.installLogPath);
@@ -40,11 +49,8 @@ void LogCreatedDirectory(const char *path)
 
 void LogExtractedFile(DWORD index, const char *targetPath)
 {
-    if (!FitsPathBuffer(targetPath))
-        return;
-    char key[kKeySize];
-    wsprintfA(key, "File %lu", index);
-    WritePrivateProfileStringA(kFileSection, key, targetPath, g_stub.installLogPath);
+    if (FitsPathBuffer(targetPath))
+        WriteNumberedValue(kFileSection, kFileKey, static_cast<int>(index), targetPath);
 }
 
 // Reads one numbered value; 0 when it is missing or empty, which ends a walk.
@@ -58,22 +64,24 @@ static int ReadNumberedValue(const char *section, const char *format, int number
            value[0] != 0;
 }
 
-void WalkExtractedFiles(LogPathVisitor visit, void *context)
+// Visits the values numbered first, first + step, ... up to the first missing or empty
+// one, or to number 0.
+static void WalkNumberedValues(const char *section, const char *format, int first, int step,
+                               LogPathVisitor visit, void *context)
 {
     char value[kReadBufferSize];
-    for (int k = 1; ReadNumberedValue(kFileSection, "File %d", k, value); ++k) {
+    for (int k = first; k > 0 && ReadNumberedValue(section, format, k, value); k += step) {
         if (FitsPathBuffer(value))
             visit(value, context);
     }
 }
 
+void WalkExtractedFiles(LogPathVisitor visit, void *context)
+{
+    WalkNumberedValues(kFileSection, kFileKey, 1, 1, visit, context);
+}
+
 void WalkCreatedDirectories(LogPathVisitor visit, void *context)
 {
-    char value[kReadBufferSize];
-    for (int k = ReadDirectoryCount(); k > 0; --k) {
-        if (!ReadNumberedValue(kDirectorySection, "Path %d", k, value))
-            return;
-        if (FitsPathBuffer(value))
-            visit(value, context);
-    }
+    WalkNumberedValues(kDirectorySection, kPathKey, ReadDirectoryCount(), -1, visit, context);
 }
