@@ -65,6 +65,22 @@ public:
         ++items_;
     }
 
+    // A literal (length 1: the byte) or a copy of length bytes from the ring slot of V
+    // position source, the same as Literal or Copy, without a branch between them:
+    // the parse's items are one or the other about equally often.
+    void Item(unsigned length, uint8_t byte, uint64_t source)
+    {
+        const unsigned ringPosition = static_cast<unsigned>((source + kRingStart) % kRingSize);
+        const unsigned literal = length == 1;
+        StartItem();
+        buffer_[flag_] = static_cast<char>(buffer_[flag_] | (literal << items_));
+        // A literal's second byte is overwritten by the next item or not passed on.
+        buffer_[used_] = static_cast<char>(literal ? byte : ringPosition & 0xFF);
+        buffer_[used_ + 1] = static_cast<char>(((ringPosition >> 4) & 0xF0) | ((length - kMinMatch) & 0xF));
+        used_ += 2 - literal;
+        ++items_;
+    }
+
     // Passes on what is buffered; returns the bytes written in all.
     uint64_t Flush()
     {
@@ -210,11 +226,6 @@ private:
     static unsigned DistanceOf(uint32_t found) { return (found >> 8) & 0xFFFF; }
     static uint8_t ByteOf(uint32_t found) { return static_cast<uint8_t>(found >> 24); }
 
-    struct Step {
-        unsigned length; // 1: a literal
-        unsigned distance;
-    };
-
     size_t Index(uint64_t node) const { return static_cast<size_t>(node - segmentStart_); }
 
     void Grow(size_t size)
@@ -243,23 +254,23 @@ private:
         }
     }
 
-    // The latest step into a final node after segmentStart_ that costs what the node
-    // does: the literal from node - 1, else the match from the nearest source. A node
-    // on a path walked is reached from within the segment (paths only run through
+    // The length of the latest step into a final node after segmentStart_ that costs
+    // what the node does (1: a literal; a match's distance is found_'s at its source):
+    // the literal from node - 1, else the match from the nearest source. A node on a
+    // path walked is reached from within the segment (paths only run through
     // segmentStart_); for any other the literal keeps the stream sound.
-    Step StepInto(uint64_t node) const
+    unsigned StepInto(uint64_t node) const
     {
         const size_t at = Index(node);
         const uint32_t cost = costs_[at];
         if (costs_[at - 1] + kLiteralBits == cost || at < kMinMatch)
-            return {1, 0};
+            return 1;
         const size_t first = at >= kMaxMatch ? at - kMaxMatch : 0;
         for (size_t from = at - kMinMatch;; --from) {
-            const uint32_t match = found_[from];
-            if (LengthOf(match) >= at - from && costs_[from] + kMatchBits == cost)
-                return {static_cast<unsigned>(at - from), DistanceOf(match)};
+            if (LengthOf(found_[from]) >= at - from && costs_[from] + kMatchBits == cost)
+                return static_cast<unsigned>(at - from);
             if (from == first)
-                return {1, 0};
+                return 1;
         }
     }
 
@@ -282,7 +293,7 @@ private:
             uint64_t furthest = *high;
             if (offset - furthest > kMaxWalk)
                 break;
-            const unsigned length = StepInto(furthest).length;
+            const unsigned length = StepInto(furthest);
             for (uint64_t &tip : tips)
                 if (tip == furthest)
                     tip -= length;
@@ -311,18 +322,18 @@ private:
     // counting costs from it.
     void Emit(uint64_t end)
     {
+        // The lengths of the steps, walked back from end, then written forward.
         path_.clear();
         for (uint64_t node = end; node > segmentStart_;) {
-            const Step step = StepInto(node);
-            path_.push_back({node, step});
-            node -= step.length;
+            const unsigned length = StepInto(node);
+            path_.push_back(static_cast<uint8_t>(length));
+            node -= length;
         }
+        uint64_t from = segmentStart_;
         for (auto it = path_.rbegin(); it != path_.rend(); ++it) {
-            uint64_t from = it->first - it->second.length;
-            if (it->second.length == 1)
-                writer_.Literal(ByteOf(found_[Index(from)]));
-            else
-                writer_.Copy(kRingSize + from - it->second.distance, it->second.length);
+            const uint32_t found = found_[Index(from)];
+            writer_.Item(*it, ByteOf(found), kRingSize + from - DistanceOf(found));
+            from += *it;
         }
         // Nodes past the last one reached by a step stay unreached: only the nodes up
         // to it move, and the places they leave are cleared.
@@ -353,7 +364,7 @@ private:
     // Nodes from the current offset + 3 up to coverEnd_ cost at most coverCost_.
     uint64_t coverEnd_ = 0;
     uint32_t coverCost_ = kUnreached;
-    std::vector<std::pair<uint64_t, Step>> path_;
+    std::vector<uint8_t> path_;
 };
 
 } // namespace

@@ -26,8 +26,9 @@ constexpr unsigned kSlotMask = kSlots - 1;
 constexpr uint64_t kFirstSource = kRingSize - kMaxMatch;
 
 // CommonLength compares eight bytes at a time, so it may read up to 7 bytes past the
-// bytes it compares, and the hashes read 8 bytes from where a match may start: the
-// window keeps that many readable bytes after its data.
+// bytes it compares, and the hashes read 8 bytes from where a match may start (the
+// tree search also from the position after the one it searches for): the window keeps
+// that many readable bytes after its data.
 constexpr size_t kReadSlack = 8;
 
 uint64_t Load64(const uint8_t *p)
@@ -122,10 +123,13 @@ uint32_t HashBytes(uint32_t key, unsigned bits)
     return (key * 0x9E3779B1u) >> (32 - bits);
 }
 
-// Each search below takes part in StreamFinder through three calls: Prime(window, v)
-// takes in a position of the initial spaces; Step(window, v, lenLimit) returns the
-// match at a position of the input (lenLimit >= kMinMatch) and takes that position
-// in; Skip(window, v) only takes it in (V[v, v + kMinMatch) exists).
+// Each search below takes part in StreamFinder through four calls: Prime(window, v)
+// takes in a position of the initial spaces; Step(window, v, lenLimit, out) sets out's
+// length and distance to the match at a position of the input (lenLimit >=
+// kMinMatch) and takes that position in; Run(window, v, end, out) does the same for
+// the positions from v to end, each followed by kMaxMatch bytes in the window, and
+// sets out's bytes too; Skip(window, v) only takes a position in (V[v, v + kMinMatch)
+// exists).
 
 // HashChain: hash chains over 8-byte and over 4-byte prefixes, walked for a bounded
 // number of candidates, longest prefixes first, plus the latest position with the
@@ -145,6 +149,21 @@ public:
     }
 
     void Prime(const Window &window, uint64_t v) { Skip(window, v); }
+
+    void Step(const Window &window, uint64_t v, unsigned lenLimit, Match &out)
+    {
+        const Match match = Step(window, v, lenLimit);
+        out.length = match.length;
+        out.distance = match.distance;
+    }
+
+    void Run(const Window &window, uint64_t v, uint64_t end, Match *out)
+    {
+        for (; v < end; ++v, ++out) {
+            *out = Step(window, v, kMaxMatch);
+            out->byte = *window.At(v);
+        }
+    }
 
     Match Step(const Window &window, uint64_t v, unsigned lenLimit)
     {
@@ -280,146 +299,258 @@ private:
 // and their walks shorter than trees of every 3-byte prefix, and the chains cost a
 // few stores per position.
 //
-// Positions are stored plus one, 0 meaning none, as Position: 32 bits keep the
-// tables small, 64 bits are needed only for V positions from 2^32 - 1 on.
+// Of the matches of the longest length, the nearest is reported: on the tree walk the
+// newest node of those sharing that many bytes comes first, and a chain gives its
+// newest position first. (A shorter match met in a tree, of another prefix with the
+// same hash, stands when the chains have none longer.)
+//
+// Positions are stored plus kStoredOffset, 0 meaning none, as Position: 32 bits keep
+// the tables small, 64 bits are needed only for V positions near 2^32. With that
+// offset, none lies farther back than any position in reach, and one comparison
+// tells both apart.
 template <class Position>
 class TreeFinder {
 public:
+    static constexpr uint64_t kStoredOffset = kMaxDistance + 1;
+
     explicit TreeFinder(uint64_t inputSize)
         : bits_(TableBits(inputSize, kMaxHashBits)), slotMask_(SlotCount(inputSize) - 1),
-          hashShift_(64 - bits_), head_(size_t(1) << bits_, 0), children_(2 * (slotMask_ + 1), 0),
-          chainHeads_(size_t(kLevels) << bits_, 0), chainPrevs_(kLevels * (slotMask_ + 1), 0)
+          hashShift_(64 - bits_), heads_(size_t(kLevels + 1) << bits_, 0), nodes_(kNode * (slotMask_ + 1), 0)
     {
-        for (unsigned k = 0; k < kLevels; ++k) {
-            chainHead_[k] = chainHeads_.data() + (size_t(k) << bits_);
-            chainPrev_[k] = chainPrevs_.data() + k * (slotMask_ + 1);
-        }
+    }
+    // next_ points into heads_.
+    TreeFinder(const TreeFinder &) = delete;
+    TreeFinder &operator=(const TreeFinder &) = delete;
+
+    void Prime(const Window &window, uint64_t v) { Skip(window, v); }
+
+    // Sets out's length and distance for a position with lenLimit bytes to match.
+    void Step(const Window &window, uint64_t v, unsigned lenLimit, Match &out)
+    {
+        Hashes hashes, following;
+        unsigned known = Resume(window, v, hashes);
+        previous_ = lenLimit >= kMaxMatch ? Find<true>(window.At(v), v, kMaxMatch, hashes, known, following, out)
+                                          : Find<false>(window.At(v), v, lenLimit, hashes, known, following, out);
+        next_ = following;
+        nextFor_ = v + 1;
     }
 
-    void Prime(const Window &window, uint64_t v) { Step(window, v, LenLimit(window, v)); }
-
-    Match Step(const Window &window, uint64_t v, unsigned lenLimit)
+    // Sets out[v, end)'s length and distance for positions followed by kMaxMatch bytes
+    // in the window.
+    void Run(const Window &window, uint64_t v, uint64_t end, Match *out)
     {
-        const uint8_t *cur = window.At(v);
-        const Position stored = static_cast<Position>(v + 1);
-        // The hashes of the prefixes of kMinMatch..kKey bytes (bytes past the input,
-        // in the window's slack, only go into hashes that are not used).
-        const uint64_t bytes = Load64(cur);
-        std::array<uint32_t, kLevels + 1> hashes;
-        for (unsigned k = 0; k <= kLevels; ++k)
-            hashes[k] = static_cast<uint32_t>(((bytes & (~0ull >> (64 - 8 * (k + kMinMatch)))) * 0x9E3779B97F4A7C15ull) >> hashShift_);
-        Position *const *const heads = chainHead_.data();
-        Position *const *const prevs = chainPrev_.data();
-#if defined(__GNUC__)
-        // The next position's table entries are fetched while this one is searched.
-        {
-            const uint64_t following = Load64(cur + 1);
-            for (unsigned k = 0; k < kLevels; ++k)
-                __builtin_prefetch(&heads[k][((following & (~0ull >> (64 - 8 * (k + kMinMatch)))) * 0x9E3779B97F4A7C15ull) >> hashShift_]);
-            __builtin_prefetch(&head_[((following & (~0ull >> (64 - 8 * kKey))) * 0x9E3779B97F4A7C15ull) >> hashShift_]);
+        if (v >= end)
+            return;
+        Hashes hashes, following;
+        unsigned known = Resume(window, v, hashes);
+        for (; v < end; ++v, ++out) {
+            known = Find<true>(window.At(v), v, kMaxMatch, hashes, known, following, *out);
+            hashes = following;
         }
-#endif
-        const uint64_t slotMask = slotMask_;
-        const unsigned shortest = std::min(lenLimit, kKey - 1); // longest chained length
-        Match best;
-        if (lenLimit >= kKey) {
-            best = InsertAndFind(cur, stored, lenLimit, hashes[kLevels]);
-            if (best.length >= kKey) {
-                for (unsigned k = 0; k < kLevels; ++k) {
-                    Position &head = heads[k][hashes[k]];
-                    prevs[k][(stored - 1) & slotMask] = head;
-                    head = stored;
-                }
-                return best;
-            }
-        }
-        // The lengths that have a match in reach run from kMinMatch up to the longest:
-        // going up, each length's chain is asked for its first position in reach that
-        // shares that many bytes (and all it shares counts), until one has none.
-        for (unsigned j = std::max(kMinMatch, best.length + 1); j <= shortest;) {
-            const unsigned k = j - kMinMatch;
-            const unsigned before = j;
-            for (Position next = heads[k][hashes[k]]; next != 0; next = prevs[k][(next - 1) & slotMask]) {
-                const Position distance = stored - next;
-                if (distance > kMaxDistance)
-                    break;
-                const unsigned length = CommonLength(cur - distance, cur, shortest);
-                if (length >= j) {
-                    best = {length, static_cast<unsigned>(distance)};
-                    j = length + 1;
-                    break;
-                }
-            }
-            if (j == before)
-                break;
-        }
-        for (unsigned k = 0; k + kMinMatch <= shortest; ++k) {
-            Position &head = heads[k][hashes[k]];
-            prevs[k][(stored - 1) & slotMask] = head;
-            head = stored;
-        }
-        return best.length >= kMinMatch ? best : Match{};
+        next_ = hashes;
+        nextFor_ = v;
+        previous_ = known;
     }
 
-    void Skip(const Window &window, uint64_t v) { Step(window, v, LenLimit(window, v)); }
+    void Skip(const Window &window, uint64_t v)
+    {
+        Match ignored;
+        Step(window, v, LenLimit(window, v), ignored);
+    }
 
 private:
     static constexpr unsigned kMaxHashBits = 16;
     static constexpr unsigned kKey = 8; // at most 8: the hashes read 8 bytes
     static constexpr unsigned kLevels = kKey - kMinMatch; // chained lengths
+    // A node: the children of the position in its tree (sorts before, after), then
+    // its successor in the chain of each length, one slot left over.
+    static constexpr size_t kNode = 8;
+
+    // Where a position goes in heads_: [k] for the chain of its first kMinMatch + k
+    // bytes, [kLevels] for the tree of its first kKey bytes.
+    using Hashes = std::array<Position *, kLevels + 1>;
+
+    // Sets the hashes of position v and returns how long a match it is known to have
+    // from the step before (0 if none).
+    unsigned Resume(const Window &window, uint64_t v, Hashes &hashes)
+    {
+        if (nextFor_ == v) {
+            hashes = next_;
+            return previous_;
+        }
+        hashes = HashesOf(Load64(window.At(v)));
+        return 0;
+    }
+
+    // The step for position v at cur, with lenLimit bytes to match (kMaxMatch with
+    // kFull), its hashes and the length of a match known there: sets out's length and
+    // distance and following to the hashes of the next position, whose table entries
+    // it fetches; returns the length of a match known at the next position.
+    //
+    // A match of L bytes here leaves one of L - 1 bytes at the next position, at the
+    // same distance: the chains below that length need not be asked there.
+    template <bool kFull>
+    unsigned Find(const uint8_t *cur, uint64_t v, unsigned lenLimit, const Hashes &hashes, unsigned known,
+                  Hashes &following, Match &out)
+    {
+        const uint64_t bytes = Load64(cur);
+        following = HashesOf(Load64(cur + 1));
+#if defined(__GNUC__)
+        for (unsigned k = 0; k <= kLevels; ++k)
+            __builtin_prefetch(following[k]);
+#endif
+        const Position stored = static_cast<Position>(v + kStoredOffset);
+        Position *const node = &nodes_[(stored & slotMask_) * kNode];
+        const unsigned shortest = kFull ? kKey - 1 : std::min(lenLimit, kKey - 1); // longest chained length
+        unsigned bestLength = 0, bestDistance = 0;
+        if (kFull || lenLimit >= kKey) {
+            InsertAndFind<kFull>(cur, stored, kFull ? kMaxMatch : lenLimit, *hashes[kLevels], node, bestLength,
+                                 bestDistance);
+        }
+        if (bestLength < kKey) {
+            // The lengths that have a match in reach run from kMinMatch up to the
+            // longest: going up, each length's chain is asked for its first position
+            // in reach that shares that many bytes (and all it shares counts), until
+            // one has none.
+            for (unsigned j = std::max({kMinMatch, bestLength + 1, known}); j <= shortest;) {
+                const unsigned k = j - kMinMatch;
+                Position next = *hashes[k];
+                for (;;) {
+                    const Position distance = stored - next;
+                    if (distance > kMaxDistance) {
+                        j = shortest + 1;
+                        break;
+                    }
+                    const unsigned length = PrefixLength(Load64(cur - distance), bytes, shortest);
+                    if (length >= j) {
+                        bestLength = length;
+                        bestDistance = static_cast<unsigned>(distance);
+                        j = length + 1;
+                        break;
+                    }
+                    next = nodes_[(next & slotMask_) * kNode + 2 + k];
+                }
+            }
+            if (bestLength < kMinMatch)
+                bestLength = bestDistance = 0;
+        }
+        // Puts the position at the head of the chains of the lengths it has.
+        for (unsigned k = 0; k + kMinMatch <= shortest; ++k) {
+            Position &head = *hashes[k];
+            node[2 + k] = head;
+            head = stored;
+        }
+        out.length = bestLength;
+        out.distance = bestDistance;
+        out.byte = cur[0];
+        return bestLength > 0 ? bestLength - 1 : 0;
+    }
+
+    // bytes: the 8 bytes from the position (those past the input only go into hashes
+    // that are not used).
+    Hashes HashesOf(uint64_t bytes)
+    {
+        static_assert(kMinMatch == 3 && kKey == 8, "one hash for each length from 3 to 8");
+        const unsigned shift = static_cast<unsigned>(hashShift_);
+        const size_t size = tableSize_;
+        Position *const heads = heads_.data();
+        auto head = [shift, heads](uint64_t prefix, size_t table) {
+            return heads + table + ((prefix * 0x9E3779B97F4A7C15ull) >> shift);
+        };
+        return {head(bytes & 0xFFFFFFull, 0), head(bytes & 0xFFFFFFFFull, size),
+                head(bytes & 0xFFFFFFFFFFull, 2 * size), head(bytes & 0xFFFFFFFFFFFFull, 3 * size),
+                head(bytes & 0xFFFFFFFFFFFFFFull, 4 * size), head(bytes, 5 * size)};
+    }
+
+    // How many of the first limit (at most 8) bytes of a and b, loaded by Load64, agree.
+    static unsigned PrefixLength(uint64_t a, uint64_t b, unsigned limit)
+    {
+        const uint64_t differ = a ^ b;
+#if defined(__GNUC__)
+        if (differ == 0)
+            return limit;
+        return std::min(static_cast<unsigned>(__builtin_ctzll(differ)) / 8, limit);
+#else
+        unsigned n = 0;
+        while (n < limit && ((differ >> (8 * n)) & 0xFF) == 0)
+            ++n;
+        return n;
+#endif
+    }
 
     static unsigned LenLimit(const Window &window, uint64_t v)
     {
         return static_cast<unsigned>(std::min<uint64_t>(kMaxMatch, window.Total() - v));
     }
 
-    // Inserts the position at cur into tree h and returns its longest match of up to
-    // lenLimit bytes (kKey..kMaxMatch, all of them in the window).
-    Match InsertAndFind(const uint8_t *cur, Position stored, unsigned lenLimit, uint32_t h)
+    // How many of the first kMaxMatch bytes at a and b agree; reads 24 bytes at each.
+    // All three words are compared: how far two keys of a tree agree varies too much
+    // for the branches of a loop to be guessed.
+    static unsigned CommonLengthFull(const uint8_t *a, const uint8_t *b)
     {
-        Position next = head_[h];
-        head_[h] = stored;
-        Position *const children = children_.data();
+        static_assert(kMaxMatch > 16 && kMaxMatch <= 24, "three words hold a match");
+        const uint64_t x0 = Load64(a) ^ Load64(b);
+        const uint64_t x1 = Load64(a + 8) ^ Load64(b + 8);
+        const uint64_t x2 = (Load64(a + 16) ^ Load64(b + 16)) | (uint64_t(1) << (8 * (kMaxMatch - 16)));
+        const unsigned l0 = PrefixLength(x0, 0, 8);
+        const unsigned l1 = PrefixLength(x1, 0, 8);
+        const unsigned l2 = PrefixLength(x2, 0, 8);
+        return l0 < 8 ? l0 : l1 < 8 ? 8 + l1 : 16 + l2;
+    }
+
+    // Inserts the position at cur (its node given) into the tree whose root is held in
+    // root and sets its longest match of up to lenLimit bytes (kKey..kMaxMatch, all
+    // of them in the window; kMaxMatch with kFull), if longer than bestLength.
+    template <bool kFull>
+    void InsertAndFind(const uint8_t *cur, Position stored, unsigned lenLimit, Position &root, Position *node,
+                       unsigned &bestLength, unsigned &bestDistance)
+    {
+        Position next = root;
+        root = stored;
+        Position *const nodes = nodes_.data();
         const uint64_t slotMask = slotMask_;
         // Where the next node passed goes if it sorts before / after v.
-        Position *before = &children[((stored - 1) & slotMask) << 1];
-        Position *after = before + 1;
+        Position *before = node;
+        Position *after = node + 1;
         unsigned beforeLen = 0, afterLen = 0; // bytes known equal on each side
-        Match best;
         for (;;) {
             const Position distance = stored - next; // v - candidate
-            if (next == 0 || distance > kMaxDistance) {
+            if (distance > kMaxDistance) {
                 *before = *after = 0;
                 break;
             }
-            Position *pair = &children[((next - 1) & slotMask) << 1];
+            Position *pair = &nodes[(next & slotMask) * kNode];
             const uint8_t *p = cur - distance;
-            // The candidate sorts between two nodes that agree with v on beforeLen and
-            // afterLen bytes, so it agrees on the fewer of them too.
-            unsigned len = std::min(beforeLen, afterLen);
-            len += CommonLength(p + len, cur + len, lenLimit - len);
-            if (len > best.length) {
-                best = {len, static_cast<unsigned>(distance)};
-                if (len == lenLimit) {
-                    // Equal keys: v takes the candidate's place, being nearer.
-                    *before = pair[0];
-                    *after = pair[1];
-                    break;
-                }
-            }
-            if (p[len] < cur[len]) {
-                *before = next;
-                before = pair + 1;
-                next = *before;
-                beforeLen = len;
+            unsigned len;
+            if (kFull) {
+                len = CommonLengthFull(p, cur);
             } else {
-                *after = next;
-                after = pair;
-                next = *after;
-                afterLen = len;
+                // The candidate sorts between two nodes that agree with v on beforeLen
+                // and afterLen bytes, so it agrees on the fewer of them too.
+                len = std::min(beforeLen, afterLen);
+                len += CommonLength(p + len, cur + len, lenLimit - len);
             }
+            if (len > bestLength) {
+                bestLength = len;
+                bestDistance = static_cast<unsigned>(distance);
+            }
+            if (len == lenLimit) {
+                // Equal keys: v takes the candidate's place, being nearer.
+                *before = pair[0];
+                *after = pair[1];
+                break;
+            }
+            // The side is chosen without a branch: it is as likely one as the other.
+            const bool less = p[len] < cur[len];
+            Position *const link = less ? before : after;
+            Position *const child = less ? pair + 1 : pair;
+            *link = next;
+            before = less ? child : before;
+            after = less ? after : child;
+            beforeLen = less ? len : beforeLen;
+            afterLen = less ? afterLen : len;
+            next = *child;
         }
-        return best;
     }
 
     static unsigned SlotCount(uint64_t inputSize)
@@ -434,12 +565,12 @@ private:
     uint64_t bits_;
     uint64_t slotMask_;
     uint64_t hashShift_;
-    std::vector<Position> head_;
-    std::vector<Position> children_; // [2 * slot]: sorts before, [2 * slot + 1]: after
-    std::vector<Position> chainHeads_;
-    std::vector<Position> chainPrevs_;
-    std::array<Position *, kLevels> chainHead_; // into chainHeads_, by length - kMinMatch
-    std::array<Position *, kLevels> chainPrev_; // into chainPrevs_, by length - kMinMatch
+    uint64_t tableSize_ = uint64_t(1) << bits_; // entries of one table in heads_
+    std::vector<Position> heads_; // the chain heads of each length, then the tree roots
+    std::vector<Position> nodes_; // [kNode * slot]
+    Hashes next_{};        // the hashes of position nextFor_
+    uint64_t nextFor_ = 0; // the position after the latest one taken in
+    unsigned previous_ = 0; // the length of a match known there, or 0
 };
 
 // A search run over every input position in order, fed from the sliding window.
@@ -455,7 +586,7 @@ public:
     size_t Next(Match *out, size_t count) override
     {
         if (count == 1 && v_ < fast_) {
-            *out = search_.Step(window_, v_, kMaxMatch);
+            search_.Step(window_, v_, kMaxMatch, *out);
             out->byte = *window_.At(v_++);
             return 1;
         }
@@ -465,13 +596,20 @@ public:
         uint64_t v = v_;
         while (v < end) {
             const uint64_t ready = std::min(end, Ready(v));
-            for (; v < fast_ && v < ready; ++v, ++out) {
-                *out = search_.Step(window_, v, kMaxMatch);
-                out->byte = *window_.At(v);
+            if (v < fast_) {
+                const uint64_t stop = std::min(fast_, ready);
+                search_.Run(window_, v, stop, out);
+                out += stop - v;
+                v = stop;
             }
             for (; v < ready; ++v, ++out) {
                 unsigned lenLimit = static_cast<unsigned>(total - v);
-                *out = lenLimit >= kMinMatch ? search_.Step(window_, v, lenLimit) : Match{};
+                if (lenLimit >= kMinMatch) {
+                    search_.Step(window_, v, lenLimit, *out);
+                } else {
+                    out->length = 0;
+                    out->distance = 0;
+                }
                 out->byte = *window_.At(v);
             }
         }
@@ -518,7 +656,7 @@ private:
 std::unique_ptr<MatchFinder> MatchFinderCreate(uint64_t size, SzddInputReader read, MatchFinderStrategy strategy)
 {
     if (strategy == MatchFinderStrategy::BinaryTree) {
-        if (kRingSize + size < UINT32_MAX)
+        if (kRingSize + size + TreeFinder<uint32_t>::kStoredOffset <= UINT32_MAX)
             return std::make_unique<StreamFinder<TreeFinder<uint32_t>>>(size, std::move(read));
         return std::make_unique<StreamFinder<TreeFinder<uint64_t>>>(size, std::move(read));
     }
