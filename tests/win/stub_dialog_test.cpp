@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include "test_support.h"
+#include "visible_captions.h"
 
 using namespace velmor;
 using namespace velmor::test;
@@ -35,24 +36,6 @@ void Click(HWND dialog, int id)
 {
     PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                  reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
-}
-
-struct CaptionSearch {
-    DWORD processId;
-    std::string captions;
-};
-
-BOOL CALLBACK NoteVisibleCaption(HWND window, LPARAM param)
-{
-    CaptionSearch &search = *reinterpret_cast<CaptionSearch *>(param);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner == search.processId && IsWindowVisible(window)) {
-        char text[256] = "";
-        GetWindowTextA(window, text, sizeof text);
-        search.captions += (search.captions.empty() ? "\"" : ", \"") + std::string(text) + "\"";
-    }
-    return TRUE;
 }
 
 // A package started as a program of its own, from its own folder.
@@ -124,12 +107,7 @@ public:
 
 private:
     // The captions of the package's visible top-level windows, quoted.
-    std::string VisibleCaptions() const
-    {
-        CaptionSearch search{process_.dwProcessId, ""};
-        EnumWindows(NoteVisibleCaption, reinterpret_cast<LPARAM>(&search));
-        return search.captions;
-    }
+    std::string VisibleCaptions() const { return velmor::test::VisibleCaptions(process_.dwProcessId); }
 
     std::string path_;
     std::string name_;

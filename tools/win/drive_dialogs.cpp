@@ -31,6 +31,7 @@
 #include <cstring>
 #include <string>
 #include <vector>
+#include "visible_captions.h"
 
 namespace {
 
@@ -80,32 +81,6 @@ bool ProcessEnded(HANDLE process)
     return WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
 }
 
-struct CaptionSearch {
-    DWORD processId;
-    std::string captions;
-};
-
-BOOL CALLBACK NoteVisibleCaption(HWND window, LPARAM param)
-{
-    CaptionSearch &search = *reinterpret_cast<CaptionSearch *>(param);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner == search.processId && IsWindowVisible(window)) {
-        char text[256] = "";
-        GetWindowTextA(window, text, sizeof text);
-        search.captions += (search.captions.empty() ? "\"" : ", \"") + std::string(text) + "\"";
-    }
-    return TRUE;
-}
-
-// The captions of the visible top-level windows of a process, quoted.
-std::string VisibleCaptions(DWORD processId)
-{
-    CaptionSearch search{processId, ""};
-    EnumWindows(NoteVisibleCaption, reinterpret_cast<LPARAM>(&search));
-    return search.captions;
-}
-
 // The visible dialog of that caption; fails when the process ended or time ran out.
 // Only the package's first window may take long (a cold start of Wine); once the
 // package shows any window, the one expected must follow within kShownTimeoutMs.
@@ -118,11 +93,11 @@ HWND WaitForDialog(const std::string &caption, const PROCESS_INFORMATION &proces
             return window;
         if (ProcessEnded(process.hProcess))
             Fail(("no window \"" + caption + "\": the package ended").c_str());
-        if (shown || !VisibleCaptions(process.dwProcessId).empty())
+        if (shown || !velmor::test::VisibleCaptions(process.dwProcessId).empty())
             shown += 5;
         Sleep(5);
     }
-    std::string seen = VisibleCaptions(process.dwProcessId);
+    std::string seen = velmor::test::VisibleCaptions(process.dwProcessId);
     Fail(("no window \"" + caption + "\"; the package shows " + (seen.empty() ? "none" : seen)).c_str());
 }
 
