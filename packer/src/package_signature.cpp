@@ -8,15 +8,67 @@
 #include <openssl/pkcs7.h>
 #include <openssl/ts.h>
 #include <openssl/x509.h>
+#include <dlfcn.h>
 #include <algorithm>
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <mutex>
 #include <vector>
 #include "package_layout.h"
 
 namespace velmor {
 namespace {
+
+// libcrypto is opened the first time a signature is read. Most runs of velmor-pack
+// read none, and loading the library at start would cost each run about a
+// millisecond, more than compressing a small file. Every function used below is
+// reached through a pointer of the same name declared here, which the calls (also
+// those inside OpenSSL's macros) find before the library's own declarations.
+#define VELMOR_OPENSSL_FUNCTIONS(F)                                                                    \
+    F(ASN1_OBJECT_free) F(ASN1_STRING_get0_data) F(ASN1_STRING_length) F(ASN1_TIME_to_tm)              \
+    F(ASN1_get_object) F(BIO_ctrl) F(BIO_free) F(BIO_new) F(BIO_new_mem_buf) F(BIO_s_mem)               \
+    F(ERR_clear_error) F(EVP_Digest) F(EVP_DigestFinal_ex) F(EVP_DigestInit_ex) F(EVP_DigestUpdate)     \
+    F(EVP_MD_CTX_free) F(EVP_MD_CTX_new) F(EVP_MD_get_type) F(EVP_get_digestbyname) F(OBJ_cmp)          \
+    F(OBJ_nid2sn) F(OBJ_obj2nid) F(OBJ_obj2txt) F(OBJ_txt2obj) F(OPENSSL_sk_free) F(OPENSSL_sk_num)     \
+    F(OPENSSL_sk_value) F(PKCS7_free) F(PKCS7_get0_signers) F(PKCS7_get_signer_info)                    \
+    F(PKCS7_to_TS_TST_INFO) F(PKCS7_verify) F(TS_MSG_IMPRINT_get_algo) F(TS_MSG_IMPRINT_get_msg)        \
+    F(TS_TST_INFO_free) F(TS_TST_INFO_get_msg_imprint) F(TS_TST_INFO_get_time)                          \
+    F(X509_ATTRIBUTE_get0_object) F(X509_ATTRIBUTE_get0_type) F(X509_NAME_print_ex) F(X509_SIG_free)    \
+    F(X509_SIG_get0) F(X509_get0_notAfter) F(X509_get_issuer_name) F(X509_get_subject_name)            \
+    F(d2i_PKCS7) F(d2i_X509_SIG)
+
+#define VELMOR_OPENSSL_DECLARE(name) decltype(&::name) name = nullptr;
+VELMOR_OPENSSL_FUNCTIONS(VELMOR_OPENSSL_DECLARE)
+#undef VELMOR_OPENSSL_DECLARE
+
+#define VELMOR_STRING(x) #x
+#define VELMOR_SONAME(version) "libcrypto.so." VELMOR_STRING(version)
+const char kCryptoLibrary[] = VELMOR_SONAME(OPENSSL_SHLIB_VERSION);
+#undef VELMOR_SONAME
+#undef VELMOR_STRING
+
+// Opens libcrypto once per process; the empty string when every function was found,
+// else why not.
+const std::string &LoadCrypto()
+{
+    static std::once_flag once;
+    static std::string failure;
+    std::call_once(once, [] {
+        void *library = dlopen(kCryptoLibrary, RTLD_NOW | RTLD_LOCAL);
+        if (!library) {
+            const char *why = dlerror();
+            failure = why ? why : kCryptoLibrary;
+            return;
+        }
+#define VELMOR_OPENSSL_FIND(name)                                                                      \
+    if (failure.empty() && !(name = reinterpret_cast<decltype(name)>(dlsym(library, #name))))          \
+        failure = std::string(kCryptoLibrary) + " has no " #name;
+        VELMOR_OPENSSL_FUNCTIONS(VELMOR_OPENSSL_FIND)
+#undef VELMOR_OPENSSL_FIND
+    });
+    return failure;
+}
 
 // Authenticode's SpcIndirectDataContent, the signed content of a PE signature.
 const char kIndirectDataOid[] = "1.3.6.1.4.1.311.2.1.4";
@@ -35,8 +87,12 @@ using Owned = std::unique_ptr<T, Freer<T, Free>>;
 void FreeBio(BIO *bio) { BIO_free(bio); }
 void FreeSigners(STACK_OF(X509) *signers) { sk_X509_free(signers); }
 void FreeObject(ASN1_OBJECT *object) { ASN1_OBJECT_free(object); }
+void FreePkcs7(PKCS7 *p7) { PKCS7_free(p7); }
+void FreeDigestContext(EVP_MD_CTX *context) { EVP_MD_CTX_free(context); }
+void FreeSig(X509_SIG *sig) { X509_SIG_free(sig); }
+void FreeTimestampInfo(TS_TST_INFO *info) { TS_TST_INFO_free(info); }
 
-using Pkcs7 = Owned<PKCS7, PKCS7_free>;
+using Pkcs7 = Owned<PKCS7, FreePkcs7>;
 using Bio = Owned<BIO, FreeBio>;
 using Signers = Owned<STACK_OF(X509), FreeSigners>;
 
@@ -83,7 +139,7 @@ X509 *SigningCertificate(PKCS7 *p7)
 // security directory entry and the certificate table.
 std::string FileDigest(const ByteSource &source, const PeSigningFields &pe, const EVP_MD *md)
 {
-    Owned<EVP_MD_CTX, EVP_MD_CTX_free> context(EVP_MD_CTX_new());
+    Owned<EVP_MD_CTX, FreeDigestContext> context(EVP_MD_CTX_new());
     EVP_DigestInit_ex(context.get(), md, nullptr);
     const struct {
         uint64_t begin, end;
@@ -168,7 +224,7 @@ private:
         parsed = parsed && !(ASN1_get_object(&digestInfo, &skip, &tag, &cls, innerSize) & 0x80);
         digestInfo += skip;
         long left = static_cast<long>(inner + innerSize - digestInfo);
-        Owned<X509_SIG, X509_SIG_free> info(parsed && left > 0 ? d2i_X509_SIG(nullptr, &digestInfo, left) : nullptr);
+        Owned<X509_SIG, FreeSig> info(parsed && left > 0 ? d2i_X509_SIG(nullptr, &digestInfo, left) : nullptr);
         ERR_clear_error();
         if (!info) {
             Problem("the signature's statement of the program's digest cannot be read");
@@ -222,7 +278,7 @@ private:
             return;
         const unsigned char *p = value->type == V_ASN1_SEQUENCE ? value->value.sequence->data : nullptr;
         Pkcs7 token(p ? d2i_PKCS7(nullptr, &p, value->value.sequence->length) : nullptr);
-        Owned<TS_TST_INFO, TS_TST_INFO_free> info(token ? PKCS7_to_TS_TST_INFO(token.get()) : nullptr);
+        Owned<TS_TST_INFO, FreeTimestampInfo> info(token ? PKCS7_to_TS_TST_INFO(token.get()) : nullptr);
         ERR_clear_error();
         if (!info)
             return Problem("the signature's timestamp cannot be read");
@@ -259,8 +315,13 @@ private:
 
 void CheckSignature(const ByteSource &source, PackageContents &contents)
 {
-    if (contents.certificateTable)
-        Checker(source, contents).Run();
+    if (!contents.certificateTable)
+        return;
+    const std::string &failure = LoadCrypto();
+    if (!failure.empty())
+        return contents.problems.push_back(
+            {0, "", ProblemKind::Signature, "the signature cannot be checked: " + failure});
+    Checker(source, contents).Run();
 }
 
 } // namespace velmor

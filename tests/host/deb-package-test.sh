@@ -24,7 +24,7 @@ cat >"$work/expected" <<'LIST'
 ./usr/share/velmor/velmor.exe
 LIST
 diff -u "$work/expected" "$work/files" || fail "the package's file list"
-dpkg-deb -f "$deb" Depends | grep -q libicu || fail "Depends names no ICU library: $(dpkg-deb -f "$deb" Depends)"
+dpkg-deb -f "$deb" Depends | grep -q 'libssl[0-9]' || fail "Depends names no OpenSSL library: $(dpkg-deb -f "$deb" Depends)"
 gzip -dc < <(dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/man/man1/velmor-pack.1.gz) | grep -q '^\.TH VELMOR-PACK 1' ||
   fail "the manual page"
 
