@@ -24,6 +24,12 @@
 # machine shared with other work, SZDD_RUNS=5, six runs alternated with the encoder
 # before it: the same bytes, 15.6x to 17.0x mscompress's speed where the encoder
 # before it made 12.6x to 13.7x in the same runs (1.22x to 1.28x as fast).
+# The bench starts one process per file, so a start counts for the small files: it
+# took velmor-pack 2.2 to 2.8 ms (perf stat), mscompress 0.8 ms. With libcrypto opened
+# only for signatures, ICU's case folding linked in and only the command named built,
+# it takes 0.65 ms. Standalone runs on a quiet machine then gave 42.0x to 42.9x
+# (Default) and 18.4x to 18.7x (Best); right after bench/host-extract.sh, or while the
+# shared machine was busy, 37.0x to 39.9x and 17.1x to 17.9x.
 set -euo pipefail
 build=${1:?usage: bench/szdd.sh BUILD_DIR}
 pack=$build/host/velmor-pack
