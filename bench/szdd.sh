@@ -29,8 +29,9 @@
 # only for signatures, ICU's case folding linked in and only the command named built,
 # it takes 0.65 ms. Standalone runs on a quiet machine then gave 42.0x to 42.9x
 # (Default) and 18.3x to 18.7x (Best); right after bench/host-extract.sh, or while the
-# shared machine was busy, 37.0x to 39.9x and 17.1x to 17.9x; two whole ./kit bench
-# runs, 38.7x and 40.8x, 17.7x and 18.5x.
+# shared machine was busy, 37.0x to 39.9x and 17.1x to 17.9x; two whole ./kit bench runs
+# (the first while every command was still built at each start): 38.7x and 40.8x,
+# 17.7x and 18.5x.
 set -euo pipefail
 build=${1:?usage: bench/szdd.sh BUILD_DIR}
 pack=$build/host/velmor-pack
