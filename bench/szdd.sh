@@ -31,7 +31,8 @@
 # (Default) and 18.3x to 18.7x (Best); right after bench/host-extract.sh, or while the
 # shared machine was busy, 37.0x to 39.9x and 17.1x to 17.9x; two whole ./kit bench runs
 # (the first while every command was still built at each start): 38.7x and 40.8x,
-# 17.7x and 18.5x.
+# 17.7x and 18.5x. With Default taking matches of 6 bytes at once (size 0.9756): one
+# standalone run 41.1x and 18.4x, one whole ./kit bench run 43.1x and 18.7x.
 set -euo pipefail
 build=${1:?usage: bench/szdd.sh BUILD_DIR}
 pack=$build/host/velmor-pack
