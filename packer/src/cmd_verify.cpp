@@ -60,6 +60,8 @@ void RunVerify(const VerifyOptions &options)
                                          [](const PackageProblem &p) { return p.kind == ProblemKind::Signature; });
         const char *advice = contents.unsignedLength
                                  ? "; the stub cannot find its trailer. Sign the package with velmor-pack sign"
+                             : signatureOnly && contents.signature.unchecked
+                                 ? "; install OpenSSL's libcrypto to check the signature"
                              : signatureOnly ? "; Windows will not take the package as signed as intended. Rebuild "
                                                "and sign it with velmor-pack sign"
                                              : "; the stub may fail or misplace files. Rebuild the package with "

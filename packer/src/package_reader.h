@@ -51,6 +51,7 @@ struct PackageEntry {
 // for the file: filled in by CheckSignature (package_signature.h).
 struct SignatureFacts {
     bool read = false;            // the table held a signature that could be read
+    bool unchecked = false;       // libcrypto could not be loaded here to read it
     std::string digestAlgorithm;  // such as "SHA256"
     std::string signedDigest;     // hexadecimal, as the signature states it
     std::string fileDigest;       // hexadecimal, computed over the file

@@ -318,9 +318,11 @@ void CheckSignature(const ByteSource &source, PackageContents &contents)
     if (!contents.certificateTable)
         return;
     const std::string &failure = LoadCrypto();
-    if (!failure.empty())
+    if (!failure.empty()) {
+        contents.signature.unchecked = true;
         return contents.problems.push_back(
             {0, "", ProblemKind::Signature, "the signature cannot be checked: " + failure});
+    }
     Checker(source, contents).Run();
 }
 

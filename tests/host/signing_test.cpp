@@ -2,6 +2,7 @@
 // shipped i686 stub signed with throw-away keys, checked by velmor-pack and, on its
 // own, by osslsigncode verify.
 #include <gtest/gtest.h>
+#include <openssl/opensslv.h>
 #include <signal.h>
 #include <unistd.h>
 #include <chrono>
@@ -134,6 +135,20 @@ TEST_F(SigningTest, ASignedPackageHoldsForOsslsigncodeAndVerifyAndExtracts)
     for (const char *file : {"setup.exe", "readme.txt", "data/big.bin"})
         EXPECT_EQ(Read(root / "extracted" / file), Read(root / "src" / file)) << file;
     ExpectSamePackage(package, output);
+}
+
+// libcrypto is opened only to read a signature: where it cannot be, a signed package
+// is reported unchecked, never passed as sound.
+TEST_F(SigningTest, WithoutLibcryptoASignatureIsReportedUncheckedNotPassed)
+{
+    fs::path output = Signed(Unsigned());
+    // An empty file by the library's name, found first: the library cannot be loaded.
+    fs::path broken = root / "broken-lib";
+    Write(broken / ("libcrypto.so." + std::to_string(OPENSSL_SHLIB_VERSION)), "");
+    CommandRun verify = Shell("LD_LIBRARY_PATH=" + Quote(broken) + " " + VELMOR_PACK_PATH + " verify " + Quote(output));
+    EXPECT_EQ(verify.status, 1) << verify.output;
+    for (const char *text : {"the signature cannot be checked: ", "install OpenSSL's libcrypto"})
+        EXPECT_NE(verify.output.find(text), std::string::npos) << text << "\n" << verify.output;
 }
 
 TEST_F(SigningTest, AByteChangedAfterSigningFailsBothVerifiersUnlessItIsInTheTrailer)
