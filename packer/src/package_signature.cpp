@@ -77,23 +77,18 @@ const char kRfc3161TimestampOid[] = "1.3.6.1.4.1.311.3.3.1";
 // Far more than any signature with its certificates needs.
 constexpr uint64_t kMaxSignatureSize = 16 << 20;
 
-template <typename T, void (*Free)(T *)>
+// Free: a function, or one of the pointers above, that frees a T.
+template <typename T, auto &Free>
 struct Freer {
     void operator()(T *p) const { Free(p); }
 };
-template <typename T, void (*Free)(T *)>
+template <typename T, auto &Free>
 using Owned = std::unique_ptr<T, Freer<T, Free>>;
 
-void FreeBio(BIO *bio) { BIO_free(bio); }
 void FreeSigners(STACK_OF(X509) *signers) { sk_X509_free(signers); }
-void FreeObject(ASN1_OBJECT *object) { ASN1_OBJECT_free(object); }
-void FreePkcs7(PKCS7 *p7) { PKCS7_free(p7); }
-void FreeDigestContext(EVP_MD_CTX *context) { EVP_MD_CTX_free(context); }
-void FreeSig(X509_SIG *sig) { X509_SIG_free(sig); }
-void FreeTimestampInfo(TS_TST_INFO *info) { TS_TST_INFO_free(info); }
 
-using Pkcs7 = Owned<PKCS7, FreePkcs7>;
-using Bio = Owned<BIO, FreeBio>;
+using Pkcs7 = Owned<PKCS7, PKCS7_free>;
+using Bio = Owned<BIO, BIO_free>;
 using Signers = Owned<STACK_OF(X509), FreeSigners>;
 
 std::string Hex(const unsigned char *bytes, size_t size)
@@ -139,7 +134,7 @@ X509 *SigningCertificate(PKCS7 *p7)
 // security directory entry and the certificate table.
 std::string FileDigest(const ByteSource &source, const PeSigningFields &pe, const EVP_MD *md)
 {
-    Owned<EVP_MD_CTX, FreeDigestContext> context(EVP_MD_CTX_new());
+    Owned<EVP_MD_CTX, EVP_MD_CTX_free> context(EVP_MD_CTX_new());
     EVP_DigestInit_ex(context.get(), md, nullptr);
     const struct {
         uint64_t begin, end;
@@ -224,7 +219,7 @@ private:
         parsed = parsed && !(ASN1_get_object(&digestInfo, &skip, &tag, &cls, innerSize) & 0x80);
         digestInfo += skip;
         long left = static_cast<long>(inner + innerSize - digestInfo);
-        Owned<X509_SIG, FreeSig> info(parsed && left > 0 ? d2i_X509_SIG(nullptr, &digestInfo, left) : nullptr);
+        Owned<X509_SIG, X509_SIG_free> info(parsed && left > 0 ? d2i_X509_SIG(nullptr, &digestInfo, left) : nullptr);
         ERR_clear_error();
         if (!info) {
             Problem("the signature's statement of the program's digest cannot be read");
@@ -267,7 +262,7 @@ private:
 
     void ReadTimestamp(PKCS7_SIGNER_INFO *signer)
     {
-        Owned<ASN1_OBJECT, FreeObject> oid(OBJ_txt2obj(kRfc3161TimestampOid, 1));
+        Owned<ASN1_OBJECT, ASN1_OBJECT_free> oid(OBJ_txt2obj(kRfc3161TimestampOid, 1));
         const ASN1_TYPE *value = nullptr;
         for (int i = 0; i < sk_X509_ATTRIBUTE_num(signer->unauth_attr); ++i) {
             X509_ATTRIBUTE *attribute = sk_X509_ATTRIBUTE_value(signer->unauth_attr, i);
@@ -278,7 +273,7 @@ private:
             return;
         const unsigned char *p = value->type == V_ASN1_SEQUENCE ? value->value.sequence->data : nullptr;
         Pkcs7 token(p ? d2i_PKCS7(nullptr, &p, value->value.sequence->length) : nullptr);
-        Owned<TS_TST_INFO, FreeTimestampInfo> info(token ? PKCS7_to_TS_TST_INFO(token.get()) : nullptr);
+        Owned<TS_TST_INFO, TS_TST_INFO_free> info(token ? PKCS7_to_TS_TST_INFO(token.get()) : nullptr);
         ERR_clear_error();
         if (!info)
             return Problem("the signature's timestamp cannot be read");
