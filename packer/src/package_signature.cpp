@@ -4,6 +4,7 @@
 #include <openssl/bio.h>
 #include <openssl/err.h>
 #include <openssl/evp.h>
+#include <openssl/macros.h>
 #include <openssl/objects.h>
 #include <openssl/pkcs7.h>
 #include <openssl/ts.h>
@@ -42,11 +43,7 @@ namespace {
 VELMOR_OPENSSL_FUNCTIONS(VELMOR_OPENSSL_DECLARE)
 #undef VELMOR_OPENSSL_DECLARE
 
-#define VELMOR_STRING(x) #x
-#define VELMOR_SONAME(version) "libcrypto.so." VELMOR_STRING(version)
-const char kCryptoLibrary[] = VELMOR_SONAME(OPENSSL_SHLIB_VERSION);
-#undef VELMOR_SONAME
-#undef VELMOR_STRING
+const char kCryptoLibrary[] = "libcrypto.so." OPENSSL_MSTR(OPENSSL_SHLIB_VERSION);
 
 // Opens libcrypto once per process; the empty string when every function was found,
 // else why not.
