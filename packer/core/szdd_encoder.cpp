@@ -402,13 +402,8 @@ std::string SzddCompress(std::string_view input, SzddLevel level)
     // Every item costs at least as much as the literals it stands for: the output
     // never exceeds all literals and their flag bytes.
     out.reserve(kSzddHeaderSize + input.size() + (input.size() + 7) / 8);
-    size_t used = 0;
     SzddCompressTo(
-        input.size(),
-        [input, used](unsigned char *buffer, size_t count) mutable {
-            std::memcpy(buffer, input.data() + used, count);
-            used += count;
-        },
+        input.size(), SzddMemoryReader(input),
         [&out](const char *bytes, size_t count) { out.append(bytes, count); }, level);
     return out;
 }

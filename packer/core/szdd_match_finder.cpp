@@ -101,14 +101,18 @@ std::unique_ptr<MatchFinder> MatchFinderCreate(uint64_t size, SzddInputReader re
     return std::make_unique<StreamFinder<ChainFinder>>(size, std::move(read));
 }
 
-std::unique_ptr<MatchFinder> MatchFinderCreate(std::string_view input, MatchFinderStrategy strategy)
+SzddInputReader SzddMemoryReader(std::string_view input)
 {
     size_t used = 0;
-    SzddInputReader read = [input, used](unsigned char *buffer, size_t count) mutable {
+    return [input, used](unsigned char *buffer, size_t count) mutable {
         std::memcpy(buffer, input.data() + used, count);
         used += count;
     };
-    return MatchFinderCreate(input.size(), std::move(read), strategy);
+}
+
+std::unique_ptr<MatchFinder> MatchFinderCreate(std::string_view input, MatchFinderStrategy strategy)
+{
+    return MatchFinderCreate(input.size(), SzddMemoryReader(input), strategy);
 }
 
 } // namespace velmor

@@ -33,6 +33,9 @@ struct Match {
 // deliver them (what it throws is passed on).
 using SzddInputReader = std::function<void(unsigned char *buffer, size_t count)>;
 
+// A reader of input held in memory, which must outlive it.
+SzddInputReader SzddMemoryReader(std::string_view input);
+
 enum class MatchFinderStrategy {
     HashChain,  // a bounded hash-chain search: fast, not always the longest match
     BinaryTree, // binary search trees: always the longest match, slower

@@ -19,17 +19,17 @@ namespace {
 
 class FileSource : public ByteSource {
 public:
-    FileSource(const std::string &path) : file_(path, UINT64_MAX), path_(path), fd_(file_.fd()), size_(file_.size()) {}
-    uint64_t Size() const override { return size_; }
+    FileSource(const std::string &path) : file_(path, UINT64_MAX) {}
+    uint64_t Size() const override { return file_.size(); }
     void Read(uint64_t offset, void *buffer, size_t count) const override
     {
         char *into = static_cast<char *>(buffer);
         while (count > 0) {
-            ssize_t n = pread(fd_, into, count, static_cast<off_t>(offset));
+            ssize_t n = pread(file_.fd(), into, count, static_cast<off_t>(offset));
             if (n < 0 && errno == EINTR)
                 continue;
             if (n <= 0)
-                throw PackError(path_ + ": cannot read: " +
+                throw PackError(file_.path() + ": cannot read: " +
                                 (n < 0 ? std::strerror(errno) : "the file got shorter while being read"));
             into += n;
             offset += static_cast<uint64_t>(n);
@@ -39,9 +39,6 @@ public:
 
 private:
     InputFile file_;
-    std::string path_;
-    int fd_ = -1;
-    uint64_t size_ = 0;
 };
 
 } // namespace

@@ -62,14 +62,9 @@ void CompressFile(InputFile &in, SzddLevel level, const SzddOutputWriter &write)
 {
     const uint64_t size = in.size();
     auto read = [&in, size](unsigned char *buffer, size_t count) {
-        while (count > 0) {
-            size_t n = in.Read(reinterpret_cast<char *>(buffer), count);
-            if (n == 0)
-                throw PackError(in.path() + ": the file changed while it was being compressed: expected " +
-                                std::to_string(size) + " bytes, as when it was opened, found fewer");
-            buffer += n;
-            count -= n;
-        }
+        if (in.ReadFull(reinterpret_cast<char *>(buffer), count) != count)
+            throw PackError(in.path() + ": the file changed while it was being compressed: expected " +
+                            std::to_string(size) + " bytes, as when it was opened, found fewer");
     };
     SzddCompressTo(size, read, write, level);
 }

@@ -88,6 +88,18 @@ size_t InputFile::Read(char *buffer, size_t count)
     }
 }
 
+size_t InputFile::ReadFull(char *buffer, size_t count)
+{
+    size_t used = 0;
+    while (used < count) {
+        size_t n = Read(buffer + used, count - used);
+        if (n == 0)
+            break;
+        used += n;
+    }
+    return used;
+}
+
 void RequireRegularFile(const std::string &path, uint64_t maxSize)
 {
     CheckStat(path, StatOrThrow(path), maxSize);
@@ -97,15 +109,8 @@ std::string ReadWholeFile(const std::string &path, uint64_t maxSize)
 {
     InputFile file(path, maxSize);
     std::string data(static_cast<size_t>(file.size()), '\0');
-    size_t used = 0;
-    while (used < data.size()) {
-        size_t n = file.Read(&data[used], data.size() - used);
-        if (n == 0)
-            break;
-        used += n;
-    }
     // A file that grows while it is read is read up to its size when it was opened.
-    data.resize(used);
+    data.resize(file.ReadFull(data.data(), data.size()));
     return data;
 }
 

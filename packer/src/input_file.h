@@ -27,6 +27,8 @@ public:
     const std::string &path() const { return path_; }
     // Up to count bytes from the current position; 0 at the end of the file.
     size_t Read(char *buffer, size_t count);
+    // count bytes from the current position, fewer only at the end of the file.
+    size_t ReadFull(char *buffer, size_t count);
 
 private:
     std::string path_;

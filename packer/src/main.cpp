@@ -18,21 +18,28 @@ std::string VersionText()
            (stub ? *stub : std::string("none found beside velmor-pack; create needs --stub FILE"));
 }
 
+// The word that names the command: the first that is not an option (no option before
+// the command takes a value); null when there is none.
+const char *CommandWord(int argc, char **argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (argv[i][0] != '\0' && argv[i][0] != '-')
+            return argv[i];
+    }
+    return nullptr;
+}
+
 // CLI11 words a parse error as a sentence of its own; it becomes one line that says
 // where to look.
 std::string UsageLine(const CLI::App &app, const CLI::ParseError &e, int argc, char **argv)
 {
-    if (app.get_subcommands().empty()) {
-        // The first word that is not an option names the command.
-        for (int i = 1; i < argc; ++i) {
-            std::string word = argv[i];
-            if (word.empty() || word[0] == '-')
-                continue;
-            std::string commands;
-            for (const CLI::App *sub : app.get_subcommands({}))
-                commands += (commands.empty() ? "" : ", ") + sub->get_name();
-            return "'" + word + "' is not a command; the commands are " + commands + " (see velmor-pack --help)";
-        }
+    const char *word = CommandWord(argc, argv);
+    if (app.get_subcommands().empty() && word) {
+        std::string commands;
+        for (const CLI::App *sub : app.get_subcommands({}))
+            commands += (commands.empty() ? "" : ", ") + sub->get_name();
+        return "'" + std::string(word) + "' is not a command; the commands are " + commands +
+               " (see velmor-pack --help)";
     }
     std::string text = e.what();
     for (char &c : text) {
@@ -58,19 +65,15 @@ const struct {
                  {"sign", velmor::AddSignCommand}};
 
 // Scripts start velmor-pack once per file, so only the command named is built with
-// its options, which takes a fifth of the time a start costs. The first word that is
-// not an option names it: no option before the command takes a value. Without a
-// known command every one is built, for the help and the error that lists them.
+// its options, which takes a fifth of the time a start costs. Without a known command
+// every one is built, for the help and the error that lists them.
 void AddCommands(CLI::App &app, int argc, char **argv)
 {
-    for (int i = 1; i < argc; ++i) {
-        if (argv[i][0] == '-')
-            continue;
+    if (const char *word = CommandWord(argc, argv)) {
         for (const auto &command : kCommands) {
-            if (std::strcmp(argv[i], command.name) == 0)
+            if (std::strcmp(word, command.name) == 0)
                 return command.add(app);
         }
-        break;
     }
     for (const auto &command : kCommands)
         command.add(app);

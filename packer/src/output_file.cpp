@@ -13,12 +13,13 @@ namespace velmor {
 
 OutputFile::OutputFile(const std::string &path) : shown_(path)
 {
-    std::filesystem::path p(path);
-    std::string name = p.filename().string();
-    if (name.empty() || name == "." || name == "..")
+    std::string folder, name;
+    folder_ = OpenFolderOf(path, folder, name);
+    if (name.empty() || name == "." || name == "..") {
+        if (folder_ >= 0)
+            close(folder_);
         throw PackError(path + ": expected a file name, found a folder");
-    std::string folder = p.has_parent_path() ? p.parent_path().string() : ".";
-    folder_ = open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    }
     if (folder_ < 0)
         throw PackError(path + ": cannot create the output file: " + folder + ": " + std::strerror(errno));
     ownsFolder_ = true;
@@ -62,20 +63,27 @@ OutputFile::~OutputFile()
         close(folder_);
 }
 
-void OutputFile::Write(std::string_view bytes)
+int WriteAll(int fd, const char *bytes, size_t count, int64_t at)
 {
-    const char *p = bytes.data();
-    size_t left = bytes.size();
-    while (left > 0) {
-        ssize_t n = write(fd_, p, left);
+    while (count > 0) {
+        ssize_t n = at < 0 ? write(fd, bytes, count) : pwrite(fd, bytes, count, static_cast<off_t>(at));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            throw PackError(shown_ + ": cannot write: " + std::strerror(errno));
+            return errno;
         }
-        p += n;
-        left -= static_cast<size_t>(n);
+        bytes += n;
+        count -= static_cast<size_t>(n);
+        if (at >= 0)
+            at += n;
     }
+    return 0;
+}
+
+void OutputFile::Write(std::string_view bytes)
+{
+    if (int error = WriteAll(fd_, bytes.data(), bytes.size()))
+        throw PackError(shown_ + ": cannot write: " + std::strerror(error));
     size_ += bytes.size();
 }
 
@@ -83,19 +91,8 @@ void OutputFile::WriteAt(uint64_t offset, std::string_view bytes)
 {
     if (offset > size_ || bytes.size() > size_ - offset)
         throw PackError(shown_ + ": cannot write past what was written");
-    const char *p = bytes.data();
-    size_t left = bytes.size();
-    while (left > 0) {
-        ssize_t n = pwrite(fd_, p, left, static_cast<off_t>(offset));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            throw PackError(shown_ + ": cannot write: " + std::strerror(errno));
-        }
-        p += n;
-        offset += static_cast<uint64_t>(n);
-        left -= static_cast<size_t>(n);
-    }
+    if (int error = WriteAll(fd_, bytes.data(), bytes.size(), static_cast<int64_t>(offset)))
+        throw PackError(shown_ + ": cannot write: " + std::strerror(error));
 }
 
 uint64_t OutputFile::CopyFrom(int fd, uint64_t count, const std::string &sourceName)

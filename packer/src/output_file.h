@@ -15,6 +15,10 @@
 
 namespace velmor {
 
+// Writes all count bytes to fd, at offset `at` or, with at < 0, at its position,
+// trying again where a signal interrupts; 0, or the errno of the failed write.
+int WriteAll(int fd, const char *bytes, size_t count, int64_t at = -1);
+
 class OutputFile {
 public:
     // The file at path; temporary files that killed runs left for it are removed.

@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 #include "package_layout.h"
+#include "input_file.h"
 #include "ordered_work.h"
 #include "output_file.h"
 #include "pack_error.h"
@@ -11,20 +12,6 @@
 
 namespace velmor {
 namespace {
-
-// Source files are read without moving their last access times where the system
-// allows that, and only if they are still regular files.
-class SourceReader {
-public:
-    explicit SourceReader(const std::string &path) : file_(path) {}
-    // Up to size bytes; 0 at the end of the file.
-    size_t Read(char *buffer, size_t size) { return file_.Read(buffer, size); }
-
-    uint64_t CopyTo(OutputFile &out, uint64_t count) { return out.CopyFrom(file_.fd(), count, file_.path()); }
-
-private:
-    InputFile file_;
-};
 
 void CheckPackageSize(uint64_t size)
 {
@@ -47,12 +34,12 @@ void StreamEntry(const PlannedEntry &entry, OutputFile &out, uint64_t done,
 {
     out.Write(EncodeEntryRecord(entry.header));
     CheckPackageSize(out.Size() + entry.header.dataSize + kTrailerSize);
-    SourceReader source(entry.sourcePath);
+    InputFile source(entry.sourcePath);
     constexpr uint64_t kChunk = 16 << 20;
     uint64_t left = entry.header.dataSize;
     while (left > 0) {
         uint64_t want = std::min(left, kChunk);
-        if (source.CopyTo(out, want) != want)
+        if (out.CopyFrom(source.fd(), want, source.path()) != want)
             throw PackError(ChangedWhilePacking(entry, false));
         left -= want;
         done += want;
@@ -68,15 +55,10 @@ void StreamEntry(const PlannedEntry &entry, OutputFile &out, uint64_t done,
 // for them, and must be exactly as many as when the folder was read.
 void CompressEntry(const PlannedEntry &entry, const EntryCompressor &compress, const DataWriter &write)
 {
-    SourceReader source(entry.sourcePath);
+    InputFile source(entry.sourcePath);
     ContentReader read = [&](unsigned char *buffer, size_t count) {
-        while (count > 0) {
-            size_t n = source.Read(reinterpret_cast<char *>(buffer), count);
-            if (n == 0)
-                throw PackError(ChangedWhilePacking(entry, false));
-            buffer += n;
-            count -= n;
-        }
+        if (source.ReadFull(reinterpret_cast<char *>(buffer), count) != count)
+            throw PackError(ChangedWhilePacking(entry, false));
     };
     compress(entry.header.dataSize, read, write);
     char extra;

@@ -25,15 +25,14 @@ std::string CannotWrite(const std::string &target, const std::string &reason)
 
 ScratchFile::ScratchFile(const std::string &target) : target_(target)
 {
-    std::filesystem::path path(target);
-    std::string folderPath = path.has_parent_path() ? path.parent_path().string() : ".";
-    int folder = open(folderPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    std::string folderPath, targetName;
+    int folder = OpenFolderOf(target, folderPath, targetName);
     if (folder < 0)
         throw PackError(CannotWrite(target, folderPath + ": " + std::strerror(errno)));
     int error = 0;
     try {
         std::lock_guard<std::mutex> lock(g_naming);
-        std::string name = TemporaryName(path.filename().string(), "part");
+        std::string name = TemporaryName(targetName, "part");
         // Registered before it exists; the entry's end removes the name again, and
         // the file lives on through fd_ alone.
         TemporaryEntry entry(folder, name, false);
@@ -55,17 +54,9 @@ ScratchFile::~ScratchFile()
 
 void ScratchFile::Write(const char *bytes, size_t count)
 {
-    while (count > 0) {
-        ssize_t n = write(fd_, bytes, count);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            throw PackError(CannotWrite(target_, std::strerror(errno)));
-        }
-        bytes += n;
-        count -= static_cast<size_t>(n);
-        size_ += static_cast<uint64_t>(n);
-    }
+    if (int error = WriteAll(fd_, bytes, count))
+        throw PackError(CannotWrite(target_, std::strerror(error)));
+    size_ += count;
 }
 
 void ScratchFile::CopyInto(OutputFile &out)

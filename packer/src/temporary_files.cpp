@@ -155,6 +155,14 @@ bool ParseName(const std::string &name, ParsedName &parsed)
 
 } // namespace
 
+int OpenFolderOf(const std::string &target, std::string &folder, std::string &name)
+{
+    std::filesystem::path path(target);
+    folder = path.has_parent_path() ? path.parent_path().string() : ".";
+    name = path.filename().string();
+    return open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+}
+
 std::string TemporaryName(const std::string &target, const char *role)
 {
     static std::atomic<unsigned long> counter{0};
@@ -250,12 +258,10 @@ void TemporaryEntry::Release()
 
 TemporaryPath::TemporaryPath(const std::string &target, const char *role, bool isFolder)
 {
-    std::filesystem::path p(target);
-    std::string folder = p.has_parent_path() ? p.parent_path().string() : ".";
-    folder_ = open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    std::string folder, name;
+    folder_ = OpenFolderOf(target, folder, name);
     if (folder_ < 0)
         throw PackError(target + ": cannot write beside it: " + folder + ": " + std::strerror(errno));
-    std::string name = p.filename().string();
     RemoveStaleTemporaries(folder_, name);
     std::string temporary = TemporaryName(name, role);
     path_ = folder + "/" + temporary;
