@@ -13,6 +13,7 @@
 #include <unordered_set>
 #include <vector>
 #include "codepage.h"
+#include "descriptor.h"
 #include "filetime.h"
 #include "output_file.h"
 #include "pack_error.h"
@@ -26,26 +27,6 @@ namespace {
 
 constexpr uint32_t kReadOnly = 0x01;
 constexpr size_t kCopyChunk = 1 << 20;
-
-class Descriptor {
-public:
-    explicit Descriptor(int fd = -1) : fd_(fd) {}
-    ~Descriptor()
-    {
-        if (fd_ >= 0)
-            close(fd_);
-    }
-    Descriptor(Descriptor &&other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
-    Descriptor &operator=(Descriptor &&other) noexcept
-    {
-        std::swap(fd_, other.fd_);
-        return *this;
-    }
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 // The names in one folder, read once: each name, and the first of each spelling
 // that Windows takes for the same name.

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <sstream>
 #include "byte_order.h"
+#include "descriptor.h"
 #include "output_file.h"
 #include "pack_error.h"
 #include "package_layout.h"
@@ -26,36 +27,13 @@ extern char **environ;
 namespace velmor {
 namespace {
 
-// Zero bytes between the signature and the trailer, so that the certificate table
-// stays a multiple of 8 bytes long.
 // Certificates, keys and passwords take some kilobytes.
 constexpr uint64_t kMaxKeyFileSize = 1 << 20;
 
+// Zero bytes between the signature and the trailer, so that the certificate table
+// stays a multiple of 8 bytes long.
 constexpr uint32_t kTrailerPadding = (kCertificateTableAlignment - kTrailerSize % kCertificateTableAlignment) %
                                      kCertificateTableAlignment;
-
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor()
-    {
-        if (fd_ >= 0)
-            close(fd_);
-    }
-    Descriptor(const Descriptor &) = delete;
-    Descriptor &operator=(const Descriptor &) = delete;
-    int get() const { return fd_; }
-    // Closes now, reporting the error that close reports.
-    int Close()
-    {
-        int result = close(fd_);
-        fd_ = -1;
-        return result;
-    }
-
-private:
-    int fd_;
-};
 
 // A folder of its own beside the output, removed with everything in it (also on
 // SIGINT, SIGTERM and SIGHUP, and by the next run after SIGKILL).
@@ -87,8 +65,8 @@ private:
 
 void WriteAt(int fd, uint64_t offset, const void *bytes, size_t count, const std::string &path)
 {
-    if (pwrite(fd, bytes, count, static_cast<off_t>(offset)) != static_cast<ssize_t>(count))
-        throw PackError(path + ": cannot write: " + std::strerror(errno));
+    if (int error = WriteAll(fd, static_cast<const char *>(bytes), count, static_cast<int64_t>(offset)))
+        throw PackError(path + ": cannot write: " + std::strerror(error));
 }
 
 void WriteLe32At(int fd, uint64_t offset, uint32_t value, const std::string &path)
