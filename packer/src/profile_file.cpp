@@ -82,18 +82,24 @@ ProfileFile ProfileFile::Parse(const std::string &text)
     return file;
 }
 
+const ProfileFile::Section *ProfileFile::FindSection(const std::string &name) const
+{
+    const std::string trimmed = Trim(name);
+    for (const Section &s : sections_) {
+        if (SameName(s.name, trimmed))
+            return &s;
+    }
+    return nullptr;
+}
+
 std::optional<std::string> ProfileFile::Find(const std::string &section, const std::string &key) const
 {
-    std::string sectionName = Trim(section);
-    std::string keyName = Trim(key);
-    for (const Section &s : sections_) {
-        if (!SameName(s.name, sectionName))
-            continue;
-        for (const Entry &e : s.entries) {
+    if (const Section *s = FindSection(section)) {
+        const std::string keyName = Trim(key);
+        for (const Entry &e : s->entries) {
             if (SameName(e.name, keyName))
                 return StripQuotes(e.value);
         }
-        return std::nullopt;
     }
     return std::nullopt;
 }
@@ -109,12 +115,9 @@ std::vector<std::string> ProfileFile::SectionNames() const
 std::vector<std::string> ProfileFile::Keys(const std::string &section) const
 {
     std::vector<std::string> keys;
-    for (const Section &s : sections_) {
-        if (!SameName(s.name, Trim(section)))
-            continue;
-        for (const Entry &e : s.entries)
+    if (const Section *s = FindSection(section)) {
+        for (const Entry &e : s->entries)
             keys.push_back(e.name);
-        break;
     }
     return keys;
 }

@@ -45,6 +45,9 @@ private:
         std::string name;
         std::vector<Entry> entries;
     };
+    // The first section of that name (trimmed), or null.
+    const Section *FindSection(const std::string &name) const;
+
     std::vector<Section> sections_;
 };
 

@@ -1,6 +1,7 @@
 #include "which_setup.h"
 
 #include <cstring>
+#include <optional>
 #include "setup_lookup.h"
 
 namespace velmor {
@@ -121,19 +122,12 @@ bool IsLanguage(const std::string &text)
     return std::stoul(text, nullptr, 16) >= 0x400;
 }
 
-bool IsKnownMajor(const std::string &platform, unsigned major)
+// Whether the platform has a known version of that major number, and of that minor
+// number too when one is given.
+bool IsKnownVersion(const std::string &platform, unsigned major, std::optional<unsigned> minor = std::nullopt)
 {
     for (const KnownVersion &v : kKnownVersions) {
-        if (platform == v.platform && v.major == major)
-            return true;
-    }
-    return false;
-}
-
-bool IsKnownVersion(const std::string &platform, unsigned major, unsigned minor)
-{
-    for (const KnownVersion &v : kKnownVersions) {
-        if (platform == v.platform && v.major == major && v.minor == minor)
+        if (platform == v.platform && v.major == major && (!minor || v.minor == *minor))
             return true;
     }
     return false;
@@ -177,7 +171,7 @@ std::string KeyProblem(const std::string &key)
         return "'" + major + "' is neither a version number nor a language id";
     }
     unsigned majorValue = static_cast<unsigned>(std::stoul(major));
-    if (!IsKnownMajor(platform, majorValue))
+    if (!IsKnownVersion(platform, majorValue))
         return "no " + platform + " system reports major version " + major +
                " to the launcher (Windows 8 and later report 6.2)";
     if (afterMajor.empty() || IsLanguage(afterMajor))
