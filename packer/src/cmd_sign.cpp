@@ -3,6 +3,7 @@
 #include "cli_options.h"
 #include "commands.h"
 #include "messages.h"
+#include "pack_error.h"
 #include "package_signing.h"
 
 namespace velmor {
@@ -16,6 +17,9 @@ struct SignOptions {
 
 void RunSign(const SignOptions &options)
 {
+    CheckSigningOptions(options.signing);
+    if (!options.signing.Requested())
+        throw UsageError("signing needs a certificate and key: give --cert and --key, or --pkcs12");
     SignSummary summary = SignPackage(options.package, options.output, options.signing);
     PrintResult(options.output + ": signed by " + summary.signature.signer + ", package of " +
                 std::to_string(summary.packageSize) + " bytes" +

@@ -265,10 +265,6 @@ void CheckSigningOptions(const SigningOptions &options)
 
 SignSummary SignPackage(const std::string &input, const std::string &output, const SigningOptions &options)
 {
-    CheckSigningOptions(options);
-    if (!options.Requested())
-        throw UsageError("signing needs a certificate and key: give --cert and --key, or --pkcs12");
-
     auto file = OpenFileSource(input);
     PackageContents contents = ReadPackage(*file);
     std::unique_ptr<ByteSource> prefix;

@@ -45,7 +45,8 @@ struct SignSummary {
 // may be unsigned, signed by this function before (its signature is replaced), or
 // signed by a tool that appended the signature behind the trailer. Entries, data and
 // trailer stay byte for byte as they are. Writes through a temporary folder beside
-// output: on failure nothing is left at output. Throws PackError.
+// output: on failure nothing is left at output. The options name a certificate and
+// key and have passed CheckSigningOptions. Throws PackError.
 SignSummary SignPackage(const std::string &input, const std::string &output, const SigningOptions &options);
 
 } // namespace velmor
