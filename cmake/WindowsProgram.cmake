@@ -8,17 +8,11 @@
 # functions that only the program itself calls into register-argument calls and
 # inlines those called once. The objects are fat: the
 # tests that link the libraries without link-time optimisation get plain code.
-set(VELMOR_CRT_FREE_COMPILE_OPTIONS
-  -Oz -fno-exceptions -fno-rtti -fno-threadsafe-statics
-  -fno-asynchronous-unwind-tables -fno-unwind-tables -fno-stack-protector
-  -ffunction-sections -fno-ident -fno-tree-loop-distribute-patterns
-  -fomit-frame-pointer -fno-tree-tail-merge -fno-partial-inlining -fno-shrink-wrap
-  -flto -ffat-lto-objects
-  -Wall -Wextra -Werror=frame-larger-than=2048)
-# Every other program of the tree (the Windows-side tests, the tools) links the plain
-# code of those objects: link-time optimisation across them and the C runtime's
-# objects would see an inline function once as a plain and once as a link-once symbol.
-string(APPEND CMAKE_EXE_LINKER_FLAGS " -fno-lto")
+# The code generation options are given again where the programs are linked, which is
+# where link-time optimisation generates their code.
+set(VELMOR_CRT_FREE_CODEGEN_OPTIONS
+  -Oz -fomit-frame-pointer -fno-tree-tail-merge -fno-partial-inlining -fno-shrink-wrap
+  -flto -Werror=frame-larger-than=2048)
 # 32-bit Windows keeps the stack 4-byte aligned, also on entry to a window or dialog
 # procedure: code that assumes more only spends bytes realigning it.
 # Stack probes: MinGW's compiler probes the pages of every frame of 4 KB or more, and
@@ -28,11 +22,19 @@ string(APPEND CMAKE_EXE_LINKER_FLAGS " -fno-lto")
 # and no argument is larger than a few words, so every access to the stack lands at
 # most one page below the last one touched, which is all that Windows' guard page
 # needs. Without the probes the arguments are pushed: about a fifth less code.
-set(VELMOR_CRT_FREE_LINK_OPTIONS -Werror=frame-larger-than=2048)
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-  list(APPEND VELMOR_CRT_FREE_COMPILE_OPTIONS -mpreferred-stack-boundary=2 -mno-stack-arg-probe)
-  list(APPEND VELMOR_CRT_FREE_LINK_OPTIONS -mno-stack-arg-probe)
+  list(APPEND VELMOR_CRT_FREE_CODEGEN_OPTIONS -mpreferred-stack-boundary=2 -mno-stack-arg-probe)
 endif()
+set(VELMOR_CRT_FREE_COMPILE_OPTIONS
+  ${VELMOR_CRT_FREE_CODEGEN_OPTIONS} -ffat-lto-objects
+  -fno-exceptions -fno-rtti -fno-threadsafe-statics
+  -fno-asynchronous-unwind-tables -fno-unwind-tables -fno-stack-protector
+  -ffunction-sections -fno-ident -fno-tree-loop-distribute-patterns
+  -Wall -Wextra)
+# Every other program of the tree (the Windows-side tests, the tools) links the plain
+# code of those objects: link-time optimisation across them and the C runtime's
+# objects would see an inline function once as a plain and once as a link-once symbol.
+string(APPEND CMAKE_EXE_LINKER_FLAGS " -fno-lto")
 
 # A static library of CRT-free code: linked into the programs and into the tests.
 function(velmor_add_crt_free_library name)
@@ -54,7 +56,7 @@ function(velmor_add_windows_program name)
   set_source_files_properties(${VELMOR_SOURCE_DIR}/common/win/crt.cpp PROPERTIES
     COMPILE_OPTIONS "-fno-tree-loop-distribute-patterns;-fno-builtin;-fno-lto")
   target_link_options(${name} PRIVATE
-    -Oz -flto ${VELMOR_CRT_FREE_LINK_OPTIONS} -nostdlib -nostartfiles -static-libgcc
+    ${VELMOR_CRT_FREE_CODEGEN_OPTIONS} -nostdlib -nostartfiles -static-libgcc
     -Wl,--gc-sections -s
     -Wl,--subsystem,windows:4.0 -Wl,--major-os-version,4 -Wl,--minor-os-version,0
     -Wl,-e,${VELMOR_SYMBOL_PREFIX}${P_ENTRY})
