@@ -129,7 +129,7 @@ TEST_F(BoundedMemoryTest, SzddCompressAndExpandHoldNoFileWhole)
 // and none is left behind.
 TEST_F(BoundedMemoryTest, CompressingFilesAtOnceHoldsNoneWhole)
 {
-    Write(root / "stub.exe", "MZ" + std::string(510, '\x90'));
+    Write(root / "stub.exe", StandInStub());
     CommandRun create = Limited("create -q --stub " + Quote(root / "stub.exe") + " --compress -j 2 " +
                                 Quote(root / "src") + " -o " + Quote(root / "out" / "pkg.exe"));
     ASSERT_EQ(create.status, 0) << create.output;

@@ -31,14 +31,14 @@ protected:
         Write(root / "src" / "docs" / "read me.txt", "read me\r\n");
         fs::create_directories(root / "out");
         stub = root / "stub.exe";
-        Write(stub, "MZ" + std::string(510, '\x90'));
+        Write(stub, StandInStub());
     }
     void TearDown() override { fs::remove_all(root); }
 
     // Runs velmor-pack in the test's folder.
     CommandRun Run(const std::string &arguments, const std::string &environment = "")
     {
-        return Shell("cd " + Quote(root) + " && " + environment + " " + VELMOR_PACK_PATH + " " + arguments);
+        return PackIn(root, arguments, environment);
     }
     std::string Create(const std::string &options, const std::string &source = "src",
                        const std::string &output = "out/pkg.exe")

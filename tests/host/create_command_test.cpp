@@ -25,7 +25,7 @@ protected:
         fs::create_directories(root / "src");
         fs::create_directories(root / "out");
         stub = root / "stub.exe";
-        Write(stub, "MZ" + std::string(510, '\x90'));
+        Write(stub, StandInStub());
     }
     void TearDown() override { fs::remove_all(root); }
 

@@ -24,9 +24,19 @@ CommandRun Shell(const std::string &command)
     return run;
 }
 
-CommandRun Pack(const std::string &arguments)
+CommandRun Pack(const std::string &arguments, const std::string &prefix)
 {
-    return Shell(std::string(VELMOR_PACK_PATH) + " " + arguments);
+    return Shell((prefix.empty() ? "" : prefix + " ") + VELMOR_PACK_PATH + " " + arguments);
+}
+
+CommandRun PackIn(const std::filesystem::path &folder, const std::string &arguments, const std::string &prefix)
+{
+    return Shell("cd " + Quote(folder) + " && " + prefix + " " + VELMOR_PACK_PATH + " " + arguments);
+}
+
+std::string StandInStub()
+{
+    return "MZ" + std::string(510, '\x90');
 }
 
 std::string Quote(const std::string &text)

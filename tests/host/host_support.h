@@ -18,8 +18,17 @@ struct CommandRun {
 // Runs a shell command line.
 CommandRun Shell(const std::string &command);
 
-// Runs velmor-pack with the arguments (already quoted where needed).
-CommandRun Pack(const std::string &arguments);
+// Runs velmor-pack with the arguments (already quoted where needed), after prefix
+// (variable settings or a wrapping command) when one is given.
+CommandRun Pack(const std::string &arguments, const std::string &prefix = "");
+
+// The same in the folder, as the current folder.
+CommandRun PackIn(const std::filesystem::path &folder, const std::string &arguments,
+                  const std::string &prefix = "");
+
+// What create takes for a stub where the shipped one is not needed: a 512-byte image
+// that begins with "MZ".
+std::string StandInStub();
 
 // The text as one shell word.
 std::string Quote(const std::string &text);

@@ -50,7 +50,7 @@ protected:
         root = FreshTestFolder("inspect");
         fs::create_directories(root / "out");
         stub = root / "stub.exe";
-        Write(stub, "MZ" + std::string(510, '\x90'));
+        Write(stub, StandInStub());
     }
     void TearDown() override
     {

@@ -36,13 +36,13 @@ protected:
         Write(root / "src" / "sub" / "data.bin", RandomBytes(5000, 3));
         fs::create_directories(root / "out");
         stub = root / "stub.exe";
-        Write(stub, "MZ" + std::string(510, '\x90'));
+        Write(stub, StandInStub());
     }
     void TearDown() override { fs::remove_all(root); }
 
     CommandRun Run(const std::string &arguments, const std::string &prefix = "")
     {
-        return Shell("cd " + Quote(root) + " && " + prefix + " " + VELMOR_PACK_PATH + " " + arguments);
+        return PackIn(root, arguments, prefix);
     }
     CommandRun Create(const std::string &options, const std::string &source = "src",
                       const std::string &output = "out/pkg.exe")

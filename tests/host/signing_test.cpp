@@ -145,7 +145,7 @@ TEST_F(SigningTest, WithoutLibcryptoASignatureIsReportedUncheckedNotPassed)
     // An empty file by the library's name, found first: the library cannot be loaded.
     fs::path broken = root / "broken-lib";
     Write(broken / ("libcrypto.so." + std::to_string(OPENSSL_SHLIB_VERSION)), "");
-    CommandRun verify = Shell("LD_LIBRARY_PATH=" + Quote(broken) + " " + VELMOR_PACK_PATH + " verify " + Quote(output));
+    CommandRun verify = Pack("verify " + Quote(output), "LD_LIBRARY_PATH=" + Quote(broken));
     EXPECT_EQ(verify.status, 1) << verify.output;
     for (const char *text : {"the signature cannot be checked: ", "install OpenSSL's libcrypto"})
         EXPECT_NE(verify.output.find(text), std::string::npos) << text << "\n" << verify.output;
@@ -246,8 +246,8 @@ TEST_F(SigningTest, SigningASignedPackageReplacesItsSignature)
     for (const Case &c : cases) {
         fs::path twice = root / "out" / "twice.exe";
         fs::copy_file(once, twice, fs::copy_options::overwrite_existing);
-        CommandRun sign = Shell("VELMOR_TEST_PASSWORD=s3cret " + std::string(VELMOR_PACK_PATH) + " sign " +
-                                Quote(twice) + " -o " + Quote(twice) + " " + c.options);
+        CommandRun sign =
+            Pack("sign " + Quote(twice) + " -o " + Quote(twice) + " " + c.options, "VELMOR_TEST_PASSWORD=s3cret");
         ASSERT_EQ(sign.status, 0) << c.what << "\n" << sign.output;
         CommandRun verify = Pack("verify " + Quote(twice));
         EXPECT_EQ(verify.status, 0) << c.what << "\n" << verify.output;
@@ -297,7 +297,7 @@ TEST_F(SigningTest, ARecipeCarriesTheSigningOptions)
 TEST_F(SigningTest, AFailureNamesItsCauseAndWritesNothing)
 {
     fs::path package = Unsigned();
-    Write(root / "standin" / "stub.exe", "MZ" + std::string(510, '\x90'));
+    Write(root / "standin" / "stub.exe", StandInStub());
     CommandRun standin = Pack("create --stub " + Quote(root / "standin" / "stub.exe") + " " + Quote(root / "src") +
                               " -o " + Quote(root / "out" / "standin.exe"));
     ASSERT_EQ(standin.status, 0) << standin.output;
@@ -318,8 +318,9 @@ TEST_F(SigningTest, AFailureNamesItsCauseAndWritesNothing)
         {"a stub without a PE header", "", "standin.exe", First(), "not a Windows PE program"},
     };
     for (const Case &c : cases) {
-        CommandRun run = Shell(c.environment + " " + VELMOR_PACK_PATH + " sign " + Quote(root / "out" / c.input) +
-                               " -o " + Quote(root / "out" / "signed.exe") + " " + c.options);
+        CommandRun run = Pack("sign " + Quote(root / "out" / c.input) + " -o " + Quote(root / "out" / "signed.exe") +
+                                  " " + c.options,
+                              c.environment);
         EXPECT_EQ(run.status, 1) << c.what;
         EXPECT_NE(run.output.find(c.message), std::string::npos) << c.what << "\n" << run.output;
         EXPECT_EQ(std::count(run.output.begin(), run.output.end(), '\n'), 1) << c.what << "\n" << run.output;
