@@ -195,10 +195,7 @@ TEST_F(CreateCommandTest, AFileChangedAfterItWasMeasuredFailsAndLeavesNoTemporar
                 error = e.what();
             }
             EXPECT_NE(error.find(c.expected), std::string::npos) << "'" << error << "'";
-            std::vector<std::string> left;
-            for (const fs::directory_entry &entry : fs::directory_iterator(root / "out"))
-                left.push_back(entry.path().filename().string());
-            EXPECT_EQ(left, std::vector<std::string>{"pkg.exe"});
+            EXPECT_EQ(Listing(root / "out"), std::vector<std::string>{"pkg.exe"});
             EXPECT_EQ(Read(root / "out" / "pkg.exe"), "previous package");
         }
     }

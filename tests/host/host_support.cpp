@@ -34,6 +34,22 @@ CommandRun PackIn(const std::filesystem::path &folder, const std::string &argume
     return Shell("cd " + Quote(folder) + " && " + prefix + " " + VELMOR_PACK_PATH + " " + arguments);
 }
 
+std::string BytePackage(const std::vector<EntryHeader> &entries, const std::vector<std::string> &data)
+{
+    std::string image = "MZ" + std::string(126, '\0');
+    std::string area;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        EntryHeader h = entries[i];
+        h.dataSize = static_cast<uint32_t>(data[i].size());
+        area += EncodeEntryRecord(h) + data[i];
+    }
+    TrailerFields t;
+    t.entryCount = static_cast<uint32_t>(entries.size());
+    t.defaultFolder = "C:\\Acme";
+    t.dataOffset = static_cast<uint32_t>(image.size());
+    return image + area + EncodeTrailer(t);
+}
+
 std::string StandInStub()
 {
     return "MZ" + std::string(510, '\x90');

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 #include <vector>
+#include "record_writer.h"
 
 namespace velmor::test {
 
@@ -25,6 +26,10 @@ CommandRun Pack(const std::string &arguments, const std::string &prefix = "");
 // The same in the folder, as the current folder.
 CommandRun PackIn(const std::filesystem::path &folder, const std::string &arguments,
                   const std::string &prefix = "");
+
+// A package built byte by byte: a stand-in image, the entries with their data (each
+// entry's size taken from it), and a trailer whose default folder is C:\Acme.
+std::string BytePackage(const std::vector<EntryHeader> &entries, const std::vector<std::string> &data);
 
 // What create takes for a stub where the shipped one is not needed: a 512-byte image
 // that begins with "MZ".

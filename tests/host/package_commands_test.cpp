@@ -107,23 +107,6 @@ protected:
     std::map<std::string, std::pair<struct timespec, struct timespec>> times;
 };
 
-// A package built byte by byte: stand-in image, records, trailer.
-std::string BytePackage(const std::vector<velmor::EntryHeader> &entries, const std::vector<std::string> &data)
-{
-    std::string image = "MZ" + std::string(126, '\0');
-    std::string area;
-    for (size_t i = 0; i < entries.size(); ++i) {
-        velmor::EntryHeader h = entries[i];
-        h.dataSize = static_cast<uint32_t>(data[i].size());
-        area += velmor::EncodeEntryRecord(h) + data[i];
-    }
-    velmor::TrailerFields t;
-    t.entryCount = static_cast<uint32_t>(entries.size());
-    t.defaultFolder = "C:\\Acme";
-    t.dataOffset = static_cast<uint32_t>(image.size());
-    return image + area + velmor::EncodeTrailer(t);
-}
-
 } // namespace
 
 TEST_F(InspectCommandTest, ExtractReproducesTheSourceFiles)

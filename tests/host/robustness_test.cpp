@@ -234,20 +234,6 @@ TEST_F(RobustnessTest, AnEntryThatFailsLeavesNothingOfItself)
     }
 }
 
-// A package's bytes: a stand-in program, the entries, the trailer.
-std::string BytePackage(const std::vector<velmor::EntryHeader> &entries)
-{
-    std::string bytes = "MZ" + std::string(126, '\0');
-    for (velmor::EntryHeader h : entries) {
-        h.dataSize = 1;
-        bytes += velmor::EncodeEntryRecord(h) + "x";
-    }
-    velmor::TrailerFields t;
-    t.entryCount = static_cast<uint32_t>(entries.size());
-    t.dataOffset = 128;
-    return bytes + velmor::EncodeTrailer(t);
-}
-
 TEST_F(RobustnessTest, ExtractReadsEachFolderOnce)
 {
     std::vector<velmor::EntryHeader> entries;
@@ -257,7 +243,7 @@ TEST_F(RobustnessTest, ExtractReadsEachFolderOnce)
         entries.push_back({i == 0 ? "D" : "", "F" + std::to_string(i)});
     for (int i = 0; i < 10; ++i)
         entries.push_back({i == 0 ? "d\\E" : "", "G" + std::to_string(i)});
-    std::string bytes = BytePackage(entries);
+    std::string bytes = BytePackage(entries, std::vector<std::string>(entries.size(), "x"));
     velmor::MemorySource source(bytes);
     velmor::PackageContents contents = velmor::ReadPackage(source);
     ASSERT_TRUE(contents.Sound());
