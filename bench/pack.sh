@@ -8,31 +8,26 @@
 # bench machine: 8.1 to 8.4 s for --compress (one file at a time, 7.4 s of CPU),
 # peak 218 MB (the largest file and its SZDD data). Before compression streamed, each
 # file being compressed was held whole with its SZDD data: -j 1 peaked at 218 to 221 MB
-# and -j 2 at 430 to 440 MB; now neither grows with the files (8.4 and 9.3 MB).
+# and -j 2 at 430 to 440 MB; now neither grows with the files (8.4 and 9.3 MB, and
+# 4.5 and 5.4 MB since velmor-pack no longer maps ICU and libcrypto at start).
 set -euo pipefail
 build=$1
 megabytes=${2:-400}
 pack=$build/host/velmor-pack
+. "$(dirname "$0")/common.bash"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/src/sub"
-# A few large files and some small ones.
-for i in 1 2 3 4; do
-  head -c $((megabytes / 4))M /dev/urandom > "$work/src/large$i.bin"
-done
-for i in $(seq 1 200); do head -c 20000 /dev/urandom > "$work/src/sub/small$i.dat"; done
+bench_tree "$work/src" "$megabytes"
 total=$(du -sb "$work/src" | cut -f1)
-
-seconds() { local start end; start=$(date +%s.%N); "$@" >/dev/null; end=$(date +%s.%N); echo "$end - $start" | bc -l; }
 
 best_pack=999 best_cat=999
 for run in 1 2 3; do
   rm -f "$work/out.exe" "$work/out.cat"; sync
   t=$(seconds "$pack" create "$work/src" -o "$work/out.exe")
-  best_pack=$(echo "if ($t < $best_pack) $t else $best_pack" | bc -l)
+  best_pack=$(least "$t" "$best_pack")
   rm -f "$work/out.exe"; sync
   t=$(seconds sh -c "find '$work/src' -type f -print0 | sort -z | xargs -0 cat > '$work/out.cat'")
-  best_cat=$(echo "if ($t < $best_cat) $t else $best_cat" | bc -l)
+  best_cat=$(least "$t" "$best_cat")
 done
 mb=$(echo "$total / 1048576" | bc -l)
 printf 'packing %.0f MB in %d files (best of 3)\n' "$mb" "$(find "$work/src" -type f | wc -l)"
@@ -42,21 +37,17 @@ printf '  ratio pack/cat      %6.2f   (target: at most 1.5)\n' "$(echo "$best_pa
 
 # Compression: random data, the encoder's fastest case and the largest output.
 [ -x /usr/bin/time ] || { echo "pack.sh: /usr/bin/time not installed (Debian package time)" >&2; exit 1; }
-best_j1=999 best_j2=999 peak_j1=0 peak_j2=0
+best=(- 999 999) peak=(- 0 0) # [j]
 for run in 1 2; do
   for j in 1 2; do
     rm -f "$work/c$j.exe"
     /usr/bin/time -f '%e %M' -o "$work/time" "$pack" create --compress -j $j "$work/src" -o "$work/c$j.exe" >/dev/null
     read -r t kb < "$work/time"
-    if [ $j = 1 ]; then
-      best_j1=$(echo "if ($t < $best_j1) $t else $best_j1" | bc -l)
-      [ "$kb" -gt "$peak_j1" ] && peak_j1=$kb
-    else
-      best_j2=$(echo "if ($t < $best_j2) $t else $best_j2" | bc -l)
-      [ "$kb" -gt "$peak_j2" ] && peak_j2=$kb
-    fi
+    best[j]=$(least "$t" "${best[j]}")
+    [ "$kb" -gt "${peak[j]}" ] && peak[j]=$kb
   done
 done
+best_j1=${best[1]} best_j2=${best[2]} peak_j1=${peak[1]} peak_j2=${peak[2]}
 same=no
 cmp -s "$work/c1.exe" "$work/c2.exe" && same=yes
 printf 'compressing the same files (create --compress, best of 2)\n'

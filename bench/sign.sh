@@ -19,22 +19,20 @@ megabytes=${2:-400}
 runs=${VELMOR_BENCH_RUNS:-3}
 pack=$build/host/velmor-pack
 stub=$build/i686/velmor.exe
+. "$(dirname "$0")/common.bash"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/src/sub"
-for i in 1 2 3 4; do head -c $((megabytes / 4))M /dev/urandom > "$work/src/large$i.bin"; done
-for i in $(seq 1 200); do head -c 20000 /dev/urandom > "$work/src/sub/small$i.dat"; done
+bench_tree "$work/src" "$megabytes"
 openssl req -x509 -newkey rsa:2048 -nodes -days 30 -subj '/CN=Velmor Bench' \
   -keyout "$work/key.pem" -out "$work/cert.pem" >/dev/null 2>&1
 keys=(--cert "$work/cert.pem" --key "$work/key.pem")
 
-seconds() { local start end; start=$(date +%s.%N); "$@" >/dev/null; end=$(date +%s.%N); echo "$end - $start" | bc -l; }
 best() { # best LABEL COMMAND...: the best of $runs runs
   local label=$1 b=999 t; shift
   for _ in $(seq 1 "$runs"); do
     rm -rf "$work/out" "$work/extracted"; mkdir -p "$work/out"
     t=$(seconds "$@")
-    b=$(echo "if ($t < $b) $t else $b" | bc -l)
+    b=$(least "$t" "$b")
   done
   printf '  %-20s %6.2f s\n' "$label" "$b"
 }
