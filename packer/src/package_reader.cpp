@@ -217,9 +217,7 @@ private:
             uint64_t end = pe->tableOffset - padding;
             ArchiveTrailer trailer;
             source_.Read(end - kTrailerSize, &trailer, kTrailerSize);
-            unsigned char gap[kCertificateTableAlignment] = {};
-            source_.Read(end, gap, padding);
-            if (!SignatureMatches(&trailer) || std::count(gap, gap + padding, 0) != static_cast<long>(padding))
+            if (!SignatureMatches(&trailer) || !ZeroBytes(end, padding))
                 continue;
             c_.unsignedLength = end;
             Overall(ProblemKind::Structure,
@@ -268,9 +266,16 @@ private:
     {
         if (!c_.certificateTable || cursor.Left() >= kCertificateTableAlignment || dataEnd_ % kCertificateTableAlignment)
             return false;
-        unsigned char gap[kCertificateTableAlignment];
-        source_.Read(cursor.position, gap, cursor.Left());
-        return std::count(gap, gap + cursor.Left(), 0) == static_cast<long>(cursor.Left());
+        return ZeroBytes(cursor.position, static_cast<size_t>(cursor.Left()));
+    }
+
+    // Whether the count bytes at offset (fewer than kCertificateTableAlignment) are all
+    // zero: the padding that keeps a certificate table aligned.
+    bool ZeroBytes(uint64_t offset, size_t count) const
+    {
+        unsigned char gap[kCertificateTableAlignment] = {};
+        source_.Read(offset, gap, count);
+        return std::count(gap, gap + count, 0) == static_cast<long>(count);
     }
 
     std::string CheckFolder() const
