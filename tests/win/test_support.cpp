@@ -58,20 +58,27 @@ void WriteWholeFile(const std::string &path, const std::string &bytes)
     ASSERT_TRUE(ok && written == bytes.size()) << "cannot write " << path;
 }
 
-std::string ReadWholeFile(const std::string &path)
+// The whole file at path into bytes; false when it cannot be opened now.
+bool TryReadWholeFile(const std::string &path, std::string &bytes)
 {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        ADD_FAILURE() << "cannot open " << path;
-        return {};
-    }
-    std::string bytes(GetFileSize(file, nullptr), '\0');
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    bytes.assign(GetFileSize(file, nullptr), '\0');
     DWORD done = 0;
     if (!bytes.empty())
         ReadFile(file, &bytes[0], static_cast<DWORD>(bytes.size()), &done, nullptr);
     CloseHandle(file);
     bytes.resize(done);
+    return true;
+}
+
+std::string ReadWholeFile(const std::string &path)
+{
+    std::string bytes;
+    if (!TryReadWholeFile(path, bytes))
+        ADD_FAILURE() << "cannot open " << path;
     return bytes;
 }
 
@@ -149,13 +156,16 @@ std::string BuiltProgram(const char *name)
 
 StartNote WaitForStartNote(const std::string &notePath, DWORD timeoutMs)
 {
+    // The note appears by a rename, and MoveFile holds the file open (with delete
+    // access) for a moment after it has its new name: until then an open that does not
+    // share deletion fails. So what is awaited is a note that can be read, not its name.
     StartNote note;
-    for (DWORD waited = 0; !FileExists(notePath); waited += 50) {
+    std::string text;
+    for (DWORD waited = 0; !TryReadWholeFile(notePath, text); waited += 50) {
         if (waited >= timeoutMs)
             return note;
         Sleep(50);
     }
-    std::string text = ReadWholeFile(notePath);
     size_t end = text.find('\n');
     note.started = true;
     note.commandLine = text.substr(0, end);

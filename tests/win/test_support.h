@@ -30,6 +30,7 @@ private:
 void RemoveTree(const std::string &path);
 
 void WriteWholeFile(const std::string &path, const std::string &bytes);
+// The whole file; a test failure when it cannot be opened.
 std::string ReadWholeFile(const std::string &path);
 bool FileExists(const std::string &path);
 
@@ -68,8 +69,8 @@ std::string WindowsDirectory();
 std::string BuiltProgram(const char *name);
 
 // What a copy of record-start.exe noted about its start: command line and working
-// directory. Waits for the note at notePath up to timeoutMs; started is false
-// when none came.
+// directory. Waits up to timeoutMs for the note at notePath to be there and
+// readable; started is false when none came.
 struct StartNote {
     bool started = false;
     std::string commandLine;
