@@ -209,6 +209,31 @@ TEST_F(InspectCommandTest, VerifyNamesEachProblemWithItsEntry)
     EXPECT_NE(relative.output.find("must be a full Windows path"), std::string::npos) << relative.output;
 }
 
+// A note (a name that holds a zero byte before its stored length ends) is printed and
+// passes by default, is a problem with --warnings-as-errors, and is not printed with -q.
+TEST_F(InspectCommandTest, VerifyNotesPassUnlessWarningsAreErrors)
+{
+    fs::path noted = root / "out" / "noted.exe";
+    std::string bytes = BytePackage({{"", "A.TXT_X"}}, {"a"});
+    bytes[bytes.find("A.TXT_X") + 5] = '\0';
+    Write(noted, bytes);
+    const std::string what = "entry 1 (A.TXT): the file name holds a zero byte before its stored length ends";
+    struct Case {
+        const char *options;
+        int status;
+        std::string line; // "" for none
+    } cases[] = {{"", 0, noted.string() + ": note: " + what},
+                 {"--warnings-as-errors ", 1, noted.string() + ": " + what},
+                 {"-q ", 0, ""}};
+    for (const Case &c : cases) {
+        CommandRun run = Pack(std::string("verify ") + c.options + Quote(noted));
+        EXPECT_EQ(run.status, c.status) << c.options << run.output;
+        EXPECT_EQ(CountLines(run.output, what), c.line.empty() ? 0u : 1u) << c.options << run.output;
+        if (!c.line.empty())
+            EXPECT_NE(run.output.find(c.line + "\n"), std::string::npos) << c.options << run.output;
+    }
+}
+
 TEST_F(InspectCommandTest, ExtractStopsAtADamagedEntryAndNeverLeavesTheDestination)
 {
     using velmor::EntryHeader;

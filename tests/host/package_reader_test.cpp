@@ -264,6 +264,20 @@ TEST(PackageReaderTest, NamesWithoutTheirZeroByteAreNotedWhereTheStubTakesThem)
     }
 }
 
+// The longest directory name a record holds (255 bytes and the zero) is read, not
+// refused: only the full paths are too long, and the entries behind it are read too.
+TEST(PackageReaderTest, TheLongestDirectoryNameIsReadAndTheWalkGoesOn)
+{
+    const std::string longest(255, 'D');
+    PackageContents c = Read(Package({{longest, "A.TXT", "a"}, {"", "B.TXT", "b"}, {"", "a.txt", "c"}}, Trailer(0)));
+    ASSERT_EQ(c.entries.size(), 3u) << Problems(c);
+    EXPECT_EQ(c.entries[2].directory, longest);
+    ASSERT_EQ(c.problems.size(), 4u) << Problems(c);
+    for (uint32_t index = 1; index <= 3; ++index)
+        EXPECT_EQ(c.problems[index - 1].kind, ProblemKind::Length) << Problems(c);
+    EXPECT_TRUE(HasProblem(c, 3, "the same file as entry 1")) << Problems(c);
+}
+
 TEST(PackageReaderTest, HostileNamesAsTheStubTakesThem)
 {
     for (const HostileNameCase &c : HostileNames()) {
