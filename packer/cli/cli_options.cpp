@@ -23,8 +23,9 @@ CLI::Option *AddCodePageOption(CLI::App &cmd, int &codePage, const std::string &
 {
     static const CLI::Validator supported(
         [](std::string &text) -> std::string {
-            int value = std::stoi(text);
-            return IsSupportedCodePage(value) ? ""
+            // DecimalNumber has left no leading zeros: a longer text is no code page.
+            bool supported = text.size() <= 5 && IsSupportedCodePage(std::stoi(text));
+            return supported ? ""
                                               : "code page " + text + " is not supported; choose one of " +
                                                     SupportedCodePagesText();
         },

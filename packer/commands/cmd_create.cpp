@@ -37,6 +37,7 @@ struct CreateOptions {
     bool compress = false;
     bool best = false;
     bool allTimes = false;
+    bool followLinks = false;
     unsigned jobs = AvailableCores();
     std::string sourceDir;
     std::string output;
@@ -53,6 +54,9 @@ std::optional<uint64_t> LatestTimeFromEnvironment()
     if (value.size() > 18 || value.find_first_not_of("0123456789") != std::string::npos)
         throw UsageError("SOURCE_DATE_EPOCH: expected a whole number of seconds since 1970-01-01 00:00 UTC, found '" +
                          value + "'");
+    if (std::stoll(value) > kLatestFileTimeUnix)
+        throw UsageError("SOURCE_DATE_EPOCH: " + value + " lies past the last time Windows can store (" +
+                         std::to_string(kLatestFileTimeUnix) + ", in the year 30828)");
     return FileTimeFromUnix(std::stoll(value), 0);
 }
 
@@ -107,6 +111,13 @@ void RunCreate(CLI::App &cmd, CreateOptions &options)
     }
     CheckCombination(options);
     RefuseOutputInsideSource(options.sourceDir, options.output);
+    std::string stubPath = options.stubPath.empty() ? DefaultStubPath().value_or("") : options.stubPath;
+    std::vector<NamedInput> inputs = SigningInputs(options.signing);
+    inputs.insert(inputs.end(), {{"the recipe", options.config},
+                                 {"the description file", options.descriptionFile},
+                                 {"the stub", stubPath}});
+    RefuseOutputOverInputs("-o", options.output, inputs);
+    RequireReplaceableOutput(options.output);
 
     PackageSettings settings;
     settings.mode = options.mode == "setup" ? kModeSetup : kModeExtract;
@@ -120,11 +131,8 @@ void RunCreate(CLI::App &cmd, CreateOptions &options)
 
     // Everything wrong with the input is reported at once.
     std::vector<std::string> problems;
-    std::string stubPath = options.stubPath;
     std::string stubImage;
     CollectProblems(problems, [&] {
-        if (stubPath.empty())
-            stubPath = DefaultStubPath().value_or("");
         if (stubPath.empty())
             throw PackError("no velmor.exe stub found beside velmor-pack; pass one with --stub FILE");
         stubImage = ReadWholeFile(stubPath, kMaxPackageSize);
@@ -135,13 +143,16 @@ void RunCreate(CLI::App &cmd, CreateOptions &options)
             settings.description = ReadDescriptionFile(options.descriptionFile);
     });
     SourceTree tree;
-    CollectProblems(problems, [&] { tree = ScanSourceTree(options.sourceDir); });
+    ScanOptions scan;
+    scan.followOutsideLinks = options.followLinks;
+    CollectProblems(problems, [&] { tree = ScanSourceTree(options.sourceDir, scan); });
     problems.insert(problems.end(), tree.problems.begin(), tree.problems.end());
     PackagePlan plan;
     CollectProblems(problems, [&] { plan = PlanPackage(std::move(tree.files), settings); });
     if (!problems.empty())
         throw PackErrors(problems);
 
+    plan.warnings.insert(plan.warnings.end(), tree.warnings.begin(), tree.warnings.end());
     for (const std::string &dir : tree.emptyDirectories)
         plan.warnings.push_back(dir + ": empty folder, not stored (a package holds files only)");
     if (Messages().warningsAsErrors && !plan.warnings.empty()) {
@@ -233,6 +244,8 @@ void AddCreateCommand(CLI::App &app)
     cmd->add_flag("--all-times", options->allTimes,
                   "store each file's own creation and last access times too; by default its last write\n"
                   "time stands for all three, so that copies of a tree give the same package");
+    cmd->add_flag("--follow-links", options->followLinks,
+                  "pack the files that symbolic links to files outside SOURCE_DIR point to (refused by default)");
     cmd->add_option("SOURCE_DIR", options->sourceDir, "folder whose files are packed (recipe key: source)");
     cmd->add_option("-o,--output", options->output, "the stub file to write; not inside SOURCE_DIR");
     AddSigningOptions(*cmd, options->signing, true);

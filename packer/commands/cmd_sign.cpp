@@ -20,6 +20,8 @@ void RunSign(const SignOptions &options)
     CheckSigningOptions(options.signing);
     if (!options.signing.Requested())
         throw UsageError("signing needs a certificate and key: give --cert and --key, or --pkcs12");
+    // The package itself may be signed in place; nothing else it reads may be replaced.
+    RefuseOutputOverInputs("-o", options.output, SigningInputs(options.signing));
     SignSummary summary = SignPackage(options.package, options.output, options.signing);
     PrintResult(options.output + ": signed by " + summary.signature.signer + ", package of " +
                 std::to_string(summary.packageSize) + " bytes" +

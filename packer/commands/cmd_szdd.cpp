@@ -56,6 +56,16 @@ std::vector<std::string> OutputPaths(const std::vector<std::string> &inputs, con
     return paths;
 }
 
+// No output may be one of the inputs: that input would be gone before it was read.
+void RefuseOutputsOverInputs(const std::vector<std::string> &inputs, const std::vector<std::string> &outputs)
+{
+    std::vector<NamedInput> named;
+    for (const std::string &input : inputs)
+        named.push_back({"the input file", input});
+    for (const std::string &output : outputs)
+        RefuseOutputOverInputs("OUTPUT", output, named);
+}
+
 // Compresses the file into write, reading it as the encoder asks: up to its size when
 // it was opened (a file that grows meanwhile is taken as it was).
 void CompressFile(InputFile &in, SzddLevel level, const SzddOutputWriter &write)
@@ -73,6 +83,7 @@ void RunCompress(const CompressOptions &options)
 {
     const std::vector<std::string> inputs(options.files.begin(), options.files.end() - 1);
     const std::vector<std::string> outputs = OutputPaths(inputs, options.files.back());
+    RefuseOutputsOverInputs(inputs, outputs);
     const SzddLevel level = options.best ? SzddLevel::Best : SzddLevel::Default;
 
     uint64_t total = 0;
@@ -126,6 +137,7 @@ void RunCompress(const CompressOptions &options)
 // Expands as a stream: no more than libmspack's window and buffers are held.
 void RunExpand(const ExpandOptions &options)
 {
+    RefuseOutputsOverInputs({options.input}, {options.output});
     std::unique_ptr<ByteSource> source = OpenFileSource(options.input);
     OutputFile out(options.output);
     uint64_t size = SzddExpandTo(

@@ -11,6 +11,42 @@
 
 namespace velmor {
 
+namespace {
+
+// The refusal for an existing target of that mode, or "" when it may be replaced.
+std::string TargetRefusal(const std::string &shown, int statResult, const struct stat &info)
+{
+    if (statResult != 0 || S_ISREG(info.st_mode))
+        return "";
+    return shown + ": expected a regular file to write or replace, found " + FileTypeName(info.st_mode) +
+           "; nothing was written";
+}
+
+} // namespace
+
+void RequireReplaceableOutput(const std::string &path)
+{
+    struct stat info;
+    std::string refusal = TargetRefusal(path, stat(path.c_str(), &info), info);
+    if (!refusal.empty())
+        throw PackError(refusal);
+}
+
+void RefuseOutputOverInputs(const std::string &option, const std::string &output,
+                            const std::vector<NamedInput> &inputs)
+{
+    struct stat target;
+    if (stat(output.c_str(), &target) != 0)
+        return;
+    for (const NamedInput &input : inputs) {
+        struct stat info;
+        if (!input.path.empty() && stat(input.path.c_str(), &info) == 0 && info.st_dev == target.st_dev &&
+            info.st_ino == target.st_ino)
+            throw UsageError(option + " " + output + " is " + input.role + " (" + input.path +
+                             "), which writing it would destroy; write elsewhere");
+    }
+}
+
 OutputFile::OutputFile(const std::string &path) : shown_(path)
 {
     std::string folder, name;
@@ -35,6 +71,13 @@ OutputFile::OutputFile(int folder, const std::string &name, const std::string &s
 void OutputFile::Create(const std::string &name)
 {
     name_ = name;
+    struct stat info;
+    std::string refusal = TargetRefusal(shown_, fstatat(folder_, name.c_str(), &info, 0), info);
+    if (!refusal.empty()) {
+        if (ownsFolder_)
+            close(folder_);
+        throw PackError(refusal);
+    }
     tempName_ = TemporaryName(name, "tmp");
     fd_ = openat(folder_, tempName_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd_ < 0) {

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 #include "input_file.h"
 #include "temporary_files.h"
 
@@ -18,6 +19,24 @@ namespace velmor {
 // Writes all count bytes to fd, at offset `at` or, with at < 0, at its position,
 // trying again where a signal interrupts; 0, or the errno of the failed write.
 int WriteAll(int fd, const char *bytes, size_t count, int64_t at = -1);
+
+// Throws PackError when path names something that an output may not replace: a
+// folder, a device, a FIFO or a socket (also behind a symbolic link). A missing path,
+// a regular file and a broken link may be written. Outputs replace files only, so
+// that -o /dev/null or a FIFO is refused rather than swapped for a regular file.
+void RequireReplaceableOutput(const std::string &path);
+
+// A file the command reads, named for messages ("the stub", "the private key").
+struct NamedInput {
+    std::string role;
+    std::string path;
+};
+
+// Throws UsageError when output names an existing file that is also one of the
+// inputs, under this or another name (the same device and inode): writing it would
+// destroy that input. Inputs given as "" are skipped.
+void RefuseOutputOverInputs(const std::string &option, const std::string &output,
+                            const std::vector<NamedInput> &inputs);
 
 class OutputFile {
 public:

@@ -263,8 +263,17 @@ void CheckSigningOptions(const SigningOptions &options)
     }
 }
 
+std::vector<NamedInput> SigningInputs(const SigningOptions &options)
+{
+    return {{"the certificate", options.certFile},
+            {"the private key", options.keyFile},
+            {"the PKCS#12 file", options.pkcs12File},
+            {"the password file", options.passwordFile}};
+}
+
 SignSummary SignPackage(const std::string &input, const std::string &output, const SigningOptions &options)
 {
+    RequireReplaceableOutput(output);
     auto file = OpenFileSource(input);
     PackageContents contents = ReadPackage(*file);
     std::unique_ptr<ByteSource> prefix;

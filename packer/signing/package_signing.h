@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <string>
 #include <vector>
+#include "output_file.h"
 #include "package_reader.h"
 
 namespace velmor {
@@ -30,6 +31,9 @@ struct SigningOptions {
 
     bool Requested() const { return !certFile.empty() || !pkcs12File.empty(); }
 };
+
+// The files signing reads, for the check that an output does not replace one.
+std::vector<NamedInput> SigningInputs(const SigningOptions &options);
 
 // Throws UsageError when the options do not name a certificate and key, or name
 // options that only signing takes without them; PackError when a file they name is

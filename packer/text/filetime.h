@@ -5,8 +5,12 @@
 
 namespace velmor {
 
+// The latest Unix time a FILETIME holds as Windows takes it (under 2^63 ticks, in
+// the year 30828).
+constexpr int64_t kLatestFileTimeUnix = 910692730085LL;
+
 // Windows FILETIME (100-ns intervals since 1601-01-01 UTC) for a Unix time. Times
-// before 1601 give 0.
+// before 1601 give 0; seconds must not be over kLatestFileTimeUnix.
 uint64_t FileTimeFromUnix(int64_t seconds, uint32_t nanoseconds);
 
 // Unix seconds (and the nanoseconds through the second argument) for a FILETIME.

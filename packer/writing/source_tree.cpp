@@ -5,7 +5,9 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <algorithm>
+#include <filesystem>
 #include "filetime.h"
 #include "input_file.h"
 #include "pack_error.h"
@@ -48,9 +50,46 @@ SourceFile DescribeFile(const std::string &path, const std::string &directory,
     return file;
 }
 
-// Returns whether any file lies below the folder.
-bool Walk(const std::string &root, const std::string &relative, SourceTree &tree)
+struct Scan {
+    std::string root;                    // as given
+    std::filesystem::path canonicalRoot; // with every link resolved
+    ScanOptions options;
+    SourceTree &tree;
+};
+
+// A problem unless the link's target lies inside the source folder or the options
+// allow any target.
+void CheckLinkTarget(const Scan &scan, const std::string &path)
 {
+    if (scan.options.followOutsideLinks)
+        return;
+    namespace fs = std::filesystem;
+    std::error_code error;
+    fs::path target = fs::canonical(path, error);
+    if (error)
+        throw PackError(path + ": broken symbolic link: " + error.message());
+    auto [inRoot, inTarget] =
+        std::mismatch(scan.canonicalRoot.begin(), scan.canonicalRoot.end(), target.begin(), target.end());
+    if (inRoot != scan.canonicalRoot.end())
+        throw PackError(path + ": a symbolic link to " + target.string() +
+                        ", outside the source folder; copy the file in, or give --follow-links to pack it");
+}
+
+// Problems for a file that cannot be read, a warning for one only its owner may read.
+void CheckReadable(const Scan &scan, const std::string &path, const struct statx &sx)
+{
+    if (faccessat(AT_FDCWD, path.c_str(), R_OK, AT_EACCESS) != 0)
+        throw PackError(path + ": cannot read the file: " + std::strerror(errno));
+    if ((sx.stx_mode & (S_IRGRP | S_IROTH)) == 0)
+        scan.tree.warnings.push_back(path + ": only its owner may read it, as secrets such as keys are kept; "
+                                            "anyone who has the package can read it");
+}
+
+// Returns whether any file lies below the folder.
+bool Walk(const Scan &scan, const std::string &relative)
+{
+    const std::string &root = scan.root;
+    SourceTree &tree = scan.tree;
     std::string folder = relative.empty() ? root : root + "/" + relative;
     DIR *dir = opendir(folder.c_str());
     if (!dir) {
@@ -80,12 +119,14 @@ bool Walk(const std::string &root, const std::string &relative, SourceTree &tree
                 if (!S_ISREG(target.stx_mode))
                     throw PackError(path + ": expected a regular file or folder, found a symbolic link to " +
                                     FileTypeName(target.stx_mode));
+                CheckLinkTarget(scan, path);
                 sx = StatOrThrow(path, true);
             }
             if (S_ISDIR(sx.stx_mode)) {
-                if (Walk(root, Join(relative, name), tree))
+                if (Walk(scan, Join(relative, name)))
                     anyFile = true;
             } else if (S_ISREG(sx.stx_mode)) {
+                CheckReadable(scan, path, sx);
                 tree.files.push_back(DescribeFile(path, relative, name, sx));
                 anyFile = true;
             } else {
@@ -102,7 +143,7 @@ bool Walk(const std::string &root, const std::string &relative, SourceTree &tree
 
 } // namespace
 
-SourceTree ScanSourceTree(const std::string &root)
+SourceTree ScanSourceTree(const std::string &root, const ScanOptions &options)
 {
     struct statx sx;
     if (statx(AT_FDCWD, root.c_str(), 0, STATX_TYPE, &sx) != 0)
@@ -111,7 +152,11 @@ SourceTree ScanSourceTree(const std::string &root)
         throw PackError(root + ": expected a folder to pack, found " +
                         (S_ISREG(sx.stx_mode) ? "a file" : FileTypeName(sx.stx_mode)));
     SourceTree tree;
-    Walk(root, "", tree);
+    std::error_code error;
+    Scan scan{root, std::filesystem::canonical(root, error), options, tree};
+    if (error)
+        throw PackError(root + ": cannot read the folder to pack: " + error.message());
+    Walk(scan, "");
     return tree;
 }
 

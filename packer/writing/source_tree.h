@@ -23,13 +23,23 @@ struct SourceTree {
     std::vector<SourceFile> files;           // in no particular order
     std::vector<std::string> emptyDirectories; // relative paths of folders without any file below
     std::vector<std::string> problems;         // one line each: what cannot be packed, and why
+    std::vector<std::string> warnings;         // one line each: packed, but worth a look
 };
 
-// Walks the folder. Symbolic links to files are followed; a link to a folder, a
-// broken link, anything that is neither a file nor a folder and a folder that cannot
-// be read are problems, and the walk goes on past them. Throws PackError only when
-// root is not a folder.
-SourceTree ScanSourceTree(const std::string &root);
+struct ScanOptions {
+    // Links to files outside the source folder are packed too (their targets' bytes);
+    // otherwise each is a problem, so that a link cannot carry a file from elsewhere
+    // (a key, say) into the package unnoticed.
+    bool followOutsideLinks = false;
+};
+
+// Walks the folder. Symbolic links to files inside it are followed; a link to a
+// file outside it (unless the options allow it), a link to a folder, a broken link,
+// anything that is neither a file nor a folder, a file or folder that cannot be read
+// are problems, and the walk goes on past them, so that every one is reported. A file
+// that only its owner may read is packed with a warning: it may be a secret. Throws
+// PackError only when root is not a folder.
+SourceTree ScanSourceTree(const std::string &root, const ScanOptions &options = {});
 
 } // namespace velmor
 

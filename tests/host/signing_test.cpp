@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <openssl/opensslv.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <chrono>
 #include <filesystem>
@@ -326,6 +327,27 @@ TEST_F(SigningTest, AFailureNamesItsCauseAndWritesNothing)
         EXPECT_EQ(std::count(run.output.begin(), run.output.end(), '\n'), 1) << c.what << "\n" << run.output;
         EXPECT_EQ(std::distance(fs::directory_iterator(root / "out"), fs::directory_iterator()), 2) << c.what;
     }
+}
+
+// sign writes its package in place when asked, but never over its key or a FIFO.
+TEST_F(SigningTest, SignNeverReplacesItsKeyOrASpecialFile)
+{
+    fs::path package = Unsigned();
+    fs::copy_file(keys / "key.pem", root / "out" / "key.pem");
+    ASSERT_EQ(mkfifo((root / "out" / "fifo").c_str(), 0600), 0);
+    const std::string key = "--cert " + Quote(keys / "cert.pem") + " --key " + Quote(root / "out" / "key.pem");
+    struct Case {
+        const char *output;
+        int status;
+    } cases[] = {{"key.pem", 2}, {"fifo", 1}};
+    for (const Case &c : cases) {
+        CommandRun run = Pack("sign " + Quote(package) + " -o " + Quote(root / "out" / c.output) + " " + key);
+        EXPECT_EQ(run.status, c.status) << c.output << ": " << run.output;
+    }
+    EXPECT_EQ(Read(root / "out" / "key.pem"), Read(keys / "key.pem"));
+    EXPECT_TRUE(fs::is_fifo(root / "out" / "fifo"));
+    CommandRun inPlace = Pack("sign " + Quote(package) + " -o " + Quote(package) + " " + key);
+    EXPECT_EQ(inPlace.status, 0) << inPlace.output;
 }
 
 TEST_F(SigningTest, ATimestampFromAnAuthorityIsShownAndChecked)
