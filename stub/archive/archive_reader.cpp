@@ -33,15 +33,15 @@ static void *AllocatePages(DWORD size)
     return VirtualAlloc(0, size, MEM_COMMIT, PAGE_READWRITE);
 }
 
-int CopyToNewFile(HANDLE archive, const char *path, DWORD byteCount)
+int CopyToNewFile(HANDLE source, const char *path, DWORD byteCount)
 {
-    return CopyToNewFileWith(archive, path, byteCount, AllocatePages);
+    return CopyToNewFileWith(source, path, byteCount, AllocatePages);
 }
 
-int CopyToNewFileWith(HANDLE archive, const char *path, DWORD byteCount,
+int CopyToNewFileWith(HANDLE source, const char *path, DWORD byteCount,
                       CopyBufferAllocator allocate)
 {
-    if (archive == INVALID_HANDLE_VALUE || !path || !path[0])
+    if (source == INVALID_HANDLE_VALUE || !path || !path[0])
         return 0;
     HANDLE target =
         OpenSharedFile(path, GENERIC_READ | GENERIC_WRITE, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL);
@@ -60,7 +60,7 @@ int CopyToNewFileWith(HANDLE archive, const char *path, DWORD byteCount,
         } else {
             DWORD remaining = byteCount;
             while (remaining) {
-                if (!ReadExactly(archive, buffer, chunk) ||
+                if (!ReadExactly(source, buffer, chunk) ||
                     !WriteExactly(target, buffer, chunk)) {
                     result = 0;
                     break;
@@ -71,7 +71,11 @@ int CopyToNewFileWith(HANDLE archive, const char *path, DWORD byteCount,
             }
         }
     }
+    // The file is deleted only once closed: the open handle shares no deletion. What
+    // stood at path before is gone already, emptied by CREATE_ALWAYS.
     CloseHandle(target);
+    if (!result)
+        DeleteFileA(path);
     if (buffer)
         VirtualFree(buffer, 0, MEM_RELEASE);
     return result;

@@ -22,12 +22,14 @@ int ReadEntryRecord(HANDLE archive, EntryRecord *record);
 // had. The buffer is released with VirtualFree(MEM_RELEASE).
 typedef void *(*CopyBufferAllocator)(DWORD size);
 
-// Creates (or empties) the file at path and copies the next byteCount bytes of the
-// archive into it, with one buffer of the full size when it can be had and with
-// buffers of half the size each time an allocation fails. A file left partly
-// written by a failure stays.
-int CopyToNewFile(HANDLE archive, const char *path, DWORD byteCount);
-int CopyToNewFileWith(HANDLE archive, const char *path, DWORD byteCount,
+// Creates (or empties) the file at path and copies the next byteCount bytes of
+// source (the archive, or any file open for reading) into it, with one buffer of the
+// full size when it can be had and with buffers of half the size each time an
+// allocation fails. A failure once the file was created (no buffer, a short read, a
+// short write such as on a full disk) deletes it: no empty or partly written file
+// stays. A path that cannot be created or emptied is left as it was.
+int CopyToNewFile(HANDLE source, const char *path, DWORD byteCount);
+int CopyToNewFileWith(HANDLE source, const char *path, DWORD byteCount,
                       CopyBufferAllocator allocate);
 
 #endif

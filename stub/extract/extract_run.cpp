@@ -50,15 +50,19 @@ static int BuildEntryPaths(const char *currentDirectory, const char *fileName,
            JoinPath(targetPath, kPathBufferSize, directoryPath, fileName);
 }
 
-// 1 when the file at path holds exactly length bytes.
-static int HasLength(const char *path, DWORD length)
+// Copies the temporary expanded file onto the target when it holds exactly length
+// bytes. CopyToNewFile removes a target that it leaves incomplete, which CopyFileA
+// does not do on every system.
+static int CopyExpandedFile(const char *targetPath, DWORD length)
 {
-    HANDLE file = OpenSharedFile(path, GENERIC_READ, OPEN_EXISTING, 0);
-    if (file == INVALID_HANDLE_VALUE)
+    HANDLE expanded = OpenSharedFile(g_stub.tempExpandedPath, GENERIC_READ, OPEN_EXISTING, 0);
+    if (expanded == INVALID_HANDLE_VALUE)
         return 0;
-    DWORD size = GetFileSize(file, 0);
-    CloseHandle(file);
-    return size != INVALID_FILE_SIZE && size == length;
+    DWORD size = GetFileSize(expanded, 0);
+    int copied = size != INVALID_FILE_SIZE && size == length &&
+                 CopyToNewFile(expanded, targetPath, length);
+    CloseHandle(expanded);
+    return copied;
 }
 
 // The expanded length that the SZDD header of the temporary compressed file promises;
@@ -79,21 +83,17 @@ static int PromisedLength(DWORD *length)
 }
 
 // The compressed entry goes to the temporary compressed file, is expanded into the
-// temporary expanded file and copied onto the target. Once the first file exists
-// both are deleted whatever happens next. dataInArea is the part of the entry's data
-// before the trailer: less than its size fails as data cut short by the file's end.
-static int WriteCompressedEntry(const EntryRecord *record, DWORD dataInArea, const char *targetPath)
+// temporary expanded file and copied onto the target. Both temporary files are
+// deleted whatever happens.
+static int WriteCompressedEntry(const EntryRecord *record, const char *targetPath)
 {
-    if (!CopyToNewFile(g_stub.archive, g_stub.tempCompressedPath, dataInArea) ||
-        dataInArea != record->dataSize)
-        return 0;
     // The expansion does not check the length: data cut short expands to less.
     DWORD promised = 0;
-    int written = PromisedLength(&promised) &&
+    int written = CopyToNewFile(g_stub.archive, g_stub.tempCompressedPath, record->dataSize) &&
+                  PromisedLength(&promised) &&
                   ExpandCompressedFile(g_stub.windowsDirectory, kTempCompressedName,
                                        g_stub.windowsDirectory, kTempExpandedName) &&
-                  HasLength(g_stub.tempExpandedPath, promised) &&
-                  CopyFileA(g_stub.tempExpandedPath, targetPath, FALSE);
+                  CopyExpandedFile(targetPath, promised);
     DeleteFileA(g_stub.tempCompressedPath);
     DeleteFileA(g_stub.tempExpandedPath);
     return written;
@@ -142,13 +142,14 @@ static int ExtractEntry(DWORD index, const EntryRecord *record, char *currentDir
     if (g_stub.trailer.mode == kModeSetup)
         LogExtractedFile(index, targetPath);
 
-    // Data running into the trailer is copied as far as the data area goes and fails
-    // the entry, as data cut short by the end of the file does.
-    DWORD dataInArea = record->dataSize <= areaLeft ? record->dataSize : areaLeft;
+    // Data that runs into the trailer, or past the end of a file cut short, fails the
+    // entry before its target or a temporary file is touched: a previous version of
+    // the file stays as it was.
+    if (record->dataSize > areaLeft)
+        return 0;
     int written = g_stub.trailer.compressed
-                      ? WriteCompressedEntry(record, dataInArea, targetPath)
-                      : CopyToNewFile(g_stub.archive, targetPath, dataInArea) &&
-                            dataInArea == record->dataSize;
+                      ? WriteCompressedEntry(record, targetPath)
+                      : CopyToNewFile(g_stub.archive, targetPath, record->dataSize);
     if (!written)
         return 0;
     RestoreTimesAndAttributes(record, targetPath);

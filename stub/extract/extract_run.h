@@ -27,8 +27,14 @@ struct ExtractHooks {
 // first failure or cancel, with the entries before it left in place.
 //
 // The data area ends where the trailer begins: a record that reaches into the
-// trailer fails the run before the entry starts, and data that does is copied as far
-// as the data area goes and fails the run at that entry, as when the file ends early.
+// trailer fails the run before the entry starts, and data that does (also data cut
+// short by the end of the file) fails the run at that entry before its file is
+// touched, so that an earlier version of the file stays.
+//
+// An entry whose writing fails once its target was created or emptied (a full disk,
+// a read error) has its target deleted: a failed entry never leaves a partly written
+// file. A target that cannot be replaced (read-only, or held open by another program)
+// fails the run and keeps its contents.
 //
 // A name that NameStaysInside refuses (a directory name that would leave the
 // destination folder, a file name with a path in it), and a target path over 255
@@ -36,11 +42,10 @@ struct ExtractHooks {
 //
 // Compressed archives pass each entry through g_stub.tempCompressedPath and
 // g_stub.tempExpandedPath, which the run sets to the Windows directory followed by
-// QXTEMP.CMP and QXTEMP.EXP. Once the entry's data is in the first, both are deleted
-// after the entry, also when the expansion fails or the expanded file cannot be
-// copied onto the target; either fails the run. So does data that is no SZDD file, or
-// whose expansion is not as long as its header promises: the target is then never
-// written.
+// QXTEMP.CMP and QXTEMP.EXP. Both are deleted after every compressed entry, also when
+// copying into the first, the expansion or copying the expanded file onto the target
+// fails; each of these fails the run. So does data that is no SZDD file, or whose
+// expansion is not as long as its header promises: the target is then never written.
 int ExtractAll(const ExtractHooks *hooks);
 
 // The character step of the name rule in the system's ANSI code page.

@@ -79,9 +79,13 @@ void RunDamaged(const DamageCase &c)
     // Entry 1 is kFirst in every case, done before the damage.
     if (c.lastStarted >= 1)
         EXPECT_EQ(ReadWholeFile(destination + "\\FIRST.TXT"), "first") << c.name;
-    // Compressed data that ends early is never expanded onto its target.
-    if (c.compressed)
-        EXPECT_FALSE(FileExists(destination + "\\SUB\\SECOND.TXT")) << c.name;
+    // A failed entry leaves no partly written file and no temporary file. Compressed
+    // data that ends early is never expanded onto its target.
+    std::string second = destination + "\\SUB\\SECOND.TXT";
+    if (FileExists(second))
+        EXPECT_TRUE(!c.compressed && ReadWholeFile(second) == kSecond.data) << c.name;
+    EXPECT_FALSE(FileExists(run.WindowsDirectory() + "QXTEMP.CMP")) << c.name;
+    EXPECT_FALSE(FileExists(run.WindowsDirectory() + "QXTEMP.EXP")) << c.name;
 
     std::vector<std::string> after = Listing(outside.path());
     after.erase(std::remove_if(after.begin(), after.end(),
@@ -172,8 +176,8 @@ TEST(DamagedPackageTest, HostileNamesAsThePackerTakesThem)
     }
 }
 
-// Compressed data cut short before the trailer: the entry fails before anything is
-// expanded onto the target.
+// Compressed data running into the trailer, cut short or with a size too large: the
+// entry fails before anything is expanded onto the target.
 TEST(DamagedPackageTest, CompressedDataRunningIntoTheTrailer)
 {
     TestEntry first = kFirst;
@@ -186,4 +190,10 @@ TEST(DamagedPackageTest, CompressedDataRunningIntoTheTrailer)
                      true};
         RunDamaged(c);
     }
+    // The data size, the record's last field, 5000 bytes too large.
+    std::string tooLarge = both;
+    uint32_t size = static_cast<uint32_t>(second.data.size()) + 5000;
+    for (int i = 0; i < 4; ++i)
+        tooLarge[both.size() - second.data.size() - 4 + i] = static_cast<char>(size >> (8 * i));
+    RunDamaged({"compressed, size too large", tooLarge, 2, 0, 2, true});
 }
