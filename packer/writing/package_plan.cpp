@@ -97,18 +97,23 @@ TrailerFields PlanTrailer(const PackageSettings &s, std::vector<std::string> &wa
     // A refused folder is reported once; the paths are then checked for the fallback.
     checkFolder = t.defaultFolder.empty() ? FALLBACK_FOLDER : t.defaultFolder;
 
+    if (s.mode == kModeSetup && s.setupProgram.empty())
+        warnings.push_back("setup mode without --run: the files are extracted and at once deleted again, "
+                           "with no program run in between");
     CollectProblems(problems, [&] {
         if (s.setupProgram.empty())
             return;
-        t.setupProgram = Encode(Backslashes(s.setupProgram), s.codePage, "--run");
-        CheckRelativePath(t.setupProgram, "--run");
-        int check = CheckNameInCodePage(t.setupProgram, true, s.codePage);
+        // Set only when it passes, so that a refused one is not looked for among the files.
+        std::string program = Encode(Backslashes(s.setupProgram), s.codePage, "--run");
+        CheckRelativePath(program, "--run");
+        int check = CheckNameInCodePage(program, true, s.codePage);
         if (check != kNameAccepted)
             throw PackError("--run '" + s.setupProgram + "' " + NameRefusal(check, true));
-        std::string full = JoinBelowFolder(checkFolder, t.setupProgram, s.codePage);
+        std::string full = JoinBelowFolder(checkFolder, program, s.codePage);
         if (full.size() > kMaxPathLength)
             throw PackError("--run: the program's full path " + full + " is " +
                             std::to_string(full.size()) + " bytes long; at most 255 fit");
+        t.setupProgram = program;
     });
     CollectProblems(problems, [&] {
         t.description = Encode(NormalizeLineBreaks(s.description), s.codePage, "the description");
@@ -250,12 +255,12 @@ PackagePlan PlanPackage(std::vector<SourceFile> files, const PackageSettings &se
             dir = cut == std::string::npos ? "" : dir.substr(0, cut);
         }
     }
+    if (!plan.trailer.setupProgram.empty() && !seen.Find(plan.trailer.setupProgram))
+        problems.push_back("--run " + settings.setupProgram +
+                           ": the setup program is not among the packed files; pack it, or name one that is");
     if (!problems.empty())
         throw PackErrors(problems);
 
-    if (!plan.trailer.setupProgram.empty() && !seen.Find(plan.trailer.setupProgram))
-        plan.warnings.push_back("the setup program " + settings.setupProgram +
-                                " is not among the packed files; it must already exist at the destination");
     if (plan.entries.empty())
         plan.warnings.push_back("the source folder holds no files; the package extracts nothing");
     return plan;

@@ -98,6 +98,7 @@ TEST_F(CreateCommandTest, BadInputIsRefusedWithOneLineAndNoOutput)
         {"setup program over its field", "a", "--run " + std::string(256, 'p'), "--run"},
         {"folder over its field", "a", "--folder 'C:\\" + std::string(254, 'f') + "'", "--folder"},
         {"colon in a name", "x:y", "", "x:y: the name holds a character"},
+        {"setup program not packed", "a", "--run nothere.exe", "--run nothere.exe: the setup program is not among"},
     };
     for (const Case &c : cases) {
         fs::remove_all(root / "src");
