@@ -1,6 +1,6 @@
 #!/bin/sh
 # Rewrites fuzz/corpus: small packages made by velmor-pack create with a stand-in
-# stub ("MZ" and padding), and damaged copies of them.
+# stub (a PE header and a version resource), and damaged copies of them.
 #   fuzz/make-corpus.sh VELMOR_PACK
 set -eu
 pack=$1
@@ -11,8 +11,42 @@ out=$here/corpus
 rm -f "$out"/*.pkg
 mkdir -p "$out"
 
-printf 'MZ' > "$work/stub.exe"
-head -c 62 /dev/zero >> "$work/stub.exe"
+# A stand-in stub: a PE header and one section, .rsrc, with a version resource that
+# names the archive format as the stub's does (package_format/stub_marker.h).
+formats=$here/../package_format
+key=$(sed -n 's/^#define STUB_MARKER_KEY "\(.*\)"$/\1/p' "$formats/stub_marker.h")
+signature=$(sed -n 's/^#define ARCHIVE_SIGNATURE "\(.*\)"$/\1/p' "$formats/package_layout.h")
+python3 - "$work/stub.exe" "$key" "$signature" <<'PY'
+import struct, sys
+def block(key, text, children=b""):
+    b = bytearray(6) + (key + "\0").encode("utf-16-le")
+    b += bytes(-len(b) % 4)
+    if text:
+        b += (text + "\0").encode("utf-16-le")
+        b += bytes(-len(b) % 4)
+    b += children
+    struct.pack_into("<HHH", b, 0, len(b), len(text) + 1 if text else 0, 1)
+    return bytes(b)
+rsrc = bytearray(0x58)
+for level, (ident, target) in enumerate([(16, 0x80000018), (1, 0x80000030), (0x409, 0x48)]):
+    struct.pack_into("<HII", rsrc, level * 0x18 + 14, 1, ident, target)
+strings = block("040904E4", "", block(sys.argv[2], sys.argv[3]))
+version = block("VS_VERSION_INFO", "", block("StringFileInfo", "", strings))
+struct.pack_into("<II", rsrc, 0x48, 0x1058, len(version))
+rsrc += version + bytes(-(0x58 + len(version)) % 0x200)
+stub = bytearray(0x200)
+stub[0:2] = b"MZ"
+struct.pack_into("<I", stub, 0x3C, 0x40)
+stub[0x40:0x44] = b"PE\0\0"
+struct.pack_into("<HH", stub, 0x44, 0x14C, 1)
+struct.pack_into("<H", stub, 0x54, 0xE0)
+struct.pack_into("<H", stub, 0x58, 0x10B)
+struct.pack_into("<I", stub, 0x58 + 92, 16)
+struct.pack_into("<II", stub, 0x58 + 96 + 16, 0x1000, len(rsrc))
+stub[0x138:0x13D] = b".rsrc"
+struct.pack_into("<IIII", stub, 0x138 + 8, len(rsrc), 0x1000, len(rsrc), 0x200)
+open(sys.argv[1], "wb").write(bytes(stub + rsrc))
+PY
 mkdir -p "$work/src/sub/deep" "$work/src/other"
 printf 'setup' > "$work/src/setup.exe"
 printf 'hello hello hello hello' > "$work/src/sub/a.txt"
@@ -28,20 +62,8 @@ create() {
     "$pack" create --stub "$work/stub.exe" "$@" "$work/src" -o "$out/$name.pkg" >/dev/null
 }
 create plain --run setup.exe --folder 'C:\Acme' --description 'demo'
-# A stand-in stub with a PE header, whose security directory signed packages use.
-python3 - "$work/pe-stub.exe" <<'PY'
-import struct, sys
-stub = bytearray(64 + 4 + 20 + 0xE0)
-stub[0:2] = b"MZ"
-struct.pack_into("<I", stub, 0x3C, 64)
-stub[64:68] = b"PE\0\0"
-struct.pack_into("<HH", stub, 68, 0x14C, 0)
-struct.pack_into("<H", stub, 68 + 16, 0xE0)
-struct.pack_into("<H", stub, 88, 0x10B)
-struct.pack_into("<I", stub, 88 + 92, 16)
-open(sys.argv[1], "wb").write(bytes(stub))
-PY
-"$pack" create --stub "$work/pe-stub.exe" --run setup.exe "$work/src" -o "$out/pe-plain.pkg" >/dev/null
+# Its security directory is what signed packages use.
+create pe-plain --run setup.exe
 create setup --mode setup --run sub/a.txt --folder 'C:\Acme\Setup'
 create compressed --compress --run setup.exe
 mkdir -p "$work/none"

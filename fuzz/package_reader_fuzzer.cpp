@@ -9,6 +9,7 @@
 #include "package_layout.h"
 #include "package_reader.h"
 #include "package_report.h"
+#include "pe_image.h"
 #include "windows_names.h"
 
 namespace {
@@ -59,6 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         Require(c.entries.size() == c.entryCount, "a sound package has every entry");
         Require(next <= dataEnd && dataEnd - next < (c.certificateTable ? 8u : 1u),
                 "a sound package's data area ends at the trailer, or at the certificate table after alignment");
+        Require(IsVelmorStub(source, c.dataOffset), "a sound package's program is the stub");
         for (const PackageEntry &e : c.entries)
             Require(NameStaysInside(e.fileName, false, options.codePage) &&
                         NameStaysInside(e.directory, true, options.codePage),

@@ -76,20 +76,6 @@ private:
     std::unordered_map<std::string, std::string> folded_;
 };
 
-// The levels of a stored name as Windows resolves them: trailing dots and spaces
-// dropped, empty and "." levels skipped.
-std::vector<std::string> Levels(const std::string &ansi, int codePage)
-{
-    std::vector<std::string> levels;
-    for (std::string level : SplitLevels(ansi, codePage)) {
-        while (!level.empty() && (level.back() == '.' || level.back() == ' '))
-            level.pop_back();
-        if (!level.empty())
-            levels.push_back(level);
-    }
-    return levels;
-}
-
 // The level as a host file name; refuses what Windows cannot create.
 std::string HostName(const std::string &level, int codePage)
 {
@@ -136,8 +122,8 @@ public:
     // Writes one entry; returns the bytes written and sets shown to its path.
     uint64_t Extract(const PackageEntry &entry, std::string &shown)
     {
-        std::vector<std::string> directories = Levels(entry.directory, codePage_);
-        std::vector<std::string> names = Levels(entry.fileName, codePage_);
+        std::vector<std::string> directories = ResolvedLevels(entry.directory, codePage_);
+        std::vector<std::string> names = ResolvedLevels(entry.fileName, codePage_);
         if (names.size() != 1)
             throw PackError("the file name is not a plain name; the stub stops here");
         std::string fileName = HostName(names[0], codePage_);

@@ -22,6 +22,7 @@ enum class ProblemKind {
     Duplicate, // a second entry for the same file: the later one replaces the earlier
     Setup,     // the setup program is missing or unusable
     Signature, // the Authenticode signature is misplaced or does not hold; the stub is not affected
+    Stub,      // the program before the data is not the velmor stub: it would never extract the package
 };
 
 struct PackageProblem {

@@ -50,10 +50,20 @@ void Reader::CheckNames(const PackageEntry &entry, uint16_t directoryLength, uin
         problem(ProblemKind::Length, "the full path " + Show(target) + " is " + std::to_string(target.size()) +
                                          " characters long for the folder " + Show(folder) + "; at most 255 fit");
 
-    auto [it, inserted] = seen_.emplace(ComparablePath(entry.path, cp), entry.index);
-    if (!inserted)
-        problem(ProblemKind::Duplicate, "the same file as entry " + std::to_string(it->second) +
-                                            " (letter case aside); it replaces that one");
+    for (const NameClash &clash : seen_.Add(entry.path, entry.index)) {
+        if (clash.kind == NameClash::SameFile) {
+            problem(ProblemKind::Duplicate, "the same file as entry " + std::to_string(clash.other) +
+                                                " (letter case, and dots and spaces at the end, aside); "
+                                                "it replaces that one");
+            continue;
+        }
+        // The entry that holds the name of the alias form, which may have come first.
+        const std::string &path = clash.id == entry.index ? entry.path : c_.entries[clash.id - 1].path;
+        Problem(static_cast<uint32_t>(clash.id), path, ProblemKind::Duplicate,
+                "Windows may give " + Quoted(Show(clash.longName)) + " (entry " + std::to_string(clash.other) +
+                    "), in the same folder, the short (8.3) name " + Quoted(Show(clash.alias)) +
+                    "; then one replaces the other");
+    }
 }
 
 void Reader::CheckSetupProgram()
@@ -78,7 +88,7 @@ void Reader::CheckSetupProgram()
         Overall(ProblemKind::Length, "trailer: the setup program's full path " + Show(full) + " is " +
                                          std::to_string(full.size()) + " characters long for the folder " +
                                          Show(folder) + "; at most 255 fit");
-    if (walkComplete_ && !seen_.count(ComparablePath(c_.setupProgram, cp)))
+    if (walkComplete_ && !seen_.Find(c_.setupProgram))
         Overall(ProblemKind::Setup, "trailer: the setup program " + Show(c_.setupProgram) +
                                         " is not among the entries; the stub would start a program that is not there");
 }

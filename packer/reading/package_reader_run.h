@@ -6,10 +6,10 @@
 #define VELMOR_PACKAGE_READER_RUN_H
 
 #include <cstdint>
-#include <map>
 #include <string>
 #include "entry_record.h"
 #include "package_reader.h"
+#include "windows_names.h"
 
 namespace velmor::reading {
 
@@ -88,7 +88,7 @@ private:
     PackageContents &c_;
     uint64_t dataEnd_ = 0;
     std::string currentDirectory_;
-    std::map<std::string, uint32_t> seen_;
+    WindowsNameIndex seen_{options_.codePage}; // the entries by their index
     bool walkComplete_ = false;
 };
 

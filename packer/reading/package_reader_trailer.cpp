@@ -6,6 +6,7 @@
 #include "byte_order.h"
 #include "package_layout.h"
 #include "package_reader_run.h"
+#include "stub_marker.h"
 #include "trailer_check.h"
 
 namespace velmor::reading {
@@ -90,6 +91,10 @@ bool Reader::ReadTrailer()
         Overall(ProblemKind::Structure,
                 "the " + std::to_string(c_.dataOffset) +
                     " bytes before the data offset are not a Windows program (no MZ at the start)");
+    else if (!IsVelmorStub(source_, c_.dataOffset))
+        Overall(ProblemKind::Stub, "the program before the data is not the velmor stub (its version resource does "
+                                   "not name the archive format " STUB_MARKER_VALUE "): it never extracts the "
+                                   "package; rebuild it with velmor-pack create");
     return true;
 }
 

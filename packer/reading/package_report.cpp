@@ -39,6 +39,8 @@ const char *KindName(ProblemKind kind)
         return "setup";
     case ProblemKind::Signature:
         return "signature";
+    case ProblemKind::Stub:
+        return "stub";
     }
     return "other";
 }

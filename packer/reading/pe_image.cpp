@@ -3,66 +3,52 @@
 #include <algorithm>
 #include <vector>
 #include "byte_order.h"
+#include "stub_marker.h"
 
 namespace velmor {
 namespace {
 
-enum : uint64_t {
-    kNewHeaderPointerOffset = 0x3C, // e_lfanew in the DOS header
-    kCoffHeaderSize = 20,
-    kOptionalHeaderSizeOffset = 16, // SizeOfOptionalHeader, in the COFF header
-    kPe32Magic = 0x10B,
-    kPe32PlusMagic = 0x20B,
-    kChecksumOffset = 64,           // the same in both optional header forms
-    kPe32DirectoryCountOffset = 92,
-    kPe32PlusDirectoryCountOffset = 108,
-    kSecurityDirectoryIndex = 4,
-    kDirectoryEntrySize = 8,
-};
+// The shared PE code reads the first size bytes of a source.
+struct SourceImage {
+    const ByteSource &source;
+    uint64_t size;
 
-bool ReadAt(const ByteSource &source, uint64_t offset, void *buffer, size_t count)
-{
-    if (offset > source.Size() || count > source.Size() - offset)
-        return false;
-    source.Read(offset, buffer, count);
-    return true;
-}
+    static int Read(void *context, uint32_t offset, void *buffer, uint32_t count)
+    {
+        const SourceImage &image = *static_cast<const SourceImage *>(context);
+        if (offset > image.size || count > image.size - offset)
+            return 0;
+        image.source.Read(offset, buffer, count);
+        return 1;
+    }
+};
 
 } // namespace
 
 std::optional<PeSigningFields> ReadPeSigningFields(const ByteSource &source)
 {
-    unsigned char dos[kNewHeaderPointerOffset + 4];
-    if (!ReadAt(source, 0, dos, sizeof dos) || dos[0] != 'M' || dos[1] != 'Z')
+    SourceImage image{source, source.Size()};
+    ImageReader reader{SourceImage::Read, &image};
+    PeHeaders pe;
+    if (!LocatePeHeaders(&reader, &pe) || pe.directoryCount <= kPeSecurityDirectory)
         return std::nullopt;
-    uint64_t pe = LoadLe32(dos + kNewHeaderPointerOffset);
-    unsigned char head[4 + kCoffHeaderSize + 2];
-    if (!ReadAt(source, pe, head, sizeof head) || head[0] != 'P' || head[1] != 'E' || head[2] || head[3])
-        return std::nullopt;
-    uint64_t optionalSize = LoadLe16(head + 4 + kOptionalHeaderSizeOffset);
-    uint64_t optional = pe + 4 + kCoffHeaderSize;
-    uint16_t magic = LoadLe16(head + 4 + kCoffHeaderSize);
-    uint64_t countOffset;
-    if (magic == kPe32Magic)
-        countOffset = kPe32DirectoryCountOffset;
-    else if (magic == kPe32PlusMagic)
-        countOffset = kPe32PlusDirectoryCountOffset;
-    else
-        return std::nullopt;
-    uint64_t directory = countOffset + 4 + kSecurityDirectoryIndex * kDirectoryEntrySize;
-    unsigned char count[4];
-    if (optionalSize < directory + kDirectoryEntrySize || !ReadAt(source, optional + countOffset, count, 4) ||
-        LoadLe32(count) <= kSecurityDirectoryIndex)
-        return std::nullopt;
-    unsigned char entry[kDirectoryEntrySize];
-    if (!ReadAt(source, optional + directory, entry, sizeof entry))
+    uint32_t directory = pe.directories + kPeSecurityDirectory * kPeDirectoryEntrySize;
+    unsigned char entry[kPeDirectoryEntrySize];
+    if (!SourceImage::Read(&image, directory, entry, sizeof entry))
         return std::nullopt;
     PeSigningFields fields;
-    fields.checksumOffset = optional + kChecksumOffset;
-    fields.directoryOffset = optional + directory;
+    fields.checksumOffset = pe.optionalHeader + uint64_t(kPeChecksumOffset);
+    fields.directoryOffset = directory;
     fields.tableOffset = LoadLe32(entry);
     fields.tableSize = LoadLe32(entry + 4);
     return fields;
+}
+
+bool IsVelmorStub(const ByteSource &source, uint64_t imageSize)
+{
+    SourceImage image{source, std::min(imageSize, source.Size())};
+    ImageReader reader{SourceImage::Read, &image};
+    return CarriesStubMarker(&reader) != 0;
 }
 
 uint32_t PeChecksum(const ByteSource &source, uint64_t checksumOffset)

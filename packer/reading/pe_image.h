@@ -1,7 +1,7 @@
 // The parts of a Windows program's PE header that an Authenticode signature involves:
 // the security data directory, which gives the file offset and size of the
 // certificate table, and the header checksum. Neither is covered by the signature's
-// digest, and neither is read by the stub.
+// digest, and neither is read by the stub. And whether a program is the stub.
 #ifndef VELMOR_PE_IMAGE_H
 #define VELMOR_PE_IMAGE_H
 
@@ -33,6 +33,10 @@ struct PeSigningFields {
 // The fields, when the source begins with a PE program (PE32 or PE32+) whose header
 // has a security directory; nothing otherwise.
 std::optional<PeSigningFields> ReadPeSigningFields(const ByteSource &source);
+
+// Whether the first imageSize bytes of the source are the velmor stub: a PE program
+// that carries the stub marker (stub_marker.h).
+bool IsVelmorStub(const ByteSource &source, uint64_t imageSize);
 
 // The PE header checksum of the whole source, the field at checksumOffset counted as
 // zero: 16-bit words summed with end-around carry, plus the file length.

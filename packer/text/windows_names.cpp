@@ -139,14 +139,93 @@ std::vector<std::string> SplitLevels(const std::string &path, int codePage)
     return levels;
 }
 
+std::vector<std::string> ResolvedLevels(const std::string &path, int codePage)
+{
+    std::vector<std::string> levels;
+    for (std::string level : SplitLevels(path, codePage)) {
+        // Neither byte is ever the second byte of a double-byte character.
+        while (!level.empty() && (level.back() == '.' || level.back() == ' '))
+            level.pop_back();
+        if (!level.empty())
+            levels.push_back(level);
+    }
+    return levels;
+}
+
 std::string ComparablePath(const std::string &path, int codePage)
 {
     std::string out;
-    for (const std::string &level : SplitLevels(path, codePage)) {
-        if (!level.empty() && level != ".")
-            out += (out.empty() ? "" : "\\") + level;
-    }
+    for (const std::string &level : ResolvedLevels(path, codePage))
+        out += (out.empty() ? "" : "\\") + level;
     return FoldCase(out, codePage);
+}
+
+bool IsShortName(std::string_view name)
+{
+    constexpr std::string_view kNotInShortNames = "\"*+,./:;<=>?[\\]|";
+    size_t dot = name.find('.');
+    std::string_view base = name.substr(0, dot);
+    std::string_view extension = dot == std::string_view::npos ? "" : name.substr(dot + 1);
+    if (base.empty() || base.size() > 8 || extension.size() > 3 || (dot != std::string_view::npos && extension.empty()))
+        return false;
+    for (std::string_view part : {base, extension}) {
+        for (unsigned char c : part) {
+            if (c <= ' ' || c > '~' || kNotInShortNames.find(static_cast<char>(c)) != std::string_view::npos)
+                return false;
+        }
+    }
+    return true;
+}
+
+bool HasShortAliasForm(std::string_view name)
+{
+    std::string_view base = name.substr(0, name.find('.'));
+    size_t tilde = base.rfind('~');
+    if (!IsShortName(name) || tilde == std::string_view::npos || tilde == 0 || tilde > 6 || tilde + 1 == base.size())
+        return false;
+    return base.find_first_not_of("0123456789", tilde + 1) == std::string_view::npos;
+}
+
+std::vector<NameClash> WindowsNameIndex::Add(const std::string &path, size_t id)
+{
+    std::vector<NameClash> clashes;
+    std::vector<std::string> levels = ResolvedLevels(path, codePage_);
+    auto [file, added] = files_.emplace(ComparablePath(path, codePage_), id);
+    if (!added)
+        clashes.push_back({NameClash::SameFile, id, file->second, "", ""});
+    std::string folder;
+    for (const std::string &level : levels) {
+        for (NameClash &clash : AddName(folder, level, id))
+            clashes.push_back(std::move(clash));
+        folder += (folder.empty() ? "" : "\\") + FoldCase(level, codePage_);
+    }
+    return clashes;
+}
+
+std::vector<NameClash> WindowsNameIndex::AddName(const std::string &folder, const std::string &name, size_t id)
+{
+    Folder &f = folders_[folder];
+    if (!f.names.insert(FoldCase(name, codePage_)).second)
+        return {};
+    std::vector<NameClash> clashes;
+    if (HasShortAliasForm(name)) {
+        if (f.firstLong)
+            clashes.push_back({NameClash::ShortAlias, id, f.firstLong->id, name, f.firstLong->name});
+        else
+            f.waitingAliases.push_back({id, name});
+    } else if (!IsShortName(name) && !f.firstLong) {
+        f.firstLong = Named{id, name};
+        for (const Named &alias : f.waitingAliases)
+            clashes.push_back({NameClash::ShortAlias, alias.id, id, alias.name, name});
+        f.waitingAliases.clear();
+    }
+    return clashes;
+}
+
+std::optional<size_t> WindowsNameIndex::Find(const std::string &path) const
+{
+    auto it = files_.find(ComparablePath(path, codePage_));
+    return it == files_.end() ? std::nullopt : std::optional<size_t>(it->second);
 }
 
 void CheckCreatableName(const std::string &name, const std::string &where)

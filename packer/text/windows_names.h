@@ -1,10 +1,13 @@
 // Names as Windows sees them, in a package's ANSI code page: stepping through them by
 // character, the stub's own rule for names taken from a package, joining below a
-// folder, one spelling for comparisons, and the packer's stricter check of names
-// that Windows can create as they are.
+// folder, one spelling for comparisons, the names Windows takes for one file, and the
+// packer's stricter check of names that Windows can create as they are.
 #ifndef VELMOR_WINDOWS_NAMES_H
 #define VELMOR_WINDOWS_NAMES_H
 
+#include <map>
+#include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,9 +49,68 @@ std::string FoldUtf8Case(std::string_view text);
 // byte of a double-byte character; empty levels included.
 std::vector<std::string> SplitLevels(const std::string &path, int codePage);
 
-// A relative path in one spelling for comparisons: backslashes, no empty or "."
-// levels, letter case folded.
+// The levels of a relative path as Windows resolves them: each without its trailing
+// dots and spaces, and the levels that leaves empty ("", ".", "..") skipped.
+std::vector<std::string> ResolvedLevels(const std::string &path, int codePage);
+
+// A relative path in one spelling for comparisons: its resolved levels joined by
+// backslashes, letter case folded. Two paths that Windows takes for one file have
+// the same spelling.
 std::string ComparablePath(const std::string &path, int codePage);
+
+// Whether a name (one level) fits 8.3 as it stands: one to eight characters, then
+// optionally a dot and one to three, each a printable ASCII character allowed in
+// short names. Windows gives any other name a short alias of its own making.
+bool IsShortName(std::string_view name);
+
+// Whether a name has the form of such an alias: a short name whose part before the
+// dot is one to six characters, a tilde and digits, such as LONGNA~1.TXT.
+bool HasShortAliasForm(std::string_view name);
+
+// Two names of one package that Windows may take for one file.
+struct NameClash {
+    enum Kind {
+        SameFile,  // the paths are the same, compared as ComparablePath compares them
+        ShortAlias // a name of the alias form beside a name that gets an alias
+    } kind;
+    size_t id;         // SameFile: the later path; ShortAlias: the path holding the alias form
+    size_t other;      // SameFile: the earlier path; ShortAlias: the path holding the long name
+    std::string alias; // ShortAlias: the two levels, as given
+    std::string longName;
+};
+
+// The files of a package as Windows tells them apart; create and verify both judge
+// a package by it. In one folder, files and folders alike, a name of the alias form
+// beside a name that is not 8.3 clashes with it: with short names enabled, the
+// alias Windows makes for the long name may be that very name, and then one entry
+// overwrites the other. Each name of the alias form clashes once.
+class WindowsNameIndex {
+public:
+    explicit WindowsNameIndex(int codePage) : codePage_(codePage) {}
+
+    // Adds the relative path of a file (levels separated by backslashes) under id and
+    // returns what it clashes with among the paths added before.
+    std::vector<NameClash> Add(const std::string &path, size_t id);
+
+    // The id of an added file that Windows takes path for.
+    std::optional<size_t> Find(const std::string &path) const;
+
+private:
+    struct Named {
+        size_t id;
+        std::string name;
+    };
+    struct Folder {
+        std::set<std::string> names;        // letter case folded
+        std::optional<Named> firstLong;     // the first name that is not 8.3
+        std::vector<Named> waitingAliases;  // names of the alias form before it
+    };
+    std::vector<NameClash> AddName(const std::string &folder, const std::string &name, size_t id);
+
+    int codePage_;
+    std::map<std::string, size_t> files_;
+    std::map<std::string, Folder> folders_;
+};
 
 // Stricter than the stub, for what the packer writes: one level of a name that
 // Windows creates as it is, with no character it does not allow in file names and no

@@ -97,18 +97,23 @@ TrailerFields PlanTrailer(const PackageSettings &s, std::vector<std::string> &wa
     // A refused folder is reported once; the paths are then checked for the fallback.
     checkFolder = t.defaultFolder.empty() ? FALLBACK_FOLDER : t.defaultFolder;
 
+    if (s.mode == kModeSetup && s.setupProgram.empty())
+        warnings.push_back("setup mode without --run: the files are extracted and at once deleted again, "
+                           "with no program run in between");
     CollectProblems(problems, [&] {
         if (s.setupProgram.empty())
             return;
-        t.setupProgram = Encode(Backslashes(s.setupProgram), s.codePage, "--run");
-        CheckRelativePath(t.setupProgram, "--run");
-        int check = CheckNameInCodePage(t.setupProgram, true, s.codePage);
+        // Set only when it passes, so that a refused one is not looked for among the files.
+        std::string program = Encode(Backslashes(s.setupProgram), s.codePage, "--run");
+        CheckRelativePath(program, "--run");
+        int check = CheckNameInCodePage(program, true, s.codePage);
         if (check != kNameAccepted)
             throw PackError("--run '" + s.setupProgram + "' " + NameRefusal(check, true));
-        std::string full = JoinBelowFolder(checkFolder, t.setupProgram, s.codePage);
+        std::string full = JoinBelowFolder(checkFolder, program, s.codePage);
         if (full.size() > kMaxPathLength)
             throw PackError("--run: the program's full path " + full + " is " +
                             std::to_string(full.size()) + " bytes long; at most 255 fit");
+        t.setupProgram = program;
     });
     CollectProblems(problems, [&] {
         t.description = Encode(NormalizeLineBreaks(s.description), s.codePage, "the description");
@@ -117,6 +122,17 @@ TrailerFields PlanTrailer(const PackageSettings &s, std::vector<std::string> &wa
                             " bytes long in code page " + std::to_string(s.codePage) + "; at most 511 fit");
     });
     return t;
+}
+
+// A line for a clash that seen.Add found.
+std::string ClashLine(const NameClash &clash, const std::vector<std::string> &display, int codePage)
+{
+    if (clash.kind == NameClash::SameFile)
+        return display[clash.id] + ": Windows does not tell it apart from " + display[clash.other] +
+               " (names differ only in letter case)";
+    return display[clash.id] + ": Windows may give " + DecodeFromCodePage(clash.longName, codePage).value_or("") +
+           ", in the same folder, the short (8.3) name " + DecodeFromCodePage(clash.alias, codePage).value_or("") +
+           ", and then one overwrites the other; rename one of them";
 }
 
 } // namespace
@@ -149,7 +165,8 @@ PackagePlan PlanPackage(std::vector<SourceFile> files, const PackageSettings &se
         return a.name < b.name;
     });
 
-    std::map<std::string, std::string> seen;        // case-folded stored path -> source
+    WindowsNameIndex seen(cp);
+    std::vector<std::string> seenDisplay;          // by the id seen knows them by
     std::map<std::string, std::string> directories; // case-folded folder -> as spelt first
     std::set<std::string> mergedFolders;
     std::string previousDirectory;
@@ -188,10 +205,13 @@ PackagePlan PlanPackage(std::vector<SourceFile> files, const PackageSettings &se
                 throw PackError(display + ": the destination path " + target + " is " +
                                 std::to_string(target.size()) + " characters long; at most 255 fit");
 
-            auto [it, inserted] = seen.emplace(FoldCase(directory.empty() ? name : directory + "\\" + name, cp), display);
-            if (!inserted)
-                throw PackError(display + ": Windows does not tell it apart from " + it->second +
-                                " (names differ only in letter case)");
+            seenDisplay.push_back(display);
+            std::vector<std::string> clashes;
+            for (const NameClash &clash : seen.Add(directory.empty() ? name : directory + "\\" + name,
+                                                   seenDisplay.size() - 1))
+                clashes.push_back(ClashLine(clash, seenDisplay, cp));
+            if (!clashes.empty())
+                throw PackErrors(clashes);
             // Folders whose names differ only in letter case are one folder on Windows.
             for (size_t end = 0; end != std::string::npos;) {
                 end = file.directory.find('/', end + 1);
@@ -224,23 +244,23 @@ PackagePlan PlanPackage(std::vector<SourceFile> files, const PackageSettings &se
     }
 
     // Folder names that collide with a file name of the same level.
-    std::set<std::string> reported;
+    std::set<size_t> reported;
     for (const PlannedEntry &entry : plan.entries) {
-        std::string dir = FoldCase(entry.header.directoryName, cp);
+        std::string dir = entry.header.directoryName;
         while (!dir.empty()) {
-            auto it = seen.find(dir);
-            if (it != seen.end() && reported.insert(it->second).second)
-                problems.push_back(entry.displayPath + ": its folder has the name of the file " + it->second);
+            std::optional<size_t> file = seen.Find(dir);
+            if (file && reported.insert(*file).second)
+                problems.push_back(entry.displayPath + ": its folder has the name of the file " + seenDisplay[*file]);
             size_t cut = dir.rfind('\\');
             dir = cut == std::string::npos ? "" : dir.substr(0, cut);
         }
     }
+    if (!plan.trailer.setupProgram.empty() && !seen.Find(plan.trailer.setupProgram))
+        problems.push_back("--run " + settings.setupProgram +
+                           ": the setup program is not among the packed files; pack it, or name one that is");
     if (!problems.empty())
         throw PackErrors(problems);
 
-    if (!plan.trailer.setupProgram.empty() && !seen.count(FoldCase(plan.trailer.setupProgram, cp)))
-        plan.warnings.push_back("the setup program " + settings.setupProgram +
-                                " is not among the packed files; it must already exist at the destination");
     if (plan.entries.empty())
         plan.warnings.push_back("the source folder holds no files; the package extracts nothing");
     return plan;

@@ -9,9 +9,20 @@
 #include "output_file.h"
 #include "pack_error.h"
 #include "scratch_file.h"
+#include "stub_marker.h"
 
 namespace velmor {
 namespace {
+
+// The stub marker is looked for in the image as read.
+int ReadImage(void *context, uint32_t offset, void *buffer, uint32_t count)
+{
+    const std::string &image = *static_cast<const std::string *>(context);
+    if (offset > image.size() || count > image.size() - offset)
+        return 0;
+    image.copy(static_cast<char *>(buffer), count, offset);
+    return 1;
+}
 
 void CheckPackageSize(uint64_t size)
 {
@@ -124,6 +135,11 @@ void CheckStubImage(const std::string &image, const std::string &stubPath)
         image.compare(image.size() - kTrailerSize, sizeof ARCHIVE_SIGNATURE, ARCHIVE_SIGNATURE,
                       sizeof ARCHIVE_SIGNATURE) == 0)
         throw PackError(stubPath + ": already carries a package; pass the bare stub");
+    ImageReader reader{ReadImage, const_cast<std::string *>(&image)};
+    if (!CarriesStubMarker(&reader))
+        throw PackError(stubPath + ": a Windows program, but not the velmor stub (its version resource does not "
+                                   "name the archive format " STUB_MARKER_VALUE "), so it could never extract "
+                                   "the package; pass velmor.exe with --stub");
     CheckPackageSize(image.size() + kTrailerSize);
 }
 

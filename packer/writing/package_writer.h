@@ -33,7 +33,8 @@ using EntryCompressor = std::function<void(uint64_t size, const ContentReader &r
 // Called as the work goes on with the bytes of source data done so far.
 using ProgressCallback = std::function<void(uint64_t done)>;
 
-// Checks that stubImage is a bare stub (a Windows program without an archive).
+// Checks that stubImage is the bare stub: a Windows program that carries the stub
+// marker (stub_marker.h), without an archive.
 void CheckStubImage(const std::string &stubImage, const std::string &stubPath);
 
 // Writes the package to outputPath through a temporary file: on any failure nothing

@@ -280,8 +280,11 @@ TEST_F(ConventionsTest, ARecipeHoldsTheOptionsOfCreate)
 
 TEST_F(ConventionsTest, TheExampleRecipeWorksFromAnyFolder)
 {
+    // Its setup program is built; the source folder is the example's files and that, as ./kit demo packs them.
+    fs::copy(std::string(VELMOR_SOURCE_DIR) + "/examples/hello/files", root / "files", fs::copy_options::recursive);
+    Write(root / "files" / "setup.exe", "MZ setup");
     CommandRun run = Run("create --config " + Quote(std::string(VELMOR_SOURCE_DIR) + "/examples/hello/hello.toml") +
-                         " --stub stub.exe -o out/hello.exe");
+                         " --stub stub.exe -o out/hello.exe files");
     ASSERT_EQ(run.status, 0) << run.output;
     CommandRun list = Run("list out/hello.exe");
     for (const char *expected : {"C:\\Velmor Hello", "docs\\notes.txt", "readme.txt", "setup.exe"})

@@ -52,8 +52,9 @@ TEST_F(CreateCommandTest, SameInputGivesTheSameBytes)
     CommandRun second = Pack(Create("--run a.txt"));
     ASSERT_EQ(second.status, 0) << second.output;
     EXPECT_EQ(Read(root / "out" / "pkg.exe"), once);
-    EXPECT_EQ(once.compare(0, 512, Read(stub)), 0) << "the stub comes first, unchanged";
-    EXPECT_EQ(once.size(), 512 + 2 + 4 + 6 + 32 + 5 + 2 + 4 + 6 + 32 + 4 + kTrailerSize);
+    std::string image = Read(stub);
+    EXPECT_EQ(once.compare(0, image.size(), image), 0) << "the stub comes first, unchanged";
+    EXPECT_EQ(once.size(), image.size() + 2 + 4 + 6 + 32 + 5 + 2 + 4 + 6 + 32 + 4 + kTrailerSize);
     EXPECT_TRUE(fs::status(root / "out" / "pkg.exe").permissions() == (fs::perms::owner_all |
                 fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read |
                 fs::perms::others_exec));
@@ -98,6 +99,7 @@ TEST_F(CreateCommandTest, BadInputIsRefusedWithOneLineAndNoOutput)
         {"setup program over its field", "a", "--run " + std::string(256, 'p'), "--run"},
         {"folder over its field", "a", "--folder 'C:\\" + std::string(254, 'f') + "'", "--folder"},
         {"colon in a name", "x:y", "", "x:y: the name holds a character"},
+        {"setup program not packed", "a", "--run nothere.exe", "--run nothere.exe: the setup program is not among"},
     };
     for (const Case &c : cases) {
         fs::remove_all(root / "src");
@@ -134,16 +136,27 @@ TEST_F(CreateCommandTest, RefusesFilesAndPackagesTheStubCannotRead)
     EXPECT_TRUE(OutputFolderEmpty());
 }
 
-TEST_F(CreateCommandTest, RefusesAStubThatAlreadyCarriesAPackage)
+TEST_F(CreateCommandTest, RefusesAnythingButTheBareStub)
 {
     Write(root / "src" / "a", "x");
     ASSERT_EQ(Pack(Create("")).status, 0);
-    stub = root / "out" / "pkg.exe";
-    CommandRun again = Pack("create --stub " + Quote(stub) + " " + Quote(root / "src") + " -o " +
-                     Quote(root / "second.exe"));
-    EXPECT_EQ(again.status, 1);
-    EXPECT_NE(again.output.find("already carries a package"), std::string::npos) << again.output;
-    EXPECT_FALSE(fs::exists(root / "second.exe"));
+    fs::rename(root / "out" / "pkg.exe", root / "package.exe");
+    struct Case {
+        fs::path stub;
+        const char *expected;
+    } cases[] = {
+        {root / "package.exe", "already carries a package"},
+        {fs::path(VELMOR_I686_STUB).parent_path() / "install.exe", "not the velmor stub"},
+    };
+    for (const Case &c : cases) {
+        stub = c.stub;
+        CommandRun run = Pack(Create(""));
+        EXPECT_EQ(run.status, 1) << run.output;
+        EXPECT_NE(run.output.find(c.stub.string() + ": "), std::string::npos) << run.output;
+        EXPECT_NE(run.output.find(c.expected), std::string::npos) << run.output;
+        EXPECT_EQ(std::count(run.output.begin(), run.output.end(), '\n'), 1) << run.output;
+        EXPECT_TRUE(OutputFolderEmpty()) << c.expected;
+    }
 }
 
 TEST_F(CreateCommandTest, AnExistingOutputIsLeftAloneOnFailure)

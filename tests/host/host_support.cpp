@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include "stub_marker.h"
 
 namespace velmor::test {
 
@@ -36,7 +37,7 @@ CommandRun PackIn(const std::filesystem::path &folder, const std::string &argume
 
 std::string BytePackage(const std::vector<EntryHeader> &entries, const std::vector<std::string> &data)
 {
-    std::string image = "MZ" + std::string(126, '\0');
+    std::string image = StandInStub();
     std::string area;
     for (size_t i = 0; i < entries.size(); ++i) {
         EntryHeader h = entries[i];
@@ -50,9 +51,73 @@ std::string BytePackage(const std::vector<EntryHeader> &entries, const std::vect
     return image + area + EncodeTrailer(t);
 }
 
-std::string StandInStub()
+namespace {
+
+void Put(std::string &bytes, size_t at, uint32_t value, int size)
 {
-    return "MZ" + std::string(510, '\x90');
+    for (int i = 0; i < size; ++i)
+        bytes[at + i] = static_cast<char>(value >> (8 * i));
+}
+
+void PadTo(std::string &bytes, size_t multiple)
+{
+    bytes.resize((bytes.size() + multiple - 1) / multiple * multiple, '\0');
+}
+
+// A block of a version resource: its key in UTF-16, then value and children, each
+// 4-byte aligned.
+std::string VersionBlock(const std::string &key, const std::string &text, const std::string &children)
+{
+    std::string block(6, '\0');
+    for (char c : key + '\0')
+        block += std::string{c, '\0'};
+    PadTo(block, 4);
+    for (char c : text.empty() ? "" : text + '\0')
+        block += std::string{c, '\0'};
+    PadTo(block, 4);
+    block += children;
+    Put(block, 0, static_cast<uint32_t>(block.size()), 2);
+    Put(block, 2, static_cast<uint32_t>(text.empty() ? 0 : text.size() + 1), 2);
+    Put(block, 4, 1, 2);
+    return block;
+}
+
+} // namespace
+
+std::string StandInStub(const std::string &archiveFormat)
+{
+    // The version resource, below its type, name and language directories.
+    std::string resources(0x58, '\0');
+    const uint32_t rva = 0x1000;
+    for (uint32_t level = 0; level < 3; ++level) {
+        Put(resources, level * 0x18 + 14, 1, 2);
+        Put(resources, level * 0x18 + 16, level == 0 ? 16 : level == 1 ? 1 : 0x409, 4);
+        Put(resources, level * 0x18 + 20, level < 2 ? 0x80000000u | (level + 1) * 0x18 : 0x48, 4);
+    }
+    std::string strings = VersionBlock("040904E4", "", VersionBlock(STUB_MARKER_KEY, archiveFormat, ""));
+    resources += VersionBlock("VS_VERSION_INFO", "", VersionBlock("StringFileInfo", "", strings));
+    Put(resources, 0x48, rva + 0x58, 4);
+    Put(resources, 0x4C, static_cast<uint32_t>(resources.size() - 0x58), 4);
+    PadTo(resources, 0x200);
+
+    // A PE32 header with one section, .rsrc, at file offset 0x200.
+    std::string image(0x200, '\0');
+    image.replace(0, 2, "MZ");
+    Put(image, 0x3C, 0x40, 4);
+    image.replace(0x40, 4, std::string("PE\0\0", 4));
+    Put(image, 0x44, 0x14C, 2);
+    Put(image, 0x46, 1, 2);
+    Put(image, 0x54, 0xE0, 2);
+    Put(image, 0x58, 0x10B, 2);
+    Put(image, 0x58 + 92, 16, 4);
+    Put(image, 0x58 + 96 + 2 * 8, rva, 4);
+    Put(image, 0x58 + 96 + 2 * 8 + 4, static_cast<uint32_t>(resources.size()), 4);
+    image.replace(0x138, 5, ".rsrc");
+    Put(image, 0x138 + 8, static_cast<uint32_t>(resources.size()), 4);
+    Put(image, 0x138 + 12, rva, 4);
+    Put(image, 0x138 + 16, static_cast<uint32_t>(resources.size()), 4);
+    Put(image, 0x138 + 20, 0x200, 4);
+    return image + resources;
 }
 
 std::string Quote(const std::string &text)

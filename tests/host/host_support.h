@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 #include "record_writer.h"
+#include "stub_marker.h"
 
 namespace velmor::test {
 
@@ -27,13 +28,14 @@ CommandRun Pack(const std::string &arguments, const std::string &prefix = "");
 CommandRun PackIn(const std::filesystem::path &folder, const std::string &arguments,
                   const std::string &prefix = "");
 
-// A package built byte by byte: a stand-in image, the entries with their data (each
+// A package built byte by byte: the stand-in stub, the entries with their data (each
 // entry's size taken from it), and a trailer whose default folder is C:\Acme.
 std::string BytePackage(const std::vector<EntryHeader> &entries, const std::vector<std::string> &data);
 
-// What create takes for a stub where the shipped one is not needed: a 512-byte image
-// that begins with "MZ".
-std::string StandInStub();
+// What create takes for a stub where the shipped one is not needed: a PE program of
+// 1024 bytes whose only section holds a version resource that names archiveFormat
+// as the stub does (stub_marker.h); any other text makes it a foreign program.
+std::string StandInStub(const std::string &archiveFormat = STUB_MARKER_VALUE);
 
 // The text as one shell word.
 std::string Quote(const std::string &text);

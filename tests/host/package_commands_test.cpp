@@ -234,6 +234,23 @@ TEST_F(InspectCommandTest, VerifyNotesPassUnlessWarningsAreErrors)
     }
 }
 
+// Behind a program that is not the stub, a package lists but is not sound.
+TEST_F(InspectCommandTest, AForeignStubIsListedAndReported)
+{
+    std::string bytes = BytePackage({{"", "A.TXT"}}, {"a"});
+    std::string foreign = StandInStub("QX-V0.10");
+    ASSERT_EQ(foreign.size(), StandInStub().size());
+    fs::path package = root / "out" / "foreign.exe";
+    Write(package, foreign + bytes.substr(foreign.size()));
+    CommandRun verify = Pack("verify " + Quote(package));
+    EXPECT_EQ(verify.status, 1) << verify.output;
+    EXPECT_EQ(CountLines(verify.output, "the program before the data is not the velmor stub"), 1u) << verify.output;
+    CommandRun list = Pack("list " + Quote(package));
+    EXPECT_EQ(list.status, 0) << list.output;
+    EXPECT_EQ(CountLines(list.output, "A.TXT"), 1u) << list.output;
+    EXPECT_EQ(CountLines(list.output, "1 more problem; see velmor-pack verify"), 1u) << list.output;
+}
+
 TEST_F(InspectCommandTest, ExtractStopsAtADamagedEntryAndNeverLeavesTheDestination)
 {
     using velmor::EntryHeader;

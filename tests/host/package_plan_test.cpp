@@ -212,10 +212,19 @@ TEST(PackagePlanTest, TrailerTextsAreCheckedAndConverted)
     }
 }
 
-TEST(PackagePlanTest, WarnsAboutASetupProgramThatIsNotPacked)
+TEST(PackagePlanTest, TheSetupProgramMustBePacked)
 {
     PackageSettings s;
     s.setupProgram = "SETUP.EXE";
     EXPECT_TRUE(PlanPackage({File("", "setup.exe")}, s).warnings.empty()) << "letter case aside";
-    EXPECT_EQ(PlanPackage({File("", "other.exe")}, s).warnings.size(), 1u);
+    EXPECT_NE(PlanError({File("", "other.exe")}, s).find("--run SETUP.EXE: the setup program is not among"),
+              std::string::npos);
+    // Without one, setup mode deletes what it extracted at once.
+    PackageSettings setup;
+    setup.mode = kModeSetup;
+    setup.folder = "C:\\Acme";
+    std::vector<std::string> warnings = PlanPackage({File("", "a")}, setup).warnings;
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_NE(warnings[0].find("setup mode without --run: the files are extracted and at once deleted again"),
+              std::string::npos) << warnings[0];
 }

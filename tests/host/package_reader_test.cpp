@@ -1,12 +1,17 @@
 // The package reader on packages built byte by byte, sound and damaged.
 #include <gtest/gtest.h>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 #include "package_layout.h"
 #include "package_reader.h"
+#include "package_writer.h"
+#include "pack_error.h"
+#include "pe_image.h"
 #include "record_writer.h"
 #include "hostile_packages.h"
+#include "host_support.h"
 #include "szdd_encoder.h"
 
 using namespace velmor;
@@ -14,7 +19,7 @@ using namespace velmor::test;
 
 namespace {
 
-const std::string kImage = "MZ" + std::string(62, '\x90');
+const std::string kImage = StandInStub();
 
 struct Entry {
     std::string directory;
@@ -430,6 +435,58 @@ TEST(PackageReaderTest, CompressedEntriesAreChecked)
     PackageContents sound = Read(Package({{"", "A.TXT", szdd}}, [] { auto t = Trailer(0); t.compressed = true; return t; }()));
     ASSERT_EQ(sound.entries.size(), 1u);
     EXPECT_EQ(sound.entries[0].expandedSize, text.size());
+}
+
+// Only the velmor stub extracts the package behind it: it says so in its version
+// resource, which signing leaves alone.
+TEST(PackageReaderTest, OnlyTheVelmorStubIsTakenForOne)
+{
+    const std::filesystem::path shipped = VELMOR_I686_STUB;
+    const std::string stub = velmor::test::Read(shipped);
+    const std::string launcher = velmor::test::Read(shipped.parent_path() / "install.exe");
+    ASSERT_FALSE(stub.empty());
+    ASSERT_FALSE(launcher.empty());
+    // What signing changes in the program: the checksum and the security directory.
+    std::string signedStub = stub;
+    MemorySource headers(stub);
+    std::optional<PeSigningFields> pe = ReadPeSigningFields(headers);
+    ASSERT_TRUE(pe);
+    PutU32(signedStub, pe->checksumOffset, 0x1234567);
+    PutU32(signedStub, pe->directoryOffset, uint32_t(stub.size() + 4096));
+    PutU32(signedStub, pe->directoryOffset + 4, 3000);
+    struct Case {
+        const char *what;
+        std::string image;
+        bool stub;
+    } cases[] = {
+        {"the stub", stub, true},
+        {"the stub as signing leaves it", signedStub, true},
+        {"the stand-in", StandInStub(), true},
+        {"a stand-in for another archive format", StandInStub("QX-V1.11"), false},
+        {"the launcher", launcher, false},
+        {"a program without a PE header", "MZ" + std::string(1022, '\0'), false},
+        {"the stub cut short before its resources", stub.substr(0, stub.size() / 2), false},
+    };
+    for (const Case &c : cases) {
+        std::string thrown;
+        try {
+            CheckStubImage(c.image, "stub.exe");
+        } catch (const PackError &e) {
+            thrown = e.what();
+        }
+        EXPECT_EQ(thrown.empty(), c.stub) << c.what << ": " << thrown;
+        TrailerFields trailer = Trailer(0, "A.TXT");
+        trailer.dataOffset = uint32_t(c.image.size());
+        trailer.entryCount = 1;
+        PackageContents read = Read(c.image + Record({"", "A.TXT", "a"}) + EncodeTrailer(trailer));
+        EXPECT_EQ(read.HasProblem(ProblemKind::Stub), !c.stub) << c.what << ":\n" << Problems(read);
+        EXPECT_EQ(read.entries.size(), 1u) << c.what << ": the entries are read all the same";
+    }
+    // The stub packed as a file does not make the program before it one.
+    TrailerFields trailer = Trailer(1, "VELMOR.EXE");
+    trailer.dataOffset = uint32_t(launcher.size());
+    PackageContents carried = Read(launcher + Record({"", "VELMOR.EXE", stub}) + EncodeTrailer(trailer));
+    EXPECT_TRUE(carried.HasProblem(ProblemKind::Stub)) << Problems(carried);
 }
 
 TEST(PackageReaderTest, NoEntriesIsSound)
