@@ -57,6 +57,13 @@ void Reader::CheckNames(const PackageEntry &entry, uint16_t directoryLength, uin
                                                 "it replaces that one");
             continue;
         }
+        if (clash.kind == NameClash::FolderIsFile || clash.kind == NameClash::FileIsFolder) {
+            problem(ProblemKind::Duplicate,
+                    std::string(clash.kind == NameClash::FolderIsFile ? "a folder of its path is the file of entry "
+                                                                      : "it is a folder of the path of entry ") +
+                        std::to_string(clash.other) + "; the stub cannot write both and stops at the second");
+            continue;
+        }
         // The entry that holds the name of the alias form, which may have come first.
         const std::string &path = clash.id == entry.index ? entry.path : c_.entries[clash.id - 1].path;
         Problem(static_cast<uint32_t>(clash.id), path, ProblemKind::Duplicate,

@@ -190,9 +190,20 @@ std::vector<NameClash> WindowsNameIndex::Add(const std::string &path, size_t id)
 {
     std::vector<NameClash> clashes;
     std::vector<std::string> levels = ResolvedLevels(path, codePage_);
-    auto [file, added] = files_.emplace(ComparablePath(path, codePage_), id);
+    const std::string comparable = ComparablePath(path, codePage_);
+    auto [file, added] = files_.emplace(comparable, id);
     if (!added)
         clashes.push_back({NameClash::SameFile, id, file->second, "", ""});
+    if (auto owner = folderOwners_.find(comparable); owner != folderOwners_.end())
+        clashes.push_back({NameClash::FileIsFolder, id, owner->second, "", ""});
+    std::string prefix;
+    for (size_t i = 0; i + 1 < levels.size(); ++i) {
+        prefix += (prefix.empty() ? "" : "\\") + levels[i];
+        std::string folderPath = ComparablePath(prefix, codePage_);
+        auto earlierFile = files_.find(folderPath);
+        if (folderOwners_.emplace(folderPath, id).second && earlierFile != files_.end())
+            clashes.push_back({NameClash::FolderIsFile, id, earlierFile->second, "", ""});
+    }
     std::string folder;
     for (const std::string &level : levels) {
         for (NameClash &clash : AddName(folder, level, id))

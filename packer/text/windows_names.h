@@ -70,11 +70,13 @@ bool HasShortAliasForm(std::string_view name);
 // Two names of one package that Windows may take for one file.
 struct NameClash {
     enum Kind {
-        SameFile,  // the paths are the same, compared as ComparablePath compares them
-        ShortAlias // a name of the alias form beside a name that gets an alias
+        SameFile,     // the paths are the same, compared as ComparablePath compares them
+        ShortAlias,   // a name of the alias form beside a name that gets an alias
+        FolderIsFile, // a folder of the later path is the earlier path, a file
+        FileIsFolder  // the later path, a file, is a folder of the earlier path
     } kind;
-    size_t id;         // SameFile: the later path; ShortAlias: the path holding the alias form
-    size_t other;      // SameFile: the earlier path; ShortAlias: the path holding the long name
+    size_t id;         // the later path; ShortAlias: the path holding the alias form
+    size_t other;      // the earlier path; ShortAlias: the path holding the long name
     std::string alias; // ShortAlias: the two levels, as given
     std::string longName;
 };
@@ -83,7 +85,8 @@ struct NameClash {
 // a package by it. In one folder, files and folders alike, a name of the alias form
 // beside a name that is not 8.3 clashes with it: with short names enabled, the
 // alias Windows makes for the long name may be that very name, and then one entry
-// overwrites the other. Each name of the alias form clashes once.
+// overwrites the other. Each name of the alias form clashes once. A name that is a
+// file in one path and a folder in another clashes once for each such folder.
 class WindowsNameIndex {
 public:
     explicit WindowsNameIndex(int codePage) : codePage_(codePage) {}
@@ -109,6 +112,7 @@ private:
 
     int codePage_;
     std::map<std::string, size_t> files_;
+    std::map<std::string, size_t> folderOwners_; // each folder: the first path through it
     std::map<std::string, Folder> folders_;
 };
 

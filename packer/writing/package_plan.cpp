@@ -130,6 +130,10 @@ std::string ClashLine(const NameClash &clash, const std::vector<std::string> &di
     if (clash.kind == NameClash::SameFile)
         return display[clash.id] + ": Windows does not tell it apart from " + display[clash.other] +
                " (names differ only in letter case)";
+    if (clash.kind == NameClash::FolderIsFile)
+        return display[clash.id] + ": its folder has the name of the file " + display[clash.other];
+    if (clash.kind == NameClash::FileIsFolder)
+        return display[clash.id] + ": the file has the name of a folder of " + display[clash.other];
     return display[clash.id] + ": Windows may give " + DecodeFromCodePage(clash.longName, codePage).value_or("") +
            ", in the same folder, the short (8.3) name " + DecodeFromCodePage(clash.alias, codePage).value_or("") +
            ", and then one overwrites the other; rename one of them";
@@ -243,18 +247,6 @@ PackagePlan PlanPackage(std::vector<SourceFile> files, const PackageSettings &se
         plan.entries.push_back(std::move(entry));
     }
 
-    // Folder names that collide with a file name of the same level.
-    std::set<size_t> reported;
-    for (const PlannedEntry &entry : plan.entries) {
-        std::string dir = entry.header.directoryName;
-        while (!dir.empty()) {
-            std::optional<size_t> file = seen.Find(dir);
-            if (file && reported.insert(*file).second)
-                problems.push_back(entry.displayPath + ": its folder has the name of the file " + seenDisplay[*file]);
-            size_t cut = dir.rfind('\\');
-            dir = cut == std::string::npos ? "" : dir.substr(0, cut);
-        }
-    }
     if (!plan.trailer.setupProgram.empty() && !seen.Find(plan.trailer.setupProgram))
         problems.push_back("--run " + settings.setupProgram +
                            ": the setup program is not among the packed files; pack it, or name one that is");

@@ -73,6 +73,8 @@ TEST(WindowsNamesTest, CreateRefusesWhatVerifyReports)
         {"trailing space", {{"", "a.txt"}, {"", "a.txt "}}, "Windows drops a trailing dot or space", 2},
         {"folder with a trailing dot", {{"sub", "a.txt"}, {"SUB.", "A.TXT"}}, "Windows drops a trailing dot", 2},
         {"letter case", {{"", "a.txt"}, {"", "A.TXT"}}, "names differ only in letter case", 2},
+        {"a file, then a folder of its name", {{"", "DATA"}, {"data\\SUB", "x.txt"}}, "has the name of the file", 2},
+        {"a folder, then a file of its name", {{"A\\B", "x.txt"}, {"A", "b"}}, "has the name of the file", 2},
     };
     for (const Case &c : cases) {
         std::string refusal = CreateRefusal(c.files);
