@@ -288,6 +288,9 @@ SignSummary SignPackage(const std::string &input, const std::string &output, con
         if (p.kind == ProblemKind::Structure)
             throw PackError(input + ": the package is damaged (" + p.what +
                             "); velmor-pack verify names every problem");
+        // A signature would vouch for a package that never extracts.
+        if (p.kind == ProblemKind::Stub)
+            throw PackError(input + ": " + p.what);
     }
     std::optional<PeSigningFields> pe = ReadPeSigningFields(package);
     if (!pe)

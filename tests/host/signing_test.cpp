@@ -302,6 +302,11 @@ TEST_F(SigningTest, AFailureNamesItsCauseAndWritesNothing)
     std::string noPe = BytePackage({{"", "A.TXT"}}, {"a"});
     noPe.replace(0x40, 4, std::string(4, '\0'));
     Write(root / "out" / "standin.exe", noPe);
+    // The stand-in with the marker of another archive format in its version resource.
+    std::string foreign = BytePackage({{"", "A.TXT"}}, {"a"});
+    const std::string marker("Q\0X\0-\0V\0" "1\0.\0" "1\0" "0\0", 16);
+    foreign.replace(foreign.find(marker), marker.size(), std::string("Q\0X\0-\0V\0" "1\0.\0" "1\0" "1\0", 16));
+    Write(root / "out" / "foreign.exe", foreign);
     std::string p12 = "--pkcs12 " + Quote(keys / "second.p12");
     struct Case {
         const char *what;
@@ -316,7 +321,8 @@ TEST_F(SigningTest, AFailureNamesItsCauseAndWritesNothing)
          "Timestamping asks the authority over the network"},
         {"no osslsigncode", "VELMOR_OSSLSIGNCODE=/nonexistent/osslsigncode", "pkg.exe", First(),
          "/nonexistent/osslsigncode not found"},
-        {"a stub without a PE header", "", "standin.exe", First(), "not a Windows PE program"},
+        {"a stub without a PE header", "", "standin.exe", First(), "is not the velmor stub"},
+        {"another program than the stub", "", "foreign.exe", First(), "is not the velmor stub"},
     };
     for (const Case &c : cases) {
         CommandRun run = Pack("sign " + Quote(root / "out" / c.input) + " -o " + Quote(root / "out" / "signed.exe") +
@@ -325,7 +331,7 @@ TEST_F(SigningTest, AFailureNamesItsCauseAndWritesNothing)
         EXPECT_EQ(run.status, 1) << c.what;
         EXPECT_NE(run.output.find(c.message), std::string::npos) << c.what << "\n" << run.output;
         EXPECT_EQ(std::count(run.output.begin(), run.output.end(), '\n'), 1) << c.what << "\n" << run.output;
-        EXPECT_EQ(std::distance(fs::directory_iterator(root / "out"), fs::directory_iterator()), 2) << c.what;
+        EXPECT_EQ(std::distance(fs::directory_iterator(root / "out"), fs::directory_iterator()), 3) << c.what;
     }
 }
 
