@@ -105,9 +105,18 @@ int TextIs(const ImageReader *image, uint32_t offset, uint32_t end, const char *
     }
 }
 
-// Whether the blocks from offset to end, at depth below VS_VERSION_INFO (which is
-// depth 0), lead to the marker.
-int BlocksHoldMarker(const ImageReader *image, uint32_t offset, uint32_t end, int depth)
+// What the strings of a version resource say of the program.
+struct StubStrings {
+    int formatNamed;   // a STUB_MARKER_KEY string is there
+    int formatMatches; // and it names STUB_MARKER_VALUE
+    int productNamed;  // ProductName is STUB_PRODUCT_NAME
+    int internalNamed; // InternalName is STUB_INTERNAL_NAME
+};
+
+// Walks the blocks from offset to end, at depth below VS_VERSION_INFO (which is depth
+// 0), and notes in found what the strings of its string tables say; 0 when a block
+// does not fit where it lies.
+int ReadBlocks(const ImageReader *image, uint32_t offset, uint32_t end, int depth, StubStrings *found)
 {
     while (offset + kBlockHeaderSize <= end) {
         uint32_t length, valueLength, type;
@@ -124,21 +133,26 @@ int BlocksHoldMarker(const ImageReader *image, uint32_t offset, uint32_t end, in
         uint32_t value = Align4(keyEnd);
         uint32_t valueBytes = type == kTextBlock ? valueLength * 2 : valueLength;
         uint32_t children = Align4(value + valueBytes);
-        if (depth == 0 && TextIs(image, key, blockEnd, "VS_VERSION_INFO"))
-            return BlocksHoldMarker(image, children, blockEnd, 1);
-        if (depth == 1 && TextIs(image, key, blockEnd, "StringFileInfo") &&
-            BlocksHoldMarker(image, children, blockEnd, 2))
-            return 1;
-        if (depth == 2 && BlocksHoldMarker(image, children, blockEnd, 3))
-            return 1;
-        if (depth == kMaxBlockDepth && type == kTextBlock && TextIs(image, key, blockEnd, STUB_MARKER_KEY) &&
-            TextIs(image, value, blockEnd, STUB_MARKER_VALUE))
-            return 1;
         if (depth == 0)
+            return TextIs(image, key, blockEnd, "VS_VERSION_INFO") && ReadBlocks(image, children, blockEnd, 1, found);
+        if (depth == 1 && TextIs(image, key, blockEnd, "StringFileInfo") &&
+            !ReadBlocks(image, children, blockEnd, 2, found))
             return 0;
+        if (depth == 2 && !ReadBlocks(image, children, blockEnd, 3, found))
+            return 0;
+        if (depth == kMaxBlockDepth && type == kTextBlock) {
+            if (TextIs(image, key, blockEnd, STUB_MARKER_KEY)) {
+                found->formatNamed = 1;
+                found->formatMatches |= TextIs(image, value, blockEnd, STUB_MARKER_VALUE);
+            } else if (TextIs(image, key, blockEnd, "ProductName")) {
+                found->productNamed |= TextIs(image, value, blockEnd, STUB_PRODUCT_NAME);
+            } else if (TextIs(image, key, blockEnd, "InternalName")) {
+                found->internalNamed |= TextIs(image, value, blockEnd, STUB_INTERNAL_NAME);
+            }
+        }
         offset = Align4(blockEnd);
     }
-    return 0;
+    return 1;
 }
 
 } // namespace
@@ -184,5 +198,9 @@ int CarriesStubMarker(const ImageReader *image)
         !FileOffsetOf(image, &pe, dataRva, &blob, &blobRoom))
         return 0;
     uint32_t size = dataSize < blobRoom ? dataSize : blobRoom;
-    return BlocksHoldMarker(image, blob, blob + size, 0);
+    StubStrings found = {0, 0, 0, 0};
+    if (!ReadBlocks(image, blob, blob + size, 0, &found))
+        return 0;
+    // Stubs made before the marker read this format too, and say what they are.
+    return found.formatMatches || (!found.formatNamed && found.productNamed && found.internalNamed);
 }

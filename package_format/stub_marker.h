@@ -13,6 +13,11 @@
 
 #define STUB_MARKER_KEY "ArchiveFormat"
 #define STUB_MARKER_VALUE ARCHIVE_SIGNATURE
+// The ProductName and InternalName of every stub: those made before the marker are
+// known by these alone (the launcher shares the product name), as they all read the
+// packages of STUB_MARKER_VALUE.
+#define STUB_PRODUCT_NAME "velmor setup kit"
+#define STUB_INTERNAL_NAME "velmor"
 
 // A program's image as the caller reads it: count bytes at offset into buffer; 0
 // when they do not all lie inside the image.
@@ -47,7 +52,9 @@ int LocatePeHeaders(const ImageReader *image, PeHeaders *headers);
 
 // 1 when the image is a PE program whose version resource (the first of type 16)
 // holds, in a string table of its StringFileInfo, the string STUB_MARKER_KEY with
-// the text STUB_MARKER_VALUE.
+// the text STUB_MARKER_VALUE, or no STUB_MARKER_KEY but the ProductName
+// STUB_PRODUCT_NAME and the InternalName STUB_INTERNAL_NAME (a stub made before the
+// marker).
 int CarriesStubMarker(const ImageReader *image);
 
 #endif

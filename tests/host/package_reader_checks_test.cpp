@@ -10,6 +10,7 @@
 #include "pack_error.h"
 #include "package_writer.h"
 #include "pe_image.h"
+#include "stub_marker.h"
 #include "szdd_encoder.h"
 
 using namespace velmor;
@@ -186,12 +187,34 @@ TEST(PackageReaderTest, OnlyTheVelmorStubIsTakenForOne)
     PutU32(signedStub, pe->checksumOffset, 0x1234567);
     PutU32(signedStub, pe->directoryOffset, uint32_t(stub.size() + 4096));
     PutU32(signedStub, pe->directoryOffset + 4, 3000);
+    // The shipped stub with UTF-16 texts of its version resource changed, each to one
+    // of the same length.
+    auto edited = [&stub](std::vector<std::pair<std::string, std::string>> edits) {
+        auto wide = [](const std::string &text) {
+            std::string w;
+            for (char c : text)
+                w += std::string(1, c) + '\0';
+            return w;
+        };
+        std::string image = stub;
+        for (const auto &[from, to] : edits) {
+            size_t at = image.find(wide(from));
+            EXPECT_NE(at, std::string::npos) << from;
+            if (at != std::string::npos)
+                image.replace(at, from.size() * 2, wide(to));
+        }
+        return image;
+    };
     struct Case {
         const char *what;
         std::string image;
         bool stub;
     } cases[] = {
         {"the stub", stub, true},
+        {"a stub made before the marker", edited({{STUB_MARKER_KEY, "ArchiveFormaX"}}), true},
+        {"a stub for another archive format", edited({{STUB_MARKER_VALUE, "QX-V1.11"}}), false},
+        {"no marker, and another program of the product",
+         edited({{STUB_MARKER_KEY, "ArchiveFormaX"}, {"InternalName", "InternalNamX"}}), false},
         {"the stub as signing leaves it", signedStub, true},
         {"the stand-in", StandInStub(), true},
         {"a stand-in for another archive format", StandInStub("QX-V1.11"), false},
