@@ -85,8 +85,7 @@ void RefuseOutputInsideSource(const std::string &sourceDir, const std::string &o
     fs::path target = fs::weakly_canonical(fs::absolute(output, error), error);
     if (error)
         return;
-    auto [inSource, inTarget] = std::mismatch(source.begin(), source.end(), target.begin(), target.end());
-    if (inSource == source.end())
+    if (LiesWithin(source, target))
         throw UsageError("-o " + output + " lies inside the source folder " + sourceDir +
                          ", so the next run would pack this package into the new one; write it elsewhere");
 }

@@ -196,20 +196,19 @@ std::vector<NameClash> WindowsNameIndex::Add(const std::string &path, size_t id)
         clashes.push_back({NameClash::SameFile, id, file->second, "", ""});
     if (auto owner = folderOwners_.find(comparable); owner != folderOwners_.end())
         clashes.push_back({NameClash::FileIsFolder, id, owner->second, "", ""});
-    std::string prefix;
-    for (size_t i = 0; i + 1 < levels.size(); ++i) {
-        prefix += (prefix.empty() ? "" : "\\") + levels[i];
-        std::string folderPath = ComparablePath(prefix, codePage_);
-        auto earlierFile = files_.find(folderPath);
-        if (folderOwners_.emplace(folderPath, id).second && earlierFile != files_.end())
+    std::vector<NameClash> aliasClashes;
+    std::string folder; // the levels so far, folded: the folder the next level lies in
+    for (size_t i = 0; i < levels.size(); ++i) {
+        for (NameClash &clash : AddName(folder, levels[i], id))
+            aliasClashes.push_back(std::move(clash));
+        folder += (folder.empty() ? "" : "\\") + FoldCase(levels[i], codePage_);
+        if (i + 1 == levels.size())
+            break;
+        auto earlierFile = files_.find(folder);
+        if (folderOwners_.emplace(folder, id).second && earlierFile != files_.end())
             clashes.push_back({NameClash::FolderIsFile, id, earlierFile->second, "", ""});
     }
-    std::string folder;
-    for (const std::string &level : levels) {
-        for (NameClash &clash : AddName(folder, level, id))
-            clashes.push_back(std::move(clash));
-        folder += (folder.empty() ? "" : "\\") + FoldCase(level, codePage_);
-    }
+    clashes.insert(clashes.end(), aliasClashes.begin(), aliasClashes.end());
     return clashes;
 }
 

@@ -68,9 +68,7 @@ void CheckLinkTarget(const Scan &scan, const std::string &path)
     fs::path target = fs::canonical(path, error);
     if (error)
         throw PackError(path + ": broken symbolic link: " + error.message());
-    auto [inRoot, inTarget] =
-        std::mismatch(scan.canonicalRoot.begin(), scan.canonicalRoot.end(), target.begin(), target.end());
-    if (inRoot != scan.canonicalRoot.end())
+    if (!LiesWithin(scan.canonicalRoot, target))
         throw PackError(path + ": a symbolic link to " + target.string() +
                         ", outside the source folder; copy the file in, or give --follow-links to pack it");
 }
@@ -142,6 +140,11 @@ bool Walk(const Scan &scan, const std::string &relative)
 }
 
 } // namespace
+
+bool LiesWithin(const std::filesystem::path &folder, const std::filesystem::path &path)
+{
+    return std::mismatch(folder.begin(), folder.end(), path.begin(), path.end()).first == folder.end();
+}
 
 SourceTree ScanSourceTree(const std::string &root, const ScanOptions &options)
 {

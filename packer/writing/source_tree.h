@@ -3,6 +3,7 @@
 #define VELMOR_SOURCE_TREE_H
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,10 @@ struct ScanOptions {
     // (a key, say) into the package unnoticed.
     bool followOutsideLinks = false;
 };
+
+// Whether path lies in folder or below it, both given with every link resolved
+// (std::filesystem::canonical), compared level by level.
+bool LiesWithin(const std::filesystem::path &folder, const std::filesystem::path &path);
 
 // Walks the folder. Symbolic links to files inside it are followed; a link to a
 // file outside it (unless the options allow it), a link to a folder, a broken link,
