@@ -1,16 +1,23 @@
 #include "recipe_file.h"
 
+#include <algorithm>
 #include <filesystem>
-#include <memory>
-#include <sstream>
 #include "input_file.h"
 #include "pack_error.h"
+#include "profile_file.h"
+
+// toml++ is compiled into this file alone, so that velmor-pack loads no library for it.
+#define TOML_HEADER_ONLY 1
+#define TOML_ENABLE_FORMATTERS 0
+#include <toml++/toml.h>
 
 namespace velmor {
 namespace {
 
 // Recipes are a few lines; anything larger is not one.
 constexpr uint64_t kMaxRecipeSize = 1 << 20;
+
+constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
 
 std::string Relative(const std::filesystem::path &folder, const std::string &value)
 {
@@ -19,53 +26,172 @@ std::string Relative(const std::filesystem::path &folder, const std::string &val
     return (folder / value).lexically_normal().string();
 }
 
+std::string Place(const std::string &path, unsigned line, unsigned column = 0)
+{
+    return path + ":" + std::to_string(line) + (column ? ":" + std::to_string(column) : "") + ": ";
+}
+
+const char *TomlTypeName(toml::node_type type)
+{
+    switch (type) {
+    case toml::node_type::string: return "a string";
+    case toml::node_type::integer: return "an integer";
+    case toml::node_type::floating_point: return "a floating-point number";
+    case toml::node_type::boolean: return "a boolean";
+    case toml::node_type::date: return "a date";
+    case toml::node_type::time: return "a time";
+    case toml::node_type::date_time: return "a date-time";
+    case toml::node_type::array: return "an array";
+    case toml::node_type::table: return "a table";
+    default: return "no value";
+    }
+}
+
+// Every key of table, below section; a table within is a section of its own, and
+// reported as such (with an empty key) even when it holds nothing.
+void CollectToml(const toml::table &table, const std::string &section, std::vector<RecipeItem> &items)
+{
+    for (const auto &[key, node] : table) {
+        RecipeItem item;
+        item.key = std::string(key.str());
+        item.section = section;
+        item.line = static_cast<unsigned>(key.source().begin.line);
+        item.typeName = TomlTypeName(node.type());
+        if (const toml::table *inner = node.as_table()) {
+            std::string name = section.empty() ? item.key : section + "." + item.key;
+            items.push_back({"", name, RecipeItem::Type::Other, {}, item.line, item.typeName});
+            CollectToml(*inner, name, items);
+            continue;
+        }
+        if (const toml::value<std::string> *text = node.as_string()) {
+            item.type = RecipeItem::Type::String;
+            item.values = {text->get()};
+        } else if (const toml::value<bool> *flag = node.as_boolean()) {
+            item.type = RecipeItem::Type::Boolean;
+            item.values = {flag->get() ? "true" : "false"};
+        } else if (const toml::value<int64_t> *number = node.as_integer()) {
+            item.type = RecipeItem::Type::Integer;
+            item.values = {std::to_string(number->get())};
+        } else if (const toml::array *array = node.as_array(); array && array->is_homogeneous<std::string>()) {
+            item.type = RecipeItem::Type::Array;
+            for (const toml::node &element : *array)
+                item.values.push_back(element.as_string()->get());
+            item.typeName = "an array of strings";
+        } else {
+            item.type = RecipeItem::Type::Other;
+            if (node.is_array())
+                item.typeName = "an array of more than strings";
+        }
+        items.push_back(std::move(item));
+    }
+}
+
+void SortByLine(std::vector<RecipeItem> &items)
+{
+    std::stable_sort(items.begin(), items.end(),
+                     [](const RecipeItem &a, const RecipeItem &b) { return a.line < b.line; });
+}
+
 } // namespace
+
+std::vector<RecipeItem> ReadTomlRecipe(const std::string &text, const std::string &path)
+{
+    std::string_view document = text;
+    if (document.substr(0, 3) == kByteOrderMark)
+        document.remove_prefix(3);
+    toml::table root;
+    try {
+        root = toml::parse(document, path);
+    } catch (const toml::parse_error &e) {
+        throw UsageError(Place(path, static_cast<unsigned>(e.source().begin.line),
+                               static_cast<unsigned>(e.source().begin.column)) +
+                         std::string(e.description()));
+    }
+    std::vector<RecipeItem> items;
+    CollectToml(root, "", items);
+    SortByLine(items);
+    return items;
+}
+
+std::vector<RecipeItem> ReadIniRecipe(const std::string &text, const std::string &path)
+{
+    std::vector<RecipeItem> items;
+    std::string section;
+    for (const ProfileLine &line : ProfileFile::Lines(text)) {
+        if (line.opensSection) {
+            section = line.name;
+            items.push_back({"", section, RecipeItem::Type::Other, {}, line.number, "a section"});
+        } else if (!line.name.empty() && (line.name[0] == ';' || line.name[0] == '#')) {
+            continue;
+        } else if (line.name.empty()) {
+            throw UsageError(Place(path, line.number) + "a value without a key");
+        } else if (!line.hasEquals) {
+            throw UsageError(Place(path, line.number) + "'" + line.name +
+                             "' is neither a [section], a key = value nor a comment");
+        } else {
+            items.push_back({line.name, section, RecipeItem::Type::String, {ProfileFile::Unquoted(line.value)},
+                             line.number, "a string"});
+        }
+    }
+    return items;
+}
 
 void ApplyRecipe(CLI::App &cmd, const std::string &path, const RecipeRules &rules)
 {
     std::string text = ReadWholeFile(path, kMaxRecipeSize);
-    std::unique_ptr<CLI::Config> format;
-    if (std::filesystem::path(path).extension() == ".ini")
-        format = std::make_unique<CLI::ConfigINI>();
-    else
-        format = std::make_unique<CLI::ConfigTOML>();
-    std::istringstream in(text);
-    std::vector<CLI::ConfigItem> items = format->from_config(in);
+    bool ini = std::filesystem::path(path).extension() == ".ini";
+    std::vector<RecipeItem> items = ini ? ReadIniRecipe(text, path) : ReadTomlRecipe(text, path);
     std::filesystem::path folder = std::filesystem::path(path).parent_path();
-    auto refuse = [&path](const std::string &why) { throw UsageError(path + ": " + why); };
+    const std::string &command = cmd.get_name();
+    std::map<const CLI::Option *, unsigned> seen;
 
-    for (const CLI::ConfigItem &item : items) {
-        if (item.name == "++" || item.name == "--")
-            continue; // a section begins or ends
-        if (!item.parents.empty() && item.parents != std::vector<std::string>{cmd.get_name()})
-            refuse("section [" + item.parents.front() + "] is not read; give the options of " + cmd.get_name() +
-                   " at the top or in [" + cmd.get_name() + "]");
-        auto positional = rules.positionalKeys.find(item.name);
+    for (RecipeItem &item : items) {
+        auto refuse = [&](const std::string &why) { throw UsageError(Place(path, item.line) + why); };
+        if (!item.section.empty() && item.section != command)
+            refuse("section [" + item.section + "] is not read; give the options of " + command + " at the top or in [" +
+                   command + "]");
+        if (item.key.empty())
+            continue; // the section itself
+        auto positional = rules.positionalKeys.find(item.key);
         CLI::Option *option = nullptr;
         if (positional != rules.positionalKeys.end())
             option = cmd.get_option_no_throw(positional->second);
-        else if (!item.name.empty() && item.name[0] != '-' && !rules.refusedKeys.count(item.name))
-            option = cmd.get_option_no_throw((item.name.size() == 1 ? "-" : "--") + item.name);
+        else if (item.key[0] != '-' && !rules.refusedKeys.count(item.key))
+            option = cmd.get_option_no_throw((item.key.size() == 1 ? "-" : "--") + item.key);
         if (option == nullptr || option == cmd.get_help_ptr())
-            refuse("'" + item.name + "' is not an option a recipe of " + cmd.get_name() + " can set");
+            refuse("'" + item.key + "' is not an option a recipe of " + command + " can set");
+        if (auto first = seen.emplace(option, item.line); !first.second)
+            refuse("'" + item.key + "' is given twice, on lines " + std::to_string(first.first->second) + " and " +
+                   std::to_string(item.line) + "; keep one");
+
+        bool flag = option->get_expected_min() == 0;
+        bool several = option->get_expected_max() > 1;
+        bool integer = rules.integerKeys.count(item.key) > 0;
+        if (!ini) {
+            RecipeItem::Type wanted = flag      ? RecipeItem::Type::Boolean
+                                      : integer ? RecipeItem::Type::Integer
+                                                : RecipeItem::Type::String;
+            bool fits = item.type == wanted || (several && item.type == RecipeItem::Type::Array);
+            if (!fits)
+                refuse("'" + item.key + "' takes " +
+                       (flag ? "true or false" : integer ? "an integer" : several ? "strings" : "a string") +
+                       ", found " + item.typeName);
+        }
         if (option->count() > 0)
             continue; // the command line has the last word
         try {
-            if (option->get_expected_min() == 0) {
-                option->add_result(option->get_flag_value(item.name, format->to_flag(item)));
+            if (flag) {
+                option->add_result(option->get_flag_value(item.key, item.values.front()));
             } else {
-                std::vector<std::string> values = item.inputs;
-                if (option->get_expected_max() == 1 && values.size() != 1)
-                    refuse("'" + item.name + "' takes one value; put a value with spaces in quotes");
-                if (rules.pathKeys.count(item.name)) {
-                    for (std::string &value : values)
+                if (rules.pathKeys.count(item.key)) {
+                    for (std::string &value : item.values)
                         value = Relative(folder, value);
                 }
-                option->add_result(values);
+                option->add_result(item.values);
             }
             option->run_callback();
         } catch (const CLI::Error &e) {
-            refuse("'" + item.name + "': " + e.what());
+            refuse("'" + item.key + "': " + e.what());
         }
     }
 }

@@ -105,6 +105,7 @@ void RunCreate(CLI::App &cmd, CreateOptions &options)
         RecipeRules rules;
         rules.positionalKeys = {{"source", "SOURCE_DIR"}};
         rules.pathKeys = {"stub", "description-file", "source", "output", "cert", "key", "pkcs12", "password-file"};
+        rules.integerKeys = {"codepage", "jobs"};
         rules.refusedKeys = {"config"};
         ApplyRecipe(cmd, options.config, rules);
     }

@@ -40,44 +40,56 @@ bool ProfileFile::SameName(const std::string &a, const std::string &b)
     return true;
 }
 
-namespace {
-
 // "x" and 'x' lose their quotes; a lone quote or quotes that differ stay.
-std::string StripQuotes(const std::string &value)
+std::string ProfileFile::Unquoted(const std::string &value)
 {
     if (value.size() >= 2 && (value[0] == '"' || value[0] == '\'') && value.back() == value[0])
         return value.substr(1, value.size() - 2);
     return value;
 }
 
-} // namespace
-
-ProfileFile ProfileFile::Parse(const std::string &text)
+std::vector<ProfileLine> ProfileFile::Lines(const std::string &text)
 {
-    ProfileFile file;
+    std::vector<ProfileLine> lines;
     size_t at = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
-    Section *current = nullptr;
-    while (at < text.size()) {
+    for (unsigned number = 1; at < text.size(); ++number) {
         size_t end = text.find_first_of("\r\n", at);
         if (end == std::string::npos)
             end = text.size();
         std::string line = Trim(text.substr(at, end - at));
-        at = end + 1;
+        at = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
         if (line.empty())
             continue;
+        ProfileLine parsed;
+        parsed.number = number;
         size_t close = line[0] == '[' ? line.rfind(']') : std::string::npos;
-        if (close != std::string::npos) {
-            file.sections_.push_back({Trim(line.substr(1, close - 1)), {}});
-            current = &file.sections_.back();
-            continue;
-        }
-        if (!current)
-            continue;
         size_t equals = line.find('=');
-        if (equals == std::string::npos)
-            current->entries.push_back({line, std::string()});
-        else
-            current->entries.push_back({Trim(line.substr(0, equals)), Trim(line.substr(equals + 1))});
+        if (close != std::string::npos) {
+            parsed.opensSection = true;
+            parsed.name = Trim(line.substr(1, close - 1));
+        } else if (equals == std::string::npos) {
+            parsed.name = line;
+        } else {
+            parsed.hasEquals = true;
+            parsed.name = Trim(line.substr(0, equals));
+            parsed.value = Trim(line.substr(equals + 1));
+        }
+        lines.push_back(std::move(parsed));
+    }
+    return lines;
+}
+
+ProfileFile ProfileFile::Parse(const std::string &text)
+{
+    ProfileFile file;
+    Section *current = nullptr;
+    for (ProfileLine &line : Lines(text)) {
+        if (line.opensSection) {
+            file.sections_.push_back({std::move(line.name), {}});
+            current = &file.sections_.back();
+        } else if (current) {
+            current->entries.push_back({std::move(line.name), std::move(line.value)});
+        }
     }
     return file;
 }
@@ -98,7 +110,7 @@ std::optional<std::string> ProfileFile::Find(const std::string &section, const s
         const std::string keyName = Trim(key);
         for (const Entry &e : s->entries) {
             if (SameName(e.name, keyName))
-                return StripQuotes(e.value);
+                return Unquoted(e.value);
         }
     }
     return std::nullopt;

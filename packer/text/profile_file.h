@@ -12,8 +12,24 @@
 
 namespace velmor {
 
+// One line of a profile that is not blank, as the profile functions take it apart.
+struct ProfileLine {
+    unsigned number = 0;  // counted from 1; CR LF ends one line
+    bool opensSection = false;
+    bool hasEquals = false; // a key line with '=' (without, the whole line names the key)
+    std::string name;     // the section's or the key's, white space around it dropped
+    std::string value;    // a key's value, white space around it dropped, quotes kept
+};
+
 class ProfileFile {
 public:
+    // The lines of text that are not blank, by the rules Parse describes, the lines
+    // before the first section included.
+    static std::vector<ProfileLine> Lines(const std::string &text);
+
+    // A value as the profile functions return it: one pair of matching quotes removed.
+    static std::string Unquoted(const std::string &value);
+
     // Lines end at CR, LF or both; a UTF-8 byte-order mark at the start is skipped.
     // A line that starts with '[' and holds a ']' opens a section named by what lies
     // between the '[' and the last ']'; any other line is a key, named by what stands

@@ -257,24 +257,58 @@ TEST_F(ConventionsTest, ARecipeHoldsTheOptionsOfCreate)
         ASSERT_EQ(overridden.status, 0) << overridden.output;
         EXPECT_NE(Run("list out/other.exe").output.find("extract (0)"), std::string::npos);
     }
+}
 
-    struct Refusal {
-        const char *line;
+// Each recipe gives the field that list shows, or the error at its file and line
+// (status 2, nothing written).
+TEST_F(ConventionsTest, RecipesAreReadAsTheirFormatsDefineThem)
+{
+    struct Case {
+        const char *file;
+        const char *text;
         const char *expected;
-    } refusals[] = {
-        {"colour = \"red\"", "'colour' is not an option a recipe of create can set"},
-        {"[sign]\ncert = \"x.pem\"", "section [sign] is not read"},
-        {"description = Acme tools", "'description' takes one value; put a value with spaces in quotes"},
-        {"mode = \"install\"", "'mode'"},
-        {"config = \"other.toml\"", "'config' is not an option"},
+    } cases[] = {
+        // Every TOML string form, escapes decoded.
+        {"r.toml", "folder = \"C:\\\\Acme\\u0020Tools\"", "Folder         C:\\Acme Tools"},
+        {"r.toml", "description = \"One\\nTwo \\u00e9\\\"\"", "               Two \xC3\xA9\""},
+        {"r.toml", "folder = 'C:\\Raw\\n'", "Folder         C:\\Raw\\n"},
+        {"r.toml", "description = \"\"\"\nFirst \\\n   line\"\"\"", "Description    First line"},
+        {"r.toml", "run = '''setup.exe'''\nmode = \"setup\"", "Setup program  setup.exe"},
+        {"r.toml", "\xEF\xBB\xBF[create]\nfolder = 'C:\\Bom'", "Folder         C:\\Bom"},
+        {"r.ini", "\xEF\xBB\xBF; comment\r\n[create]\r\nfolder = \"C:\\Ini\"\r\ncompress = yes", "yes, every entry"},
+        // TOML's own errors, with line and column.
+        {"r.toml", "folder = 'C:\\Old'\nfolder = 'C:\\New'", "r.toml:2:"},
+        {"r.toml", "[create]\nmode = \"setup\"\n[create]", "r.toml:3:1:"},
+        {"r.toml", "description = Acme tools", "r.toml:1:"},
+        // Keys and types.
+        {"r.toml", "mode = \"extract\"\n[create]\nmode = \"setup\"", "r.toml:3: 'mode' is given twice, on lines 1 and 3"},
+        {"r.toml", "[create.sub]\nmode = \"setup\"", "r.toml:1: section [create.sub] is not read"},
+        {"r.toml", "[sign]\ncert = \"x.pem\"", "r.toml:1: section [sign] is not read"},
+        {"r.toml", "codepage = \"1252\"", "r.toml:1: 'codepage' takes an integer, found a string"},
+        {"r.toml", "\ncompress = \"yes\"", "r.toml:2: 'compress' takes true or false, found a string"},
+        {"r.toml", "folder = ['C:\\A']", "r.toml:1: 'folder' takes a string, found an array of strings"},
+        {"r.toml", "colour = \"red\"", "r.toml:1: 'colour' is not an option a recipe of create can set"},
+        {"r.toml", "config = \"other.toml\"", "r.toml:1: 'config' is not an option"},
+        {"r.toml", "mode = \"install\"", "r.toml:1: 'mode'"},
+        {"r.ini", "[create]\nfolder = C:\\Old\nfolder = C:\\New", "r.ini:3: 'folder' is given twice, on lines 2 and 3"},
+        {"r.ini", "[create]\r\n\r\nfolder = a\r\nfolder = b", "r.ini:4: 'folder' is given twice, on lines 3 and 4"},
+        {"r.ini", "[create]\nAcme tools", "r.ini:2: 'Acme tools' is neither"},
     };
-    for (const Refusal &r : refusals) {
-        Write(root / "recipes" / "bad.toml", "source = \"payload\"\noutput = \"bad.exe\"\n" + std::string(r.line) + "\n");
-        CommandRun run = Run("create --config recipes/bad.toml --stub stub.exe");
-        EXPECT_EQ(run.status, 2) << r.line << "\n" << run.output;
-        EXPECT_NE(run.output.find("velmor-pack: recipes/bad.toml: " + std::string(r.expected)), std::string::npos)
-            << r.line << "\n" << run.output;
-        EXPECT_FALSE(fs::exists(root / "recipes" / "bad.exe"));
+    for (const Case &c : cases) {
+        Write(root / "recipes" / c.file, c.text);
+        fs::remove(root / "out" / "r.exe");
+        CommandRun run = Run(Create(std::string("--config recipes/") + c.file, "src", "out/r.exe"));
+        bool error = std::string(c.expected).rfind(c.file, 0) == 0;
+        if (error) {
+            EXPECT_EQ(run.status, 2) << c.text << "\n" << run.output;
+            EXPECT_EQ(run.output.rfind("velmor-pack: recipes/" + std::string(c.expected), 0), 0u)
+                << c.text << "\n" << run.output;
+            EXPECT_FALSE(fs::exists(root / "out" / "r.exe"));
+        } else {
+            ASSERT_EQ(run.status, 0) << c.text << "\n" << run.output;
+            std::string list = Run("list out/r.exe").output;
+            EXPECT_NE(list.find(c.expected), std::string::npos) << c.text << "\n" << list;
+        }
     }
 }
 
