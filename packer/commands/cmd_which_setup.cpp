@@ -21,6 +21,19 @@ struct WhichSetupOptions {
     std::optional<std::string> servicePack;
     std::string language = "409";
     std::string drive = "E";
+    int codePage = 1252;
+    std::string media;
+};
+
+// The config as each family of Windows reads it: the NT family decodes UTF-16, the
+// 95 family takes every file byte for byte.
+struct ConfigReadings {
+    ProfileFile nt;
+    ProfileFile windows95;
+    const ProfileFile &For(const SystemDescription &system) const
+    {
+        return system.version.dwPlatformId == 1 ? windows95 : nt;
+    }
 };
 
 // A number as decimal or, with 0x in front, hexadecimal; at most 32 bits.
@@ -137,9 +150,10 @@ void PrintChoice(const SystemDescription &system, const std::string &configPath,
 }
 
 // One line per system that --windows names: what each of them starts.
-void PrintEverySystem(const ProfileFile &file, const std::string &configPath,
-                      const WhichSetupOptions &options)
+std::vector<std::string> PrintEverySystem(const ConfigReadings &config, const std::string &configPath,
+                                          const WhichSetupOptions &options)
 {
+    std::vector<std::string> programs;
     std::vector<std::string> lines;
     unsigned short language = 0;
     for (const std::string &name : PresetNames()) {
@@ -147,7 +161,10 @@ void PrintEverySystem(const ProfileFile &file, const std::string &configPath,
         one.windows = name;
         SystemDescription system = DescribeSystem(one);
         language = system.languageId;
-        SetupChoice choice = ChooseSetupProgram(file, system, configPath);
+        SetupChoice choice = ChooseSetupProgram(config.For(system), system, configPath);
+        if (!choice.programPath.empty() &&
+            std::find(programs.begin(), programs.end(), choice.programPath) == programs.end())
+            programs.push_back(choice.programPath);
         std::string answer = "nothing";
         if (!choice.programPath.empty())
             answer = choice.programPath + "   (key " + std::to_string(choice.answered + 1) + ", \"" +
@@ -159,6 +176,22 @@ void PrintEverySystem(const ProfileFile &file, const std::string &configPath,
     std::printf("Config: %s, language %X\n", configPath.c_str(), language);
     for (const std::string &line : lines)
         std::printf("%s\n", line.c_str());
+    return programs;
+}
+
+// Each program found below the media folder is named; the missing ones are problems.
+std::vector<std::string> CheckMedia(const std::vector<std::string> &programs, const WhichSetupOptions &options)
+{
+    std::vector<std::string> problems;
+    for (const std::string &program : programs) {
+        MediaLookup lookup = FindOnMedia(options.media, program, options.codePage);
+        if (lookup.found)
+            std::printf("On the medium: %s\n", lookup.path.c_str());
+        else
+            problems.push_back(lookup.path + ": missing; the launcher would start " + program +
+                               " and find nothing there");
+    }
+    return problems;
 }
 
 // Launcher configs are a few lines; anything larger is not one.
@@ -166,17 +199,35 @@ constexpr uint64_t kMaxConfigSize = 1 << 20;
 
 void RunWhichSetup(const WhichSetupOptions &options)
 {
-    ProfileFile file = ProfileFile::Parse(ReadWholeFile(options.configPath, kMaxConfigSize));
+    if (!options.media.empty() && !std::filesystem::is_directory(options.media))
+        throw UsageError("--media: " + options.media + " is not a folder");
+    std::string bytes = ReadWholeFile(options.configPath, kMaxConfigSize);
+    ConfigReadings config{ProfileFile::Parse(ProfileFile::TextForNt(bytes, options.codePage)),
+                          ProfileFile::Parse(bytes)};
     std::string configPath = ConfigPathOnDrive(options);
+    std::vector<std::string> programs;
     if (options.windows.empty() && options.platformId.empty()) {
-        PrintEverySystem(file, configPath, options);
+        programs = PrintEverySystem(config, configPath, options);
     } else {
         SystemDescription system = DescribeSystem(options);
-        PrintChoice(system, configPath, ChooseSetupProgram(file, system, configPath));
+        SetupChoice choice = ChooseSetupProgram(config.For(system), system, configPath);
+        PrintChoice(system, configPath, choice);
+        if (!choice.programPath.empty())
+            programs.push_back(choice.programPath);
     }
-    std::vector<std::string> problems = CheckLauncherConfig(file);
+    std::vector<std::string> missing;
+    if (!options.media.empty())
+        missing = CheckMedia(programs, options);
+
+    std::vector<std::string> problems = CheckLauncherConfig(config.nt);
+    if (ProfileFile::IsUtf16(bytes))
+        problems.insert(problems.begin(), "UTF-16 text: Windows NT and later read it, but Windows 95, 98 and ME "
+                                          "read it byte for byte and find no section in it; save it in an ANSI "
+                                          "code page for them");
     for (const std::string &problem : problems)
         PrintWarning(options.configPath + ": " + problem);
+    if (!missing.empty())
+        throw PackErrors(missing);
     if (!problems.empty())
         throw PackError(options.configPath + ": " + std::to_string(problems.size()) + " warning" +
                         (problems.size() == 1 ? "" : "s") + " about the config; the launcher may start "
@@ -210,15 +261,23 @@ void AddWhichSetupCommand(CLI::App &app)
         ->capture_default_str();
     cmd->add_option("--drive", options->drive, "drive letter of the setup medium")
         ->capture_default_str();
+    cmd->add_option("--media", options->media,
+                    "the folder that holds the medium's files: check that the program started is there,\n"
+                    "its letter case aside as Windows ignores it");
+    AddCodePageOption(*cmd, options->codePage,
+                      "the system's ANSI code page, in which the launcher reads a UTF-16 config and names\n"
+                      "its files (decimal)");
     AddMessageOptions(*cmd);
     cmd->footer("Without --windows or --platform-id: one line for each system --windows knows.\n"
                 "The options after --windows change single fields of the system it names.\n"
                 "The config is taken to lie in the root folder of the drive.\n"
                 "A config without a section [Setup Program], or with a key that no system reads (a platform\n"
                 "other than Windows and WinNT, a version written 5.1 or one no Windows reports), is warned\n"
-                "about, and the exit status is 1.\n"
+                "about, and the exit status is 1; so is a program that --media does not hold.\n"
+                "A UTF-16 config (with its byte-order mark) is read as UTF-16 by the NT family only.\n"
                 "Example:\n"
-                "  velmor-pack which-setup disk1/INSTALL.CFG --windows 98 --lang 407\n");
+                "  velmor-pack which-setup disk1/INSTALL.CFG --windows 98 --lang 407\n"
+                "  velmor-pack which-setup disk1/INSTALL.CFG --media disk1\n");
     cmd->callback([options]() { RunWhichSetup(*options); });
 }
 

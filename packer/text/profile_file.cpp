@@ -1,6 +1,9 @@
 #include "profile_file.h"
 
+#include <algorithm>
 #include <cstring>
+#include <unicode/unistr.h>
+#include "codepage.h"
 
 namespace velmor {
 namespace {
@@ -46,6 +49,33 @@ std::string ProfileFile::Unquoted(const std::string &value)
     if (value.size() >= 2 && (value[0] == '"' || value[0] == '\'') && value.back() == value[0])
         return value.substr(1, value.size() - 2);
     return value;
+}
+
+bool ProfileFile::IsUtf16(const std::string &bytes)
+{
+    return bytes.compare(0, 2, "\xFF\xFE") == 0 || bytes.compare(0, 2, "\xFE\xFF") == 0;
+}
+
+std::string ProfileFile::TextForNt(const std::string &bytes, int codePage)
+{
+    if (!IsUtf16(bytes))
+        return bytes;
+    bool bigEndian = bytes[0] == '\xFE';
+    std::u16string units;
+    for (size_t at = 2; at + 1 < bytes.size(); at += 2) {
+        unsigned char first = bytes[at], second = bytes[at + 1];
+        units.push_back(static_cast<char16_t>(bigEndian ? first << 8 | second : second << 8 | first));
+    }
+    std::string utf8;
+    icu::UnicodeString(units.data(), static_cast<int32_t>(units.size())).toUTF8String(utf8);
+    std::string text;
+    for (size_t at = 0; at < utf8.size();) {
+        size_t length = std::max<size_t>(Utf8SequenceLength(std::string_view(utf8).substr(at)), 1);
+        std::optional<std::string> encoded = EncodeForCodePage(utf8.substr(at, length), codePage);
+        text += encoded ? *encoded : "?";
+        at += length;
+    }
+    return text;
 }
 
 std::vector<ProfileLine> ProfileFile::Lines(const std::string &text)

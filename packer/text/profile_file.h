@@ -37,6 +37,15 @@ public:
     // first section belong to none. Nothing is rejected: every text is some profile.
     static ProfileFile Parse(const std::string &text);
 
+    // Whether the bytes begin with a UTF-16 byte-order mark (FF FE or FE FF).
+    static bool IsUtf16(const std::string &bytes);
+
+    // The text that the ANSI profile functions of the NT family read from a file's
+    // bytes: a UTF-16 file (by its byte-order mark) in the system's code page, with '?'
+    // for what the code page cannot represent; any other file as it is. The 95 family
+    // reads every file as it is, so that a UTF-16 file holds no section for it.
+    static std::string TextForNt(const std::string &bytes, int codePage);
+
     // The value of key in section, quotes removed; nullopt when the first section of
     // that name has no such key or there is no such section. A key line without '='
     // has the empty value.

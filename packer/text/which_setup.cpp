@@ -1,8 +1,11 @@
 #include "which_setup.h"
 
 #include <cstring>
+#include <filesystem>
 #include <optional>
+#include "codepage.h"
 #include "setup_lookup.h"
+#include "windows_names.h"
 
 namespace velmor {
 namespace {
@@ -252,6 +255,60 @@ SetupChoice ChooseSetupProgram(const ProfileFile &file, const SystemDescription 
     if (found)
         choice.programPath = result;
     return choice;
+}
+
+namespace {
+
+// The entry of folder that Windows opens for name: the one spelt alike, else the first
+// (by name) that differs only in letter case.
+std::optional<std::string> FindEntry(const std::filesystem::path &folder, const std::string &name)
+{
+    std::error_code error;
+    if (std::filesystem::exists(folder / name, error))
+        return name;
+    const std::string wanted = FoldUtf8Case(name);
+    std::optional<std::string> found;
+    for (const auto &entry : std::filesystem::directory_iterator(folder, error)) {
+        std::string candidate = entry.path().filename().string();
+        if (FoldUtf8Case(candidate) == wanted && (!found || candidate < *found))
+            found = candidate;
+    }
+    return found;
+}
+
+} // namespace
+
+MediaLookup FindOnMedia(const std::string &mediaRoot, const std::string &programPath, int codePage)
+{
+    MediaLookup lookup;
+    std::vector<std::string> levels = SplitLevels(programPath, codePage);
+    std::vector<std::string> resolved; // as the medium spells them
+    for (size_t i = 1; i < levels.size(); ++i) {  // levels[0] is the drive
+        std::string level = levels[i];
+        while (!level.empty() && (level.back() == '.' || level.back() == ' ') && level != "." && level != "..")
+            level.pop_back();
+        if (level.empty() || level == ".")
+            continue;
+        if (level == "..") {
+            if (!resolved.empty())
+                resolved.pop_back();
+            continue;
+        }
+        resolved.push_back(DecodeFromCodePage(level, codePage).value_or(level));
+    }
+    std::filesystem::path path = mediaRoot;
+    bool missing = false;
+    for (const std::string &level : resolved) {
+        std::optional<std::string> entry;
+        if (!missing)
+            entry = FindEntry(path, level);
+        missing = missing || !entry;
+        path /= entry ? *entry : level;
+    }
+    std::error_code error;
+    lookup.found = !missing && !resolved.empty() && std::filesystem::is_regular_file(path, error);
+    lookup.path = path.string();
+    return lookup;
 }
 
 } // namespace velmor

@@ -48,6 +48,17 @@ struct SetupChoice {
 SetupChoice ChooseSetupProgram(const ProfileFile &file, const SystemDescription &system,
                                const std::string &configPath);
 
+// Where a program that the launcher starts from a medium lies in a copy of that
+// medium's files: programPath is the full path the launcher starts ("E:\\W9X\\SETUP.EXE",
+// on the drive the config lies on), mediaRoot the folder that holds the medium's
+// files. Each level is found as Windows finds it: letter case ignored (a name of the
+// same case preferred), trailing dots and spaces dropped, "." and ".." resolved.
+struct MediaLookup {
+    bool found = false;
+    std::string path; // the file found, or the path looked for: the levels found, then the rest
+};
+MediaLookup FindOnMedia(const std::string &mediaRoot, const std::string &programPath, int codePage);
+
 } // namespace velmor
 
 #endif

@@ -5,7 +5,13 @@
 #ifndef VELMOR_TEST_PROFILE_CASES_H
 #define VELMOR_TEST_PROFILE_CASES_H
 
+#include <string>
+
 namespace velmor::test {
+
+// How a row's text is stored in the file: as it stands, or (ASCII text only) as
+// UTF-16 behind its byte-order mark.
+enum class ProfileEncoding { Bytes, Utf16LittleEndian, Utf16BigEndian };
 
 struct ProfileCase {
     const char *name;
@@ -14,7 +20,22 @@ struct ProfileCase {
     const char *key;
     unsigned size;       // of the result buffer
     const char *value;   // what the buffer holds afterwards; its length is the count
+    ProfileEncoding encoding = ProfileEncoding::Bytes;
 };
+
+// The bytes of the file that holds the row's text.
+inline std::string ProfileCaseBytes(const ProfileCase &c)
+{
+    if (c.encoding == ProfileEncoding::Bytes)
+        return c.text;
+    bool little = c.encoding == ProfileEncoding::Utf16LittleEndian;
+    std::string bytes = little ? "\xFF\xFE" : "\xFE\xFF";
+    for (const char *at = c.text; *at; ++at) {
+        bytes += little ? *at : '\0';
+        bytes += little ? '\0' : *at;
+    }
+    return bytes;
+}
 
 inline constexpr ProfileCase kProfileCases[] = {
     {"SectionNameIgnoresCase", "[setup program]\r\nSetup-File=a\r\n", "Setup Program", "Setup-File", 256, "a"},
@@ -61,7 +82,18 @@ inline constexpr ProfileCase kProfileCases[] = {
     {"CtrlZIsWhiteSpace", "[Setup Program]\r\nSetup-File=a\x1a\r\n\x1a", "Setup Program", "Setup-File", 256, "a"},
     {"HighBytesInValueKept", "[Setup Program]\r\nSetup-File=\xE9t\xE9\r\n", "Setup Program", "Setup-File", 256, "\xE9t\xE9"},
     {"MissingSection", "[Other]\r\nSetup-File=a\r\n", "Setup Program", "Setup-File", 256, ""},
+    // The NT family reads UTF-16 files, by their byte-order mark.
+    {"Utf16LittleEndianRead", "[Setup Program]\r\nSetup-File = \"A.EXE\"\r\n", "Setup Program", "Setup-File", 256,
+     "A.EXE", ProfileEncoding::Utf16LittleEndian},
+    {"Utf16BigEndianRead", "[Setup Program]\r\nSetup-File=B.EXE\r\n", "Setup Program", "Setup-File", 256, "B.EXE",
+     ProfileEncoding::Utf16BigEndian},
 };
+
+// A launcher config in UTF-16, which the launcher under Wine and which-setup must
+// agree on: the NT family starts the value of its key.
+inline constexpr ProfileCase kUtf16LauncherConfig = {
+    "Utf16LauncherConfig", "[Setup Program]\r\nWindows Setup-File=W9X\\Setup.exe\r\nWinNT Setup-File=NT\\Setup.exe\r\n",
+    "Setup Program", "WinNT Setup-File", 256, "NT\\Setup.exe", ProfileEncoding::Utf16LittleEndian};
 
 } // namespace velmor::test
 

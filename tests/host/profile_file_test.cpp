@@ -15,7 +15,8 @@ class ProfileFileTest : public testing::TestWithParam<ProfileCase> {};
 TEST_P(ProfileFileTest, ReadsAsProfileFunctionsDo)
 {
     const ProfileCase &c = GetParam();
-    velmor::ProfileFile file = velmor::ProfileFile::Parse(c.text);
+    velmor::ProfileFile file =
+        velmor::ProfileFile::Parse(velmor::ProfileFile::TextForNt(velmor::test::ProfileCaseBytes(c), 1252));
     std::string result(c.size, '#');
     unsigned count = velmor::ReadProfileString(file, c.section, c.key, &result[0], c.size);
     EXPECT_STREQ(result.c_str(), c.value);

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <string>
 #include <sys/wait.h>
+#include "profile_cases.h"
 #include "which_setup.h"
 
 namespace {
@@ -252,6 +253,53 @@ TEST(WhichSetupCommandTest, AConfigThatCannotWorkIsWarnedAbout)
 
     std::string fine = WriteConfig("FINE.CFG", kConfig);
     EXPECT_EQ(RunPack("which-setup " + fine + " --windows XP").status, 0);
+}
+
+// A UTF-16 config: the NT family reads it as the launcher does under Wine (the
+// Windows-side test starts the same config), the 95 family finds nothing in it.
+TEST(WhichSetupCommandTest, Utf16ConfigIsReadByTheNtFamilyOnly)
+{
+    const velmor::test::ProfileCase &config = velmor::test::kUtf16LauncherConfig;
+    std::string path = WriteConfig("INSTALL.CFG", velmor::test::ProfileCaseBytes(config));
+    CommandOutput nt = RunPack("which-setup " + path + " --windows xp");
+    EXPECT_NE(nt.text.find("Starts: E:\\" + std::string(config.value) + "\n"), std::string::npos) << nt.text;
+    CommandOutput w98 = RunPack("which-setup " + path + " --windows 98");
+    EXPECT_NE(w98.text.find("Starts: nothing"), std::string::npos) << w98.text;
+    EXPECT_NE(w98.text.find("warning: " + path + ": UTF-16 text"), std::string::npos) << w98.text;
+    EXPECT_EQ(w98.status, 1);
+}
+
+// --media: the program started is looked for below the folder, as Windows finds it.
+TEST(WhichSetupCommandTest, MediaMustHoldTheProgramStarted)
+{
+    struct {
+        const char *value;   // of Setup-File
+        const char *present; // the file below the media folder, if any
+        const char *expected;
+    } cases[] = {
+        {"NT\\Setup.exe", "NT/Setup.exe", "On the medium: MEDIA/NT/Setup.exe\n"},
+        {"NT\\Setup.exe", "nt/SETUP.EXE", "On the medium: MEDIA/nt/SETUP.EXE\n"},
+        {".\\Other\\..\\NT.\\Setup.exe", "Nt/Setup.exe", "On the medium: MEDIA/Nt/Setup.exe\n"},
+        {"NT\\Setup.exe", "NT/Other.exe", "velmor-pack: MEDIA/NT/Setup.exe: missing; the launcher would start "
+                                            "E:\\NT\\Setup.exe"},
+        {"NT\\Setup.exe", nullptr, "velmor-pack: MEDIA/NT/Setup.exe: missing"},
+    };
+    int index = 0;
+    for (const auto &c : cases) {
+        std::filesystem::path media = std::filesystem::path(testing::TempDir()) / ("which-setup-media-" + std::to_string(index++));
+        std::filesystem::remove_all(media);
+        std::filesystem::create_directories(media);
+        if (c.present) {
+            std::filesystem::create_directories((media / c.present).parent_path());
+            std::ofstream(media / c.present) << "MZ";
+        }
+        std::string path = WriteConfig("INSTALL.CFG", "[Setup Program]\r\nSetup-File=" + std::string(c.value) + "\r\n");
+        CommandOutput out = RunPack("which-setup " + path + " --windows xp --media " + media.string());
+        std::string expected = c.expected;
+        expected.replace(expected.find("MEDIA"), 5, media.string());
+        EXPECT_EQ(out.status, c.present && std::string(c.present) != "NT/Other.exe" ? 0 : 1) << out.text;
+        EXPECT_NE(out.text.find(expected), std::string::npos) << c.value << "\n" << out.text;
+    }
 }
 
 TEST(WhichSetupCommandTest, RefusesBadNumbers)

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <string>
 #include <vector>
+#include "profile_cases.h"
 #include "test_support.h"
 
 namespace {
@@ -164,6 +165,22 @@ TEST(LauncherTest, DriveLetterValueMovesToLauncherDrive)
     StartNote note = WaitForStart(program, kStartTimeoutMs);
     ASSERT_TRUE(note.started) << program;
     EXPECT_EQ(note.commandLine, "\"" + program + "\"");
+}
+
+// A UTF-16 config is read as UTF-16 (which-setup is tested on the same config).
+TEST(LauncherTest, Utf16ConfigStartsItsProgramOnNt)
+{
+    const velmor::test::ProfileCase &config = velmor::test::kUtf16LauncherConfig;
+    ScratchFolder folder;
+    CopyProgram("record-start.exe", folder.path(), "W9X\\Setup.exe");
+    CopyProgram("record-start.exe", folder.path(), config.value);
+    WriteWholeFile(folder / "install.CFG", velmor::test::ProfileCaseBytes(config));
+    CopyProgram("install.exe", folder.path(), "install.exe");
+    WineVersionSetting version("install.exe", "winxp");
+    EXPECT_EQ(RunLauncher(folder / "install.exe"), 0u);
+    std::string program = folder / config.value;
+    EXPECT_TRUE(WaitForStart(program, kStartTimeoutMs).started) << program;
+    EXPECT_FALSE(FileExists(folder / "W9X\\Setup.exe.started"));
 }
 
 // A path with spaces starts that program and no other: Windows would try "Disk.exe"

@@ -18,7 +18,7 @@ TEST_P(ProfileStringTest, ReadsAsPackerReaderExpects)
     const ProfileCase &c = GetParam();
     velmor::test::ScratchFolder folder;
     std::string path = folder / "INSTALL.CFG";
-    velmor::test::WriteWholeFile(path, c.text);
+    velmor::test::WriteWholeFile(path, velmor::test::ProfileCaseBytes(c));
     std::string result(c.size, '#');
     DWORD count = GetPrivateProfileStringA(c.section, c.key, nullptr, &result[0], c.size, path.c_str());
     EXPECT_STREQ(result.c_str(), c.value);
