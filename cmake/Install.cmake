@@ -17,6 +17,9 @@ add_custom_target(man-page ALL DEPENDS ${VELMOR_MAN_PAGE})
 install(FILES ${VELMOR_MAN_PAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${VELMOR_SOURCE_DIR}/docs/velmor-pack.md ${VELMOR_SOURCE_DIR}/README.md
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# The README shows the dialogs from docs/images/, relative to itself.
+install(DIRECTORY ${VELMOR_SOURCE_DIR}/docs/images DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs
+        FILES_MATCHING PATTERN "*.png")
 
 # ./kit package: a .deb made by CPack.
 set(CPACK_GENERATOR DEB)

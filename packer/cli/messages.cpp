@@ -64,4 +64,9 @@ void PrintDetail(const std::string &line)
         std::printf("%s\n", Printable(line).c_str());
 }
 
+std::string Counted(uint64_t count, const char *one, const char *many)
+{
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
 } // namespace velmor

@@ -4,6 +4,7 @@
 #ifndef VELMOR_MESSAGES_H
 #define VELMOR_MESSAGES_H
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -25,6 +26,9 @@ std::string Printable(std::string_view text);
 
 // "velmor-pack: <line>" on standard error.
 void PrintError(const std::string &line);
+
+// "1 entry", "3 entries": the count with the word that fits it.
+std::string Counted(uint64_t count, const char *one, const char *many);
 // "velmor-pack: warning: <line>" on standard error, unless quiet.
 void PrintWarning(const std::string &line);
 // A command's result on standard output, unless quiet.

@@ -26,7 +26,7 @@ void TerminalProgress::Update(uint64_t doneBytes)
         return;
     lastDraw_ = now;
     unsigned percent = total_ ? static_cast<unsigned>(doneBytes * 100 / total_) : 100;
-    std::fprintf(stderr, "\r%s: %3u%% (%llu of %llu MB)", label_.c_str(), percent,
+    std::fprintf(stderr, "\r%s: %3u%% (%llu of %llu MiB)", label_.c_str(), percent,
                  static_cast<unsigned long long>(doneBytes >> 20),
                  static_cast<unsigned long long>(total_ >> 20));
     std::fflush(stderr);

@@ -191,8 +191,8 @@ void RunCreate(CLI::App &cmd, CreateOptions &options)
         summary.packageSize = sign.packageSize;
         signature = ", signed by " + sign.signature.signer;
     }
-    PrintResult(options.output + ": " + std::to_string(summary.entryCount) + " entries, " +
-                std::to_string(summary.sourceBytes) + " bytes of files, package of " +
+    PrintResult(options.output + ": " + Counted(summary.entryCount, "entry", "entries") + ", " +
+                Counted(summary.sourceBytes, "byte", "bytes") + " of files, package of " +
                 std::to_string(summary.packageSize) + " bytes" + signature);
 }
 
@@ -220,8 +220,8 @@ void AddCreateCommand(CLI::App &app)
     auto options = std::make_shared<CreateOptions>();
     CLI::App *cmd = app.add_subcommand("create", "Pack every file below a folder into a self-extracting stub file");
     cmd->add_option("--config", options->config,
-                    "read the options below from this recipe (INI, or TOML); paths in it are relative to it,\n"
-                    "and options on the command line override it");
+                    "read the options below from this recipe (TOML, or INI for a name ending in .ini); paths\n"
+                    "in it are relative to it; an option on the command line wins over the same key in it");
     cmd->add_option("--stub", options->stubPath, "the bare velmor.exe stub (default: the one built or installed "
                                                  "beside velmor-pack; see velmor-pack --version)");
     cmd->add_option("--mode", options->mode,

@@ -61,7 +61,7 @@ void Reader::ReadEntries()
         if (cursor.Left() == 0) {
             Problem(index, "", ProblemKind::Structure,
                     "the entry count is " + std::to_string(c_.entryCount) + ", but the data area ends after " +
-                        std::to_string(index - 1) + " entries");
+                        std::to_string(index - 1) + (index - 1 == 1 ? " entry" : " entries"));
             return;
         }
         if (!ReadEntry(cursor, index))

@@ -18,6 +18,9 @@ dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $6}' | sort >"$work/files"
 cat >"$work/expected" <<'LIST'
 ./usr/bin/velmor-pack
 ./usr/share/doc/velmor/README.md
+./usr/share/doc/velmor/docs/images/main-dialog-extract.png
+./usr/share/doc/velmor/docs/images/main-dialog-setup.png
+./usr/share/doc/velmor/docs/images/progress-dialog.png
 ./usr/share/doc/velmor/velmor-pack.md
 ./usr/share/man/man1/velmor-pack.1.gz
 ./usr/share/velmor/install.exe

@@ -93,7 +93,7 @@ TEST(PackageReaderTest, ARecordCutAtEveryByteIsNamedAtItsField)
         const Field *field = fields;
         while (cut >= field->end)
             ++field;
-        std::string expected = cut == 0 ? "the data area ends after 1 entries" : field->name;
+        std::string expected = cut == 0 ? "the data area ends after 1 entry" : field->name;
         EXPECT_TRUE(HasProblem(c, 2, expected)) << "cut at " << cut << ":\n" << Problems(c);
         EXPECT_EQ(c.problems.size(), 1u) << "cut at " << cut << ":\n" << Problems(c);
         ASSERT_EQ(c.entries.size(), 1u) << "cut at " << cut;
