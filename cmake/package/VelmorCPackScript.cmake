@@ -1,0 +1,62 @@
+# cpack's External generator runs this once it has installed the project into its
+# staging folder: the tree below the install prefix there becomes the package, made
+# by velmor-pack create with the options the CPACK_VELMOR_* variables give
+# (VelmorCPack.cmake lists them).
+set(tree "${CPACK_TEMPORARY_DIRECTORY}${CPACK_PACKAGING_INSTALL_PREFIX}")
+if(CPACK_VELMOR_FILE_NAME)
+  set(name "${CPACK_VELMOR_FILE_NAME}")
+else()
+  set(name "${CPACK_PACKAGE_NAME}-${CPACK_PACKAGE_VERSION}")
+endif()
+set(package "${CPACK_TOPLEVEL_DIRECTORY}/${name}.exe")
+
+set(options)
+macro(velmor_option variable option)
+  if(NOT "${${variable}}" STREQUAL "")
+    list(APPEND options ${option} "${${variable}}")
+  endif()
+endmacro()
+macro(velmor_file_option variable option)
+  if(NOT "${${variable}}" STREQUAL "")
+    get_filename_component(file "${${variable}}" ABSOLUTE BASE_DIR "${CPACK_VELMOR_BASE_DIR}")
+    list(APPEND options ${option} "${file}")
+  endif()
+endmacro()
+
+velmor_file_option(CPACK_VELMOR_CONFIG --config)
+velmor_file_option(CPACK_VELMOR_STUB --stub)
+velmor_option(CPACK_VELMOR_MODE --mode)
+velmor_option(CPACK_VELMOR_FOLDER --folder)
+velmor_option(CPACK_VELMOR_RUN --run)
+velmor_option(CPACK_VELMOR_DESCRIPTION --description)
+velmor_file_option(CPACK_VELMOR_DESCRIPTION_FILE --description-file)
+velmor_option(CPACK_VELMOR_CODEPAGE --codepage)
+if(CPACK_VELMOR_COMPRESS STREQUAL "BEST")
+  list(APPEND options --compress --best)
+elseif(CPACK_VELMOR_COMPRESS)
+  list(APPEND options --compress)
+endif()
+velmor_file_option(CPACK_VELMOR_SIGN_CERT --cert)
+velmor_file_option(CPACK_VELMOR_SIGN_KEY --key)
+velmor_file_option(CPACK_VELMOR_SIGN_PKCS12 --pkcs12)
+velmor_file_option(CPACK_VELMOR_SIGN_PASSWORD_FILE --password-file)
+velmor_option(CPACK_VELMOR_SIGN_PASSWORD_ENV --password-env)
+foreach(url IN LISTS CPACK_VELMOR_SIGN_TIMESTAMP)
+  list(APPEND options --timestamp "${url}")
+endforeach()
+velmor_option(CPACK_VELMOR_SIGN_DESCRIPTION --sign-description)
+velmor_option(CPACK_VELMOR_SIGN_URL --sign-url)
+list(APPEND options ${CPACK_VELMOR_OPTIONS})
+
+# velmor-pack prints to cpack's own output and error streams. A refused setting
+# leaves no package, and cpack then fails on the missing file after velmor-pack's
+# lines: a message(FATAL_ERROR) would bury them under a CMake backtrace.
+file(REMOVE "${package}")
+execute_process(COMMAND "${CPACK_VELMOR_PACK_PROGRAM}" create ${options} "${tree}" -o "${package}"
+  RESULT_VARIABLE status)
+if(NOT status MATCHES "^[0-9]+$")
+  message(FATAL_ERROR "could not run ${CPACK_VELMOR_PACK_PROGRAM}: ${status}")
+elseif(NOT status EQUAL 0)
+  file(REMOVE "${package}")
+endif()
+set(CPACK_EXTERNAL_BUILT_PACKAGES "${package}")
