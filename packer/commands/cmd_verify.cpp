@@ -175,7 +175,7 @@ void AddVerifyCommand(CLI::App &app)
 {
     auto options = std::make_shared<VerifyOptions>();
     CLI::App *cmd = app.add_subcommand("verify", "Check packages for everything the stub relies on");
-    cmd->add_option("PACKAGE", options->packages, "the stub files to check")->required();
+    cmd->add_option("PACKAGE", options->packages, "the stub files to check, one or more")->required();
     cmd->add_option("--folder", options->folder,
                     "check full path lengths for this destination folder instead of the package's own\n"
                     "(in extract mode the user may choose another one)");
