@@ -85,8 +85,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     if (c.hasTrailer) {
         std::string text = ListText(c, options.codePage);
-        std::string json = ListJson(c, options.codePage);
-        Require(!text.empty() && json.front() == '{' && json.back() == '\n', "listing");
+        std::string json = JsonText(ListJson(c, options.codePage));
+        Require(!text.empty() && json.back() == '\n' && Json::accept(json), "listing, and JSON that parses");
     }
     return 0;
 }

@@ -27,8 +27,9 @@ void RunList(const ListOptions &options)
     if (!contents.hasTrailer)
         throw PackError(options.package + ": " + contents.problems.front().what);
     CheckSignature(*source, contents);
-    std::fputs((options.json ? ListJson(contents, options.codePage) : ListText(contents, options.codePage)).c_str(),
-               stdout);
+    std::string listing =
+        options.json ? JsonText(ListJson(contents, options.codePage)) : ListText(contents, options.codePage);
+    std::fputs(listing.c_str(), stdout);
     std::fflush(stdout);
     // Damage that kept entries from being read is reported here; everything else
     // is for verify.

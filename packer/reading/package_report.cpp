@@ -22,29 +22,6 @@ const char *ModeName(uint8_t mode)
     return mode == kModeExtract ? "extract" : mode == kModeSetup ? "setup" : "invalid";
 }
 
-const char *KindName(ProblemKind kind)
-{
-    switch (kind) {
-    case ProblemKind::Structure:
-        return "structure";
-    case ProblemKind::Name:
-        return "name";
-    case ProblemKind::Length:
-        return "length";
-    case ProblemKind::Content:
-        return "content";
-    case ProblemKind::Duplicate:
-        return "duplicate";
-    case ProblemKind::Setup:
-        return "setup";
-    case ProblemKind::Signature:
-        return "signature";
-    case ProblemKind::Stub:
-        return "stub";
-    }
-    return "other";
-}
-
 // The description's lines, CR LF or LF apart.
 std::vector<std::string> DescriptionLines(const std::string &description, int codePage)
 {
@@ -63,20 +40,25 @@ std::vector<std::string> DescriptionLines(const std::string &description, int co
     return lines;
 }
 
-std::string JsonString(const std::string &utf8)
+std::string ScalarText(const Json &value)
 {
-    std::string out = "\"";
-    for (unsigned char c : utf8) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            out += "\\u00" + Hex(c, 2);
-        } else {
-            out += static_cast<char>(c);
-        }
+    return value.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+// The value on one line: ", " between members and elements, ": " after a key.
+std::string InlineJson(const Json &value)
+{
+    if (!value.is_structured())
+        return ScalarText(value);
+    std::string out;
+    for (auto it = value.begin(); it != value.end(); ++it) {
+        if (!out.empty())
+            out += ", ";
+        if (value.is_object())
+            out += ScalarText(it.key()) + ": ";
+        out += InlineJson(it.value());
     }
-    return out + "\"";
+    return value.is_object() ? "{" + out + "}" : "[" + out + "]";
 }
 
 } // namespace
@@ -227,68 +209,106 @@ std::string ListText(const PackageContents &c, int codePage)
     return out;
 }
 
-std::string ListJson(const PackageContents &c, int codePage)
+const char *ProblemKindName(ProblemKind kind)
 {
-    auto text = [codePage](const std::string &ansi) { return JsonString(DisplayText(ansi, codePage)); };
+    switch (kind) {
+    case ProblemKind::Structure:
+        return "structure";
+    case ProblemKind::Name:
+        return "name";
+    case ProblemKind::Length:
+        return "length";
+    case ProblemKind::Content:
+        return "content";
+    case ProblemKind::Duplicate:
+        return "duplicate";
+    case ProblemKind::Setup:
+        return "setup";
+    case ProblemKind::Signature:
+        return "signature";
+    case ProblemKind::Stub:
+        return "stub";
+    }
+    return "other";
+}
+
+Json SignatureJson(const PackageContents &c)
+{
+    if (!c.certificateTable)
+        return nullptr;
+    const SignatureFacts &s = c.signature;
+    auto optional = [](const std::string &text) { return text.empty() ? Json() : Json(text); };
+    return Json{{"readable", s.read},
+                {"digestAlgorithm", optional(s.digestAlgorithm)},
+                {"digestMatches", s.DigestMatches()},
+                {"signatureValid", s.signatureValid},
+                {"signer", optional(s.signer)},
+                {"issuer", optional(s.issuer)},
+                {"validUntil", optional(s.validUntil)},
+                {"timestamp", optional(s.timestamp)},
+                {"timestampAuthority", optional(s.timestampAuthority)}};
+}
+
+Json ListJson(const PackageContents &c, int codePage)
+{
+    auto text = [codePage](const std::string &ansi) { return DisplayText(ansi, codePage); };
     std::string description;
     for (const std::string &line : DescriptionLines(c.description, codePage))
         description += (description.empty() ? "" : "\n") + line;
     if (c.description.empty())
         description.clear();
 
-    std::string out = "{\n";
-    out += "  \"packageSize\": " + std::to_string(c.fileSize) + ",\n";
-    out += "  \"mode\": " + JsonString(ModeName(c.mode)) + ",\n";
-    out += "  \"modeValue\": " + std::to_string(c.mode) + ",\n";
-    out += std::string("  \"compressed\": ") + (c.compressed() ? "true" : "false") + ",\n";
-    out += "  \"setupProgram\": " + text(c.setupProgram) + ",\n";
-    out += "  \"folder\": " + text(c.defaultFolder) + ",\n";
-    out += "  \"description\": " + JsonString(description) + ",\n";
-    out += "  \"entryCount\": " + std::to_string(c.entryCount) + ",\n";
-    out += "  \"dataOffset\": " + std::to_string(c.dataOffset) + ",\n";
-    out += "  \"signature\": ";
-    if (!c.certificateTable) {
-        out += "null,\n";
-    } else {
-        const SignatureFacts &s = c.signature;
-        auto optional = [](const std::string &text) { return text.empty() ? std::string("null") : JsonString(text); };
-        out += std::string("{\"readable\": ") + (s.read ? "true" : "false") +
-               ", \"digestAlgorithm\": " + optional(s.digestAlgorithm) +
-               ", \"digestMatches\": " + (s.DigestMatches() ? "true" : "false") +
-               ", \"signatureValid\": " + (s.signatureValid ? "true" : "false") +
-               ", \"signer\": " + optional(s.signer) + ", \"issuer\": " + optional(s.issuer) +
-               ", \"validUntil\": " + optional(s.validUntil) + ", \"timestamp\": " + optional(s.timestamp) +
-               ", \"timestampAuthority\": " + optional(s.timestampAuthority) + "},\n";
+    Json entries = Json::array();
+    for (const PackageEntry &e : c.entries) {
+        entries.push_back({{"index", e.index},
+                           {"path", text(e.path)},
+                           {"directory", text(e.directory)},
+                           {"name", text(e.fileName)},
+                           {"size", e.dataSize},
+                           {"expandedSize", e.expandedSize ? Json(*e.expandedSize) : Json()},
+                           {"attributes", e.attributes},
+                           {"attributeLetters", AttributesText(e.attributes)},
+                           {"creationTime", FileTimeText(e.creationTime, true)},
+                           {"lastAccessTime", FileTimeText(e.lastAccessTime, true)},
+                           {"lastWriteTime", FileTimeText(e.lastWriteTime, true)},
+                           {"fileTimes", {e.creationTime, e.lastAccessTime, e.lastWriteTime}}});
     }
-    out += "  \"entries\": [";
-    for (size_t i = 0; i < c.entries.size(); ++i) {
-        const PackageEntry &e = c.entries[i];
-        out += i ? ",\n    {" : "\n    {";
-        out += "\"index\": " + std::to_string(e.index);
-        out += ", \"path\": " + text(e.path);
-        out += ", \"directory\": " + text(e.directory);
-        out += ", \"name\": " + text(e.fileName);
-        out += ", \"size\": " + std::to_string(e.dataSize);
-        out += ", \"expandedSize\": " + (e.expandedSize ? std::to_string(*e.expandedSize) : std::string("null"));
-        out += ", \"attributes\": " + std::to_string(e.attributes);
-        out += ", \"attributeLetters\": " + JsonString(AttributesText(e.attributes));
-        out += ", \"creationTime\": " + JsonString(FileTimeText(e.creationTime, true));
-        out += ", \"lastAccessTime\": " + JsonString(FileTimeText(e.lastAccessTime, true));
-        out += ", \"lastWriteTime\": " + JsonString(FileTimeText(e.lastWriteTime, true));
-        out += ", \"fileTimes\": [" + std::to_string(e.creationTime) + ", " + std::to_string(e.lastAccessTime) +
-               ", " + std::to_string(e.lastWriteTime) + "]";
-        out += "}";
+    Json problems = Json::array();
+    for (const PackageProblem &p : c.problems)
+        problems.push_back(
+            {{"index", p.index}, {"path", text(p.path)}, {"kind", ProblemKindName(p.kind)}, {"message", p.what}});
+    return Json{{"packageSize", c.fileSize},
+                {"mode", ModeName(c.mode)},
+                {"modeValue", static_cast<unsigned>(c.mode)},
+                {"compressed", c.compressed()},
+                {"setupProgram", text(c.setupProgram)},
+                {"folder", text(c.defaultFolder)},
+                {"description", description},
+                {"entryCount", c.entryCount},
+                {"dataOffset", c.dataOffset},
+                {"signature", SignatureJson(c)},
+                {"entries", entries},
+                {"problems", problems}};
+}
+
+std::string JsonText(const Json &value)
+{
+    if (!value.is_object() || value.empty())
+        return InlineJson(value) + "\n";
+    std::string out = "{";
+    for (auto it = value.begin(); it != value.end(); ++it) {
+        out += (it == value.begin() ? "\n  " : ",\n  ") + ScalarText(it.key()) + ": ";
+        const Json &member = it.value();
+        if (!member.is_array() || member.empty()) {
+            out += InlineJson(member);
+            continue;
+        }
+        out += "[";
+        for (auto element = member.begin(); element != member.end(); ++element)
+            out += (element == member.begin() ? "\n    " : ",\n    ") + InlineJson(*element);
+        out += "\n  ]";
     }
-    out += c.entries.empty() ? "],\n" : "\n  ],\n";
-    out += "  \"problems\": [";
-    for (size_t i = 0; i < c.problems.size(); ++i) {
-        const PackageProblem &p = c.problems[i];
-        out += i ? ",\n    {" : "\n    {";
-        out += "\"index\": " + std::to_string(p.index) + ", \"path\": " + text(p.path) +
-               ", \"kind\": " + JsonString(KindName(p.kind)) + ", \"message\": " + JsonString(p.what) + "}";
-    }
-    out += c.problems.empty() ? "]\n}\n" : "\n  ]\n}\n";
-    return out;
+    return out + "\n}\n";
 }
 
 } // namespace velmor

@@ -5,9 +5,13 @@
 
 #include <cstdint>
 #include <string>
+#include <nlohmann/json.hpp>
 #include "package_reader.h"
 
 namespace velmor {
+
+// A JSON value whose objects keep their members in the order they were added.
+using Json = nlohmann::ordered_json;
 
 // Text in the package's code page as UTF-8; a byte the code page does not define
 // is shown as \xNN.
@@ -26,7 +30,21 @@ std::string ProblemLine(const PackageProblem &problem, int codePage);
 std::string ListText(const PackageContents &contents, int codePage);
 
 // The same as one JSON object, problems included.
-std::string ListJson(const PackageContents &contents, int codePage);
+Json ListJson(const PackageContents &contents, int codePage);
+
+// The name scripts know a problem kind by: "structure", "name", "length", ...
+const char *ProblemKindName(ProblemKind kind);
+
+// The signature's facts as list and verify report them; null for a package without
+// a certificate table.
+Json SignatureJson(const PackageContents &contents);
+
+// JSON as velmor-pack prints it, ending in a line break: the members of the outer
+// object one per line, the elements of its arrays one per line, everything deeper on
+// the line of its member or element. Text that is not UTF-8 (a certificate's name,
+// a file name given on the command line) has U+FFFD for each byte that is not, so
+// that no input keeps the document from being written.
+std::string JsonText(const Json &value);
 
 } // namespace velmor
 

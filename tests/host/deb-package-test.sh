@@ -57,7 +57,7 @@ missing = named - texts
 assert not missing, f"licences without their text: {missing}"
 assert c.find_files_paragraph("usr/share/velmor/velmor.exe").license.synopsis == "Zlib"
 text = open(sys.argv[1]).read()
-for library, licence in [("CLI11", "BSD-3-clause"), ("libmspack", "LGPL-2.1"), ("ICU", "MIT"), (r"toml\+\+", "Expat"), ("OpenSSL", "Apache-2.0")]:
+for library, licence in [("CLI11", "BSD-3-clause"), ("libmspack", "LGPL-2.1"), ("ICU", "MIT"), (r"toml\+\+", "Expat"), ("nlohmann/json", "Expat"), ("OpenSSL", "Apache-2.0")]:
     assert re.search(rf"{library}(?!\w)[^.]*\b{re.escape(licence)}\b", text), f"{library} under {licence}"
 PY
 

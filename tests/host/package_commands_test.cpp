@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <map>
 #include <sstream>
+#include <nlohmann/json.hpp>
 #include "package_layout.h"
 #include "host_support.h"
 #include "record_writer.h"
@@ -207,6 +208,77 @@ TEST_F(InspectCommandTest, VerifyNamesEachProblemWithItsEntry)
     CommandRun relative = Pack("verify --folder Acme " + Quote(package));
     EXPECT_EQ(relative.status, 1);
     EXPECT_NE(relative.output.find("must be a full Windows path"), std::string::npos) << relative.output;
+}
+
+// Several packages: each one's findings and one summary line, the status of the worst;
+// a file that cannot be read is one of them and does not stop the others.
+TEST_F(InspectCommandTest, VerifyChecksEveryPackageItIsGiven)
+{
+    std::string sound = MakePackage();
+    std::string bytes = Read(sound);
+    fs::path damaged = root / "out" / "damaged.exe";
+    bytes.replace(bytes.find("readme.txt"), 10, "..\\dme.txt");
+    Write(damaged, bytes);
+    const std::string missing = (root / "out" / "missing.exe").string();
+    const std::string unsound = damaged.string() + ": 1 problem; ";
+    struct Case {
+        std::vector<std::string> packages;
+        int status;
+        std::vector<std::string> summaries; // one line each, in this order
+    } cases[] = {
+        {{sound, sound}, 0, {sound + ": sound, 6 entries", sound + ": sound, 6 entries"}},
+        {{sound, damaged, missing, sound},
+         1,
+         {sound + ": sound", unsound, missing + ": cannot open", sound + ": sound"}},
+    };
+    for (const Case &c : cases) {
+        std::string arguments;
+        for (const std::string &package : c.packages)
+            arguments += " " + Quote(package);
+        CommandRun run = Pack("verify" + arguments);
+        EXPECT_EQ(run.status, c.status) << arguments << "\n" << run.output;
+        EXPECT_EQ(CountLines(run.output, ": sound, ") + CountLines(run.output, "velmor-pack: "), c.packages.size())
+            << run.output;
+        size_t at = 0;
+        for (const std::string &summary : c.summaries) {
+            at = run.output.find(summary, at);
+            ASSERT_NE(at, std::string::npos) << "in order: " << summary << "\n" << run.output;
+            at += summary.size();
+        }
+    }
+
+    // The same as JSON, alone on the output; a package name that is not UTF-8 comes
+    // through with U+FFFD.
+    fs::path latin1 = root / "out" / "caf\xE9.exe";
+    fs::copy_file(sound, latin1);
+    CommandRun json = Pack("verify --json " + Quote(sound) + " " + Quote(damaged) + " " + Quote(missing) + " " +
+                           Quote(latin1));
+    EXPECT_EQ(json.status, 1) << json.output;
+    nlohmann::json document = nlohmann::json::parse(json.output, nullptr, false);
+    ASSERT_FALSE(document.is_discarded()) << json.output;
+    EXPECT_EQ(document["sound"], false);
+    ASSERT_EQ(document["packages"].size(), 4u) << json.output;
+    struct Expected {
+        std::string path;
+        bool sound;
+        bool readable;
+        size_t problems;
+    } expected[] = {{sound, true, true, 0},
+                    {damaged.string(), false, true, 1},
+                    {missing, false, false, 0},
+                    {(root / "out" / "caf\xEF\xBF\xBD.exe").string(), true, true, 0}};
+    for (size_t i = 0; i < 4; ++i) {
+        const nlohmann::json &package = document["packages"][i];
+        EXPECT_EQ(package["path"], expected[i].path) << package;
+        EXPECT_EQ(package["sound"], expected[i].sound) << package;
+        EXPECT_EQ(package["error"].is_null(), expected[i].readable) << package;
+        EXPECT_EQ(package["problems"].size(), expected[i].problems) << package;
+    }
+    const nlohmann::json &problem = document["packages"][1]["problems"][0];
+    EXPECT_EQ(problem["index"], 2);
+    EXPECT_EQ(problem["entry"], "..\\dme.txt");
+    EXPECT_EQ(problem["kind"], "name");
+    EXPECT_NE(problem["message"].get<std::string>().find("is not a plain name"), std::string::npos) << problem;
 }
 
 // A note (a name that holds a zero byte before its stored length ends) is printed and

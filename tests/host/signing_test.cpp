@@ -9,6 +9,7 @@
 #include <chrono>
 #include <filesystem>
 #include <thread>
+#include <nlohmann/json.hpp>
 #include "byte_order.h"
 #include "byte_source.h"
 #include "host_support.h"
@@ -136,6 +137,57 @@ TEST_F(SigningTest, ASignedPackageHoldsForOsslsigncodeAndVerifyAndExtracts)
     for (const char *file : {"setup.exe", "readme.txt", "data/big.bin"})
         EXPECT_EQ(Read(root / "extracted" / file), Read(root / "src" / file)) << file;
     ExpectSamePackage(package, output);
+}
+
+// verify --json gives the signature's facts, and a signature problem as the package's.
+TEST_F(SigningTest, VerifyJsonGivesTheSignatureFacts)
+{
+    fs::path unsignedPackage = Unsigned();
+    fs::path signedPackage = Signed(unsignedPackage);
+    std::string bytes = Read(signedPackage);
+    bytes[bytes.find("unique marker")] ^= 0x20;
+    fs::path changed = root / "out" / "changed.exe";
+    Write(changed, bytes);
+    CommandRun run = Pack("verify --json --require-signature " + Quote(signedPackage) + " " + Quote(changed) + " " +
+                          Quote(unsignedPackage));
+    EXPECT_EQ(run.status, 1) << run.output;
+    nlohmann::json document = nlohmann::json::parse(run.output, nullptr, false);
+    ASSERT_FALSE(document.is_discarded()) << run.output;
+    struct Case {
+        const char *what;
+        bool sound;
+        bool isSigned;
+        bool digestMatches;
+        const char *problem; // how the message of the only problem begins, if there is one
+    } cases[] = {
+        {"signed", true, true, true, nullptr},
+        {"changed after signing", false, true, false, "the Authenticode digest does not match the file"},
+        {"unsigned", false, false, false, "the package is not signed"},
+    };
+    ASSERT_EQ(document["packages"].size(), std::size(cases)) << run.output;
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const Case &c = cases[i];
+        const nlohmann::json &package = document["packages"][i];
+        EXPECT_EQ(package["sound"], c.sound) << c.what << ": " << package;
+        EXPECT_EQ(package["signed"], c.isSigned) << c.what << ": " << package;
+        const nlohmann::json &signature = package["signature"];
+        if (c.isSigned) {
+            EXPECT_EQ(signature["signer"], "CN=Velmor Test Signer, O=Acme") << c.what;
+            EXPECT_EQ(signature["digestAlgorithm"], "SHA256") << c.what;
+            EXPECT_EQ(signature["digestMatches"], c.digestMatches) << c.what;
+            EXPECT_EQ(signature["signatureValid"], true) << c.what;
+            EXPECT_TRUE(signature["timestamp"].is_null()) << c.what;
+        } else {
+            EXPECT_TRUE(signature.is_null()) << c.what << ": " << package;
+        }
+        ASSERT_EQ(package["problems"].size(), c.problem ? 1u : 0u) << c.what << ": " << package;
+        if (c.problem) {
+            const nlohmann::json &problem = package["problems"][0];
+            EXPECT_EQ(problem["kind"], "signature") << c.what;
+            EXPECT_TRUE(problem["index"].is_null() && problem["entry"].is_null()) << c.what << ": " << problem;
+            EXPECT_EQ(problem["message"].get<std::string>().rfind(c.problem, 0), 0u) << c.what << ": " << problem;
+        }
+    }
 }
 
 // libcrypto is opened only to read a signature: where it cannot be, a signed package
