@@ -82,7 +82,7 @@ std::string ProblemSummary(const std::string &package, const PackageContents &co
                                            "and sign it with velmor-pack sign"
                                          : "; the stub may fail or misplace files. Rebuild the package with "
                                            "velmor-pack create";
-    return package + ": " + std::to_string(n) + " problem" + (n == 1 ? "" : "s") + advice;
+    return package + ": " + Counted(n, "problem", "problems") + advice;
 }
 
 // A problem's lines on standard output, then the summary line: on standard error
@@ -101,8 +101,8 @@ void PrintVerdict(const Verdict &verdict, int codePage)
     std::fflush(stdout);
     if (!c.Sound())
         return PrintError(ProblemSummary(verdict.package, c));
-    PrintResult(verdict.package + ": sound, " + std::to_string(c.entryCount) +
-                (c.entryCount == 1 ? " entry" : " entries") + (c.compressed() ? ", compressed" : "") +
+    PrintResult(verdict.package + ": sound, " + Counted(c.entryCount, "entry", "entries") +
+                (c.compressed() ? ", compressed" : "") +
                 (c.setupProgram.empty() ? "" : ", setup program " + DisplayText(c.setupProgram, codePage)) +
                 SignatureSummary(c));
 }
