@@ -143,7 +143,7 @@ void ApplyRecipe(CLI::App &cmd, const std::string &path, const RecipeRules &rule
     std::vector<RecipeItem> items = ini ? ReadIniRecipe(text, path) : ReadTomlRecipe(text, path);
     std::filesystem::path folder = std::filesystem::path(path).parent_path();
     const std::string &command = cmd.get_name();
-    std::map<const CLI::Option *, unsigned> seen;
+    std::map<const CLI::Option *, std::pair<unsigned, std::string>> seen; // where each was set
 
     for (RecipeItem &item : items) {
         auto refuse = [&](const std::string &why) { throw UsageError(Place(path, item.line) + why); };
@@ -160,9 +160,13 @@ void ApplyRecipe(CLI::App &cmd, const std::string &path, const RecipeRules &rule
             option = cmd.get_option_no_throw((item.key.size() == 1 ? "-" : "--") + item.key);
         if (option == nullptr || option == cmd.get_help_ptr())
             refuse("'" + item.key + "' is not an option a recipe of " + command + " can set");
-        if (auto first = seen.emplace(option, item.line); !first.second)
-            refuse("'" + item.key + "' is given twice, on lines " + std::to_string(first.first->second) + " and " +
-                   std::to_string(item.line) + "; keep one");
+        if (auto first = seen.emplace(option, std::pair{item.line, item.key}); !first.second) {
+            const auto &[line, key] = first.first->second;
+            refuse(key == item.key ? "'" + key + "' is given twice, on lines " + std::to_string(line) + " and " +
+                                         std::to_string(item.line) + "; keep one"
+                                   : "'" + item.key + "' sets what '" + key + "' on line " + std::to_string(line) +
+                                         " sets; keep one");
+        }
 
         bool flag = option->get_expected_min() == 0;
         bool several = option->get_expected_max() > 1;

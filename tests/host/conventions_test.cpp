@@ -282,6 +282,7 @@ TEST_F(ConventionsTest, RecipesAreReadAsTheirFormatsDefineThem)
         {"r.toml", "description = Acme tools", "r.toml:1:"},
         // Keys and types.
         {"r.toml", "mode = \"extract\"\n[create]\nmode = \"setup\"", "r.toml:3: 'mode' is given twice, on lines 1 and 3"},
+        {"r.toml", "jobs = 2\nj = 3", "r.toml:2: 'j' sets what 'jobs' on line 1 sets"},
         {"r.toml", "[create.sub]\nmode = \"setup\"", "r.toml:1: section [create.sub] is not read"},
         {"r.toml", "[sign]\ncert = \"x.pem\"", "r.toml:1: section [sign] is not read"},
         {"r.toml", "codepage = \"1252\"", "r.toml:1: 'codepage' takes an integer, found a string"},
