@@ -95,4 +95,18 @@ openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/key.pem" -out "$work/ce
   -D "CPACK_VELMOR_SIGN_KEY=$work/key.pem" -D CPACK_PACKAGING_INSTALL_PREFIX=/opt/acme)
 "$tool" verify "$cpkg" | grep -qF 'setup program bin\setup.cmd; signed by CN=velmor-cmake-test' ||
   fail "cpack with signing options: $("$tool" verify "$cpkg")"
+# Each route of the guide as a whole CMakeLists.txt of its own, in the example's folder.
+for route in "build target:cmake --build . :acme-tools.exe" "cpack:cpack:acme-tools-2.1.exe"; do
+  IFS=: read -r name command made <<<"$route"
+  dir=$work/route-${name// /-}
+  cp -r "$top/examples/cmake" "$dir"
+  awk -v mark="<!-- route: $name -->" '
+    $0 == mark { found = 1; next }
+    found && /^```/ { if (inside) exit; inside = 1; next }
+    inside { print }' "$guide" >"$dir/CMakeLists.txt"
+  [ -s "$dir/CMakeLists.txt" ] || fail "the guide has no listing for the route '$name'"
+  run "$dir.log" cmake -S "$dir" -B "$dir/build" -DCMAKE_PREFIX_PATH="$prefix"
+  (cd "$dir/build" && run "$dir.log" $command)
+  "$tool" verify "$dir/build/$made" | grep -qF 'sound, 2 entries' || fail "the route '$name': $made"
+done
 echo "cmake-package-test: find_package, velmor_add_package and cpack make sound packages"
