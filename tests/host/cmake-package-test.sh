@@ -21,10 +21,7 @@ run() { # run LOG COMMAND...: the command's output goes to LOG, and is shown whe
 guide=$top/docs/velmor-pack.md
 listed=0
 while read -r path; do
-  awk -v mark="<!-- verbatim: $path -->" '
-    $0 == mark { found = 1; next }
-    found && /^```/ { if (inside) exit; inside = 1; next }
-    inside { print }' "$guide" >"$work/listing"
+  "$top/tests/host/guide-listing.sh" "$guide" "<!-- verbatim: $path -->" >"$work/listing"
   diff -u "$top/$path" "$work/listing" || fail "the guide's listing of $path"
   listed=$((listed + 1))
 done < <(sed -n 's/^<!-- verbatim: \(.*\) -->$/\1/p' "$guide")
@@ -100,10 +97,7 @@ for route in "build target:cmake --build . :acme-tools.exe" "cpack:cpack:acme-to
   IFS=: read -r name command made <<<"$route"
   dir=$work/route-${name// /-}
   cp -r "$top/examples/cmake" "$dir"
-  awk -v mark="<!-- route: $name -->" '
-    $0 == mark { found = 1; next }
-    found && /^```/ { if (inside) exit; inside = 1; next }
-    inside { print }' "$guide" >"$dir/CMakeLists.txt"
+  "$top/tests/host/guide-listing.sh" "$guide" "<!-- route: $name -->" >"$dir/CMakeLists.txt"
   [ -s "$dir/CMakeLists.txt" ] || fail "the guide has no listing for the route '$name'"
   run "$dir.log" cmake -S "$dir" -B "$dir/build" -DCMAKE_PREFIX_PATH="$prefix"
   (cd "$dir/build" && run "$dir.log" $command)

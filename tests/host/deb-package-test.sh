@@ -88,9 +88,7 @@ cmp <(head -c "$(stat -c %s "$root/usr/share/velmor/velmor.exe")" "$work/pkg.exe
 # The guide's CI job, its commands as written but for apt-get (the package is in
 # $root already), on a copy of examples/cmake, with cmake looking into $root.
 job=$work/ci-job.sh
-awk '$0 == "<!-- ci-job -->" { found = 1; next }
-     found && /^```/ { if (inside) exit; inside = 1; next }
-     inside' "$top/docs/velmor-pack.md" >"$job"
+"$top/tests/host/guide-listing.sh" "$top/docs/velmor-pack.md" "<!-- ci-job -->" >"$job"
 grep -q '^apt-get install .*\./velmor_.*\.deb' "$job" || fail "the guide's CI job installs no .deb"
 cp -r "$top/examples/cmake" "$work/project"
 (cd "$work/project" && grep -v '^apt-get ' "$job" | CMAKE_PREFIX_PATH=$root/usr bash -euo pipefail) >"$work/ci-job.log" 2>&1 ||
