@@ -284,17 +284,14 @@ MediaLookup FindOnMedia(const std::string &mediaRoot, const std::string &program
     std::vector<std::string> levels = SplitLevels(programPath, codePage);
     std::vector<std::string> resolved; // as the medium spells them
     for (size_t i = 1; i < levels.size(); ++i) {  // levels[0] is the drive
-        std::string level = levels[i];
-        while (!level.empty() && (level.back() == '.' || level.back() == ' ') && level != "." && level != "..")
-            level.pop_back();
-        if (level.empty() || level == ".")
-            continue;
-        if (level == "..") {
+        if (levels[i] == "..") {
             if (!resolved.empty())
                 resolved.pop_back();
             continue;
         }
-        resolved.push_back(DecodeFromCodePage(level, codePage).value_or(level));
+        std::string level = WithoutTrailingDotsAndSpaces(levels[i]);
+        if (!level.empty()) // "" and "."
+            resolved.push_back(DecodeFromCodePage(level, codePage).value_or(level));
     }
     std::filesystem::path path = mediaRoot;
     bool missing = false;

@@ -139,15 +139,21 @@ std::vector<std::string> SplitLevels(const std::string &path, int codePage)
     return levels;
 }
 
+std::string WithoutTrailingDotsAndSpaces(std::string level)
+{
+    // Neither byte is ever the second byte of a double-byte character.
+    while (!level.empty() && (level.back() == '.' || level.back() == ' '))
+        level.pop_back();
+    return level;
+}
+
 std::vector<std::string> ResolvedLevels(const std::string &path, int codePage)
 {
     std::vector<std::string> levels;
-    for (std::string level : SplitLevels(path, codePage)) {
-        // Neither byte is ever the second byte of a double-byte character.
-        while (!level.empty() && (level.back() == '.' || level.back() == ' '))
-            level.pop_back();
-        if (!level.empty())
-            levels.push_back(level);
+    for (const std::string &level : SplitLevels(path, codePage)) {
+        std::string resolved = WithoutTrailingDotsAndSpaces(level);
+        if (!resolved.empty())
+            levels.push_back(resolved);
     }
     return levels;
 }

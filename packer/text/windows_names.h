@@ -49,6 +49,10 @@ std::string FoldUtf8Case(std::string_view text);
 // byte of a double-byte character; empty levels included.
 std::vector<std::string> SplitLevels(const std::string &path, int codePage);
 
+// One level as Windows opens it: without its trailing dots and spaces (so that "."
+// and ".." become empty).
+std::string WithoutTrailingDotsAndSpaces(std::string level);
+
 // The levels of a relative path as Windows resolves them: each without its trailing
 // dots and spaces, and the levels that leaves empty ("", ".", "..") skipped.
 std::vector<std::string> ResolvedLevels(const std::string &path, int codePage);
