@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include "codepage.h"
 #include "input_file.h"
 #include "pack_error.h"
 #include "profile_file.h"
@@ -16,8 +17,6 @@ namespace {
 
 // Recipes are a few lines; anything larger is not one.
 constexpr uint64_t kMaxRecipeSize = 1 << 20;
-
-constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
 
 std::string Relative(const std::filesystem::path &folder, const std::string &value)
 {
@@ -96,9 +95,7 @@ void SortByLine(std::vector<RecipeItem> &items)
 
 std::vector<RecipeItem> ReadTomlRecipe(const std::string &text, const std::string &path)
 {
-    std::string_view document = text;
-    if (document.substr(0, 3) == kByteOrderMark)
-        document.remove_prefix(3);
+    std::string_view document = std::string_view(text).substr(Utf8ByteOrderMarkLength(text));
     toml::table root;
     try {
         root = toml::parse(document, path);
@@ -121,10 +118,10 @@ std::vector<RecipeItem> ReadIniRecipe(const std::string &text, const std::string
         if (line.opensSection) {
             section = line.name;
             items.push_back({"", section, RecipeItem::Type::Other, {}, line.number, "a section"});
-        } else if (!line.name.empty() && (line.name[0] == ';' || line.name[0] == '#')) {
-            continue;
         } else if (line.name.empty()) {
             throw UsageError(Place(path, line.number) + "a value without a key");
+        } else if (line.name[0] == ';' || line.name[0] == '#') {
+            continue;
         } else if (!line.hasEquals) {
             throw UsageError(Place(path, line.number) + "'" + line.name +
                              "' is neither a [section], a key = value nor a comment");

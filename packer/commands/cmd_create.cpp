@@ -6,6 +6,7 @@
 #include <filesystem>
 #include "package_layout.h"
 #include "cli_options.h"
+#include "codepage.h"
 #include "commands.h"
 #include "filetime.h"
 #include "messages.h"
@@ -93,10 +94,7 @@ void RefuseOutputInsideSource(const std::string &sourceDir, const std::string &o
 std::string ReadDescriptionFile(const std::string &path)
 {
     std::string text = ReadWholeFile(path, kMaxDescriptionFileSize);
-    // Editors on Windows begin UTF-8 files with a byte-order mark; it is not text.
-    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0)
-        text.erase(0, 3);
-    return text;
+    return text.substr(Utf8ByteOrderMarkLength(text));
 }
 
 void RunCreate(CLI::App &cmd, CreateOptions &options)

@@ -68,6 +68,11 @@ size_t Utf8SequenceLength(std::string_view text)
     return length;
 }
 
+size_t Utf8ByteOrderMarkLength(std::string_view text)
+{
+    return text.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
+}
+
 bool IsValidUtf8(std::string_view text)
 {
     for (size_t i = 0; i < text.size();) {

@@ -20,6 +20,10 @@ void RequireSupportedCodePage(int codePage);
 // not characters).
 size_t Utf8SequenceLength(std::string_view text);
 
+// The length of the UTF-8 byte-order mark that text begins with: 3, or 0 without one.
+// Editors on Windows begin UTF-8 files with it; it is not text.
+size_t Utf8ByteOrderMarkLength(std::string_view text);
+
 // Whether the text is UTF-8 throughout.
 bool IsValidUtf8(std::string_view text);
 

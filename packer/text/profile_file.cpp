@@ -81,7 +81,7 @@ std::string ProfileFile::TextForNt(const std::string &bytes, int codePage)
 std::vector<ProfileLine> ProfileFile::Lines(const std::string &text)
 {
     std::vector<ProfileLine> lines;
-    size_t at = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    size_t at = Utf8ByteOrderMarkLength(text);
     for (unsigned number = 1; at < text.size(); ++number) {
         size_t end = text.find_first_of("\r\n", at);
         if (end == std::string::npos)
