@@ -18,6 +18,12 @@ struct StubState {
     LONG jobUnderWay;               // set from a confirm until its job has ended
     char tempCompressedPath[kPathBufferSize];
     char tempExpandedPath[kPathBufferSize];
+    // What this process wrote into the install log, the only keys its clean-up and
+    // exit step act on: File 1 to File loggedFiles, and Path firstLoggedDirectory to
+    // Path lastLoggedDirectory (0 and 0 when it created none).
+    DWORD loggedFiles;
+    int firstLoggedDirectory;
+    int lastLoggedDirectory;
 };
 
 extern StubState g_stub;

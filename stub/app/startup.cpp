@@ -4,6 +4,7 @@
 #include "stub_state.h"
 #include "archive_reader.h"
 #include "file_io.h"
+#include "install_log.h"
 #include "text.h"
 
 // The Windows directory and the stub's own file name with its last three characters
@@ -84,7 +85,7 @@ int InitializeStub()
 
 void FinishStub()
 {
-    DeleteFileA(g_stub.installLogPath);
+    RemoveInstallLog();
     if (g_stub.archive != INVALID_HANDLE_VALUE) {
         CloseHandle(g_stub.archive);
         g_stub.archive = INVALID_HANDLE_VALUE;

@@ -9,7 +9,8 @@
 // (nothing shown, nothing written). Needs g_stub.instance.
 int InitializeStub();
 
-// Deletes the install log and closes the stub's own file.
+// Removes what this process wrote into the install log (RemoveInstallLog) and closes
+// the stub's own file.
 void FinishStub();
 
 #endif

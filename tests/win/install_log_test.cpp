@@ -61,7 +61,10 @@ TEST(InstallLogTest, ASetupRunWritesTheWorkedExampleInOrder)
     EXPECT_EQ(WalkedDirectories(), (Paths{dest + "\\DATA\\SUB", dest + "\\DATA", dest}));
 }
 
-TEST(InstallLogTest, AStaleLogIsContinued)
+// A log left by an earlier process, perhaps of another package of the same name: its
+// keys stay as they are, numbering continues after them, and only what this run
+// wrote is walked, so that the clean-up never removes what another run extracted.
+TEST(InstallLogTest, AStaleLogIsContinuedAndOnlyThisRunsKeysAreWalked)
 {
     std::string stale = "[Directory List]\r\n";
     for (int k = 1; k <= 5; ++k)
@@ -75,17 +78,15 @@ TEST(InstallLogTest, AStaleLogIsContinued)
     ASSERT_EQ(run.Run(), 1);
 
     std::string dest = run.Destination();
-    Paths files = {dest + "\\A", dest + "\\SUB\\B", dest + "\\SUB\\C"};
-    for (int k = 4; k <= 9; ++k)
-        files.push_back("C:\\OLD\\F" + std::to_string(k));
-    EXPECT_EQ(WalkedFiles(), files) << "the new run replaces File 1 to 3 only";
-    Paths directories = {dest + "\\SUB", dest};
-    for (int k = 5; k >= 1; --k)
-        directories.push_back("C:\\OLD" + std::to_string(k));
-    EXPECT_EQ(WalkedDirectories(), directories);
+    EXPECT_EQ(WalkedFiles(), (Paths{dest + "\\A", dest + "\\SUB\\B", dest + "\\SUB\\C"}));
+    EXPECT_EQ(LogValue(run.LogPath(), "Extract Files List", "File 4"), "C:\\OLD\\F4");
+    EXPECT_EQ(WalkedDirectories(), (Paths{dest + "\\SUB", dest}));
+    EXPECT_EQ(LogValue(run.LogPath(), "Directory List", "Path 6"), dest);
     EXPECT_EQ(LogValue(run.LogPath(), "Directory List", "Count"), "7");
 }
 
+// The walks read the keys this process wrote (here: File 1 to 4, Path 1 to 3) and end
+// at a gap among them.
 TEST(InstallLogTest, AGapEndsAWalk)
 {
     struct Case {
@@ -99,12 +100,13 @@ TEST(InstallLogTest, AGapEndsAWalk)
          {"A", "B"}, {}},
         {"empty File 1", "[Extract Files List]\r\nFile 1=\r\nFile 2=B\r\n", {}, {}},
         {"numbering starts at 1", "[Extract Files List]\r\nFile 2=B\r\n", {}, {}},
-        {"Count above the highest path",
-         "[Directory List]\r\nPath 1=A\r\nPath 2=B\r\nCount=3\r\n", {}, {}},
+        {"keys past those written",
+         "[Extract Files List]\r\nFile 1=A\r\nFile 2=B\r\nFile 3=C\r\nFile 4=D\r\nFile 5=E\r\n"
+         "[Directory List]\r\nPath 1=A\r\nPath 2=B\r\nPath 3=C\r\nPath 4=D\r\nCount=4\r\n",
+         {"A", "B", "C", "D"}, {"C", "B", "A"}},
         {"missing Path 2", "[Directory List]\r\nPath 1=A\r\nPath 3=C\r\nCount=3\r\n", {}, {"C"}},
-        {"empty Path 1", "[Directory List]\r\nPath 1=\r\nPath 2=B\r\nCount=2\r\n", {}, {"B"}},
-        {"no Count", "[Directory List]\r\nPath 1=A\r\n", {}, {}},
-        {"Count not a number", "[Directory List]\r\nPath 1=A\r\nCount=many\r\n", {}, {}},
+        {"empty Path 1", "[Directory List]\r\nPath 1=\r\nPath 2=B\r\nPath 3=C\r\nCount=3\r\n", {},
+         {"C", "B"}},
         {"values over 255 characters passed over", nullptr, {"A", "C"}, {"C", "A"}},
     };
     std::string overLong = "[Extract Files List]\r\nFile 1=A\r\nFile 2=C:\\" + std::string(297, 'L') +
@@ -113,8 +115,40 @@ TEST(InstallLogTest, AGapEndsAWalk)
                            "\r\nPath 3=C\r\nCount=3\r\n";
     for (const Case &c : cases) {
         LogFile log(c.contents ? c.contents : overLong.c_str());
+        g_stub.loggedFiles = 4;
+        g_stub.firstLoggedDirectory = 1;
+        g_stub.lastLoggedDirectory = 3;
         EXPECT_EQ(WalkedFiles(), c.files) << c.name;
         EXPECT_EQ(WalkedDirectories(), c.directories) << c.name;
+    }
+}
+
+// The exit step removes what this process wrote and nothing else of the file.
+TEST(InstallLogTest, RemoveInstallLogTakesOnlyItsOwnSections)
+{
+    const std::string stale = "[Extract Files List]\r\nFile 7=C:\\OLD\r\n";
+    const std::string foreign = "[Settings]\r\nkey=value\r\n";
+    struct Case {
+        const char *name;
+        std::string before;
+        bool writes;       // this process records a directory
+        std::string after; // "": no file is left
+    } cases[] = {
+        {"a log of its own", "", true, ""},
+        {"a stale log it wrote to", stale, true, ""},
+        {"a stale log it never wrote to", stale, false, stale},
+        {"another program's file it never wrote to", foreign, false, foreign},
+        {"another program's file it wrote to", foreign, true, foreign},
+    };
+    for (const Case &c : cases) {
+        LogFile log(c.before);
+        if (c.writes)
+            LogCreatedDirectory("C:\\NEW");
+        RemoveInstallLog();
+        if (c.after.empty())
+            EXPECT_FALSE(FileExists(log.path())) << c.name;
+        else
+            EXPECT_EQ(ReadWholeFile(log.path()), c.after) << c.name;
     }
 }
 
