@@ -47,14 +47,24 @@ int JoinPath(char *dest, int destSize, const char *directory, const char *name)
            AppendText(dest, destSize, name);
 }
 
-char *FindLastBackslash(char *text)
+static char *FindLastOf(char *text, char one, char other)
 {
     char *found = 0;
     for (char *p = text; *p; p = const_cast<char *>(NextChar(p))) {
-        if (*p == '\\')
+        if (*p == one || *p == other)
             found = p;
     }
     return found;
+}
+
+char *FindLastBackslash(char *text)
+{
+    return FindLastOf(text, '\\', '\\');
+}
+
+char *FindLastSeparator(char *text)
+{
+    return FindLastOf(text, '\\', '/');
 }
 
 void ClearBytes(void *dest, int count)

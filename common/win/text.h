@@ -32,6 +32,10 @@ int EndsInBackslash(const char *text);
 // of a double-byte character is never taken for one; null when there is none.
 char *FindLastBackslash(char *text);
 
+// The same for the last backslash or slash, both of which Windows takes for the
+// separator of a path's levels.
+char *FindLastSeparator(char *text);
+
 // Fills count bytes with zero.
 void ClearBytes(void *dest, int count);
 

@@ -29,7 +29,8 @@ static int CopyWithoutTrailingBackslash(char *buffer, const char *path)
 
 // Each level of the recursion keeps its own copy of its path. The recursion ends at
 // the nearest existing ancestor at the latest at the drive designator, which
-// GetFileAttributesA reports as the drive's current directory.
+// GetFileAttributesA reports as the drive's current directory. Levels are separated
+// by backslashes or slashes, as Windows separates them.
 int CreateDirectoryTree(const char *path)
 {
     if (!path || !path[0])
@@ -41,16 +42,19 @@ int CreateDirectoryTree(const char *path)
     if (IsDirectory(path))
         return 1;
 
-    // The parent first: the buffer cut at its last backslash, which is put back after.
-    char *lastBackslash = FindLastBackslash(buffer);
-    if (lastBackslash) {
-        *lastBackslash = 0;
+    // The parent first: the buffer cut at its last separator, which is put back after.
+    char *lastSeparator = FindLastSeparator(buffer);
+    if (lastSeparator) {
+        char separator = *lastSeparator;
+        *lastSeparator = 0;
         if (buffer[0] && !CreateDirectoryTree(buffer))
             return 0;
-        *lastBackslash = '\\';
+        *lastSeparator = separator;
     }
+    // An empty last level (two separators in a row, or one at the end) names the
+    // parent just made: it is there, and was logged when it was created.
     if (!CreateDirectoryA(buffer, 0))
-        return 0;
+        return IsDirectory(buffer);
     LogCreatedDirectory(buffer);
     return 1;
 }

@@ -19,10 +19,26 @@ static const char *NextAnsiChar(const char *text, void *)
     return NextChar(text);
 }
 
+// Whether the name comes back byte for byte from the system's conversion to Unicode
+// and back, which is what the file system is given.
+static int IsAnsiText(const char *name, void *)
+{
+    WCHAR wide[kPathBufferSize];
+    char back[2 * kPathBufferSize];
+    int units = MultiByteToWideChar(CP_ACP, 0, name, -1, wide, kPathBufferSize);
+    int length = units ? WideCharToMultiByte(CP_ACP, 0, wide, units, back, sizeof back, 0, 0) : 0;
+    for (int i = 0; i < length; ++i) {
+        if (back[i] != name[i])
+            return 0;
+    }
+    return length != 0;
+}
+
 void InitAnsiCharStep(CharStep *step)
 {
     WCHAR wide[3];
     step->next = NextAnsiChar;
+    step->isText = IsAnsiText;
     step->context = 0;
     step->superscriptDigits = MultiByteToWideChar(CP_ACP, 0, "\xB9\xB2\xB3", 3, wide, 3) == 3 &&
                               wide[0] == 0xB9 && wide[1] == 0xB2 && wide[2] == 0xB3;
@@ -99,23 +115,42 @@ static int WriteCompressedEntry(const EntryRecord *record, const char *targetPat
     return written;
 }
 
-// Times first: a read-only entry is still writable while its times are set.
+// Times first: a read-only entry is still writable while its times are set. Each
+// time is set on its own, so that one the system refuses (out of its range) does not
+// cost the others.
 static void RestoreTimesAndAttributes(const EntryRecord *record, const char *targetPath)
 {
     HANDLE file = OpenSharedFile(targetPath, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL);
     if (file != INVALID_HANDLE_VALUE) {
-        FILETIME times[3];
         const StoredFileTime *stored[3] = {&record->creationTime, &record->lastAccessTime,
                                            &record->lastWriteTime};
         for (int i = 0; i < 3; ++i) {
-            times[i].dwLowDateTime = stored[i]->low;
-            times[i].dwHighDateTime = stored[i]->high;
+            FILETIME time;
+            time.dwLowDateTime = stored[i]->low;
+            time.dwHighDateTime = stored[i]->high;
+            const FILETIME *slots[3] = {0, 0, 0};
+            slots[i] = &time;
+            SetFileTime(file, slots[0], slots[1], slots[2]);
         }
-        SetFileTime(file, &times[0], &times[1], &times[2]);
         CloseHandle(file);
     }
     SetFileAttributesA(targetPath, record->attributes);
+}
+
+// CreateFileA refuses to replace a read-only file, and a hidden or system file unless
+// asked for the same attributes: an earlier extraction of the same package leaves
+// such files. Those bits of an existing file (never of a folder) are cleared before
+// it is replaced; the entry's own attributes are set once its data is written.
+static void MakeReplaceable(const char *targetPath)
+{
+    const DWORD refusing = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    DWORD attributes;
+    if (GetPathAttributes(targetPath, &attributes) && !(attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+        (attributes & refusing)) {
+        attributes &= ~refusing;
+        SetFileAttributesA(targetPath, attributes ? attributes : FILE_ATTRIBUTE_NORMAL);
+    }
 }
 
 // Everything for one entry after its record has been read and the hooks have run.
@@ -147,6 +182,7 @@ static int ExtractEntry(DWORD index, const EntryRecord *record, char *currentDir
     // the file stays as it was.
     if (record->dataSize > areaLeft)
         return 0;
+    MakeReplaceable(targetPath);
     int written = g_stub.trailer.compressed
                       ? WriteCompressedEntry(record, targetPath)
                       : CopyToNewFile(g_stub.archive, targetPath, record->dataSize);
