@@ -51,6 +51,12 @@ int IsDeviceLevel(const char *start, const char *end, int superscriptDigits)
 
 } // namespace
 
+int IsForbiddenNameCharacter(unsigned char c)
+{
+    return (c >= 0x01 && c < 0x20) || c == '<' || c == '>' || c == '"' || c == '|' || c == '?' ||
+           c == '*';
+}
+
 int CheckName(const char *name, int form, const CharStep *step)
 {
     if (IsSeparator(name[0]))
@@ -58,6 +64,7 @@ int CheckName(const char *name, int form, const CharStep *step)
     const char *level = name;
     int blanks = 0; // dots and spaces
     int others = 0;
+    int endsBlank = 0; // the level's last character is a dot or a space
     for (const char *p = name;; p = step->next(p, step->context)) {
         if (!p)
             return kNameCharacterCut;
@@ -67,19 +74,25 @@ int CheckName(const char *name, int form, const CharStep *step)
                 return kNameLeavesFolder;
             if (IsDeviceLevel(level, p, step->superscriptDigits))
                 return kNameIsDevice;
+            if (endsBlank)
+                return kNameNotCreatable;
+            if (c == 0 && form != kPathForm && others == 0)
+                return kNameLeavesFolder;
             if (c == 0)
-                return form == kPathForm || others != 0 ? kNameAccepted : kNameLeavesFolder;
+                return step->isText(name, step->context) ? kNameAccepted : kNameNotText;
             if (form != kPathForm)
                 return kNameLeavesFolder;
             blanks = 0;
             others = 0;
+            endsBlank = 0;
             level = p + 1;
         } else if (c == ':') {
             return kNameLeavesFolder;
-        } else if (c == '.' || c == ' ') {
-            ++blanks;
+        } else if (IsForbiddenNameCharacter(static_cast<unsigned char>(c))) {
+            return kNameNotCreatable;
         } else {
-            ++others;
+            endsBlank = c == '.' || c == ' ';
+            ++(endsBlank ? blanks : others);
         }
     }
 }

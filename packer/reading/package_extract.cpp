@@ -15,6 +15,7 @@
 #include "codepage.h"
 #include "descriptor.h"
 #include "filetime.h"
+#include "name_rule.h"
 #include "output_file.h"
 #include "pack_error.h"
 #include "package_report.h"
@@ -85,7 +86,7 @@ std::string HostName(const std::string &level, int codePage)
             i += 2;
             continue;
         }
-        if (c < 0x20 || std::strchr("<>\"|?*:", c) != nullptr)
+        if (IsForbiddenNameCharacter(c) || c == ':')
             throw PackError("the name " + DisplayText(level, codePage) +
                             " holds a character Windows does not allow in file names");
         ++i;
@@ -195,6 +196,11 @@ public:
         times[0].tv_nsec = accessNs;
         times[1].tv_sec = static_cast<time_t>(UnixFromFileTime(entry.lastWriteTime, &writeNs));
         times[1].tv_nsec = writeNs;
+        // A time Windows would not set is left as the stub leaves it: the time of now.
+        if (!IsSettableFileTime(entry.lastAccessTime))
+            times[0].tv_nsec = UTIME_NOW;
+        if (!IsSettableFileTime(entry.lastWriteTime))
+            times[1].tv_nsec = UTIME_NOW;
         if (futimens(out.fd(), times) != 0)
             throw PackError(shown + ": cannot set the time stamps: " + std::strerror(errno));
         mode_t mode = NewFileMode();

@@ -23,6 +23,7 @@ enum class ProblemKind {
     Setup,     // the setup program is missing or unusable
     Signature, // the Authenticode signature is misplaced or does not hold; the stub is not affected
     Stub,      // the program before the data is not the velmor stub: it would never extract the package
+    Time,      // a time stamp out of the range Windows sets: the file keeps the time of its extraction
 };
 
 struct PackageProblem {

@@ -1,6 +1,8 @@
 // The walk through the entry records, from the data offset to the end of the data
 // area, with the shared record decoder.
+#include <cstdio>
 #include <cstring>
+#include "filetime.h"
 #include "package_layout.h"
 #include "package_reader_run.h"
 #include "windows_names.h"
@@ -45,6 +47,13 @@ NameField MakeName(const char *bytes, uint16_t length)
     name.terminated = bytes[length - 1] == 0;
     name.earlyZero = zero != nullptr && used + 1 < length;
     return name;
+}
+
+std::string HexNumber(uint64_t value)
+{
+    char text[24];
+    std::snprintf(text, sizeof text, "0x%016llX", static_cast<unsigned long long>(value));
+    return text;
 }
 
 uint64_t FileTimeValue(const StoredFileTime &time)
@@ -133,6 +142,14 @@ bool Reader::ReadEntry(Cursor &cursor, uint32_t index)
     entry.creationTime = FileTimeValue(record.creationTime);
     entry.lastAccessTime = FileTimeValue(record.lastAccessTime);
     entry.lastWriteTime = FileTimeValue(record.lastWriteTime);
+    const std::pair<const char *, uint64_t> times[] = {
+        {"creation", entry.creationTime}, {"last-access", entry.lastAccessTime}, {"last-write", entry.lastWriteTime}};
+    for (const auto &[which, value] : times) {
+        if (!IsSettableFileTime(value))
+            Problem(index, entry.path, ProblemKind::Time,
+                    std::string("its ") + which + " time " + HexNumber(value) +
+                        " is out of the range Windows sets; the file keeps the time of its extraction instead");
+    }
     entry.dataSize = record.dataSize;
     entry.dataOffset = cursor.position;
     if (entry.dataSize > cursor.Left()) {

@@ -228,6 +228,8 @@ const char *ProblemKindName(ProblemKind kind)
         return "signature";
     case ProblemKind::Stub:
         return "stub";
+    case ProblemKind::Time:
+        return "time";
     }
     return "other";
 }

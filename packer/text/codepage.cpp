@@ -2,6 +2,9 @@
 
 #include <cerrno>
 #include <iconv.h>
+#include <array>
+#include <map>
+#include <mutex>
 #include <vector>
 #include "pack_error.h"
 
@@ -41,6 +44,68 @@ std::optional<std::string> Convert(const std::string &text, const std::string &t
     if (!ok)
         return std::nullopt;
     return out;
+}
+
+bool IsDoubleByteCodePage(int codePage)
+{
+    return codePage == 932 || codePage == 936 || codePage == 949 || codePage == 950;
+}
+
+// A single-byte code page as Windows' table has it: each byte's character in UTF-8,
+// empty where the table defines none. Where iconv's table leaves a byte from 80 to 9F
+// undefined (81, 8D, 8F, 90 and 9D of 1252, for one), Windows' own tables give it the
+// control character of that number, U+0080 to U+009F, both ways.
+struct SingleByteTable {
+    std::array<std::string, 256> characters;
+    std::map<std::string, char> bytes;
+};
+
+const SingleByteTable &TableOf(int codePage)
+{
+    static std::mutex mutex;
+    static std::map<int, SingleByteTable> tables;
+    std::lock_guard<std::mutex> lock(mutex);
+    auto [it, added] = tables.try_emplace(codePage);
+    SingleByteTable &table = it->second;
+    for (int byte = 0; added && byte < 256; ++byte) {
+        std::string one(1, static_cast<char>(byte));
+        std::optional<std::string> character = Convert(one, "UTF-8", "CP" + std::to_string(codePage));
+        if (!character && byte >= 0x80 && byte <= 0x9F)
+            character = std::string{static_cast<char>(0xC2), static_cast<char>(byte)};
+        if (!character)
+            continue;
+        table.characters[byte] = *character;
+        table.bytes.emplace(*character, static_cast<char>(byte));
+    }
+    return table;
+}
+
+std::optional<std::string> DecodeSingleByte(const std::string &text, int codePage)
+{
+    const SingleByteTable &table = TableOf(codePage);
+    std::string utf8;
+    for (char c : text) {
+        const std::string &character = table.characters[static_cast<unsigned char>(c)];
+        if (character.empty())
+            return std::nullopt;
+        utf8 += character;
+    }
+    return utf8;
+}
+
+std::optional<std::string> EncodeSingleByte(const std::string &utf8, int codePage)
+{
+    const SingleByteTable &table = TableOf(codePage);
+    std::string text;
+    for (size_t i = 0; i < utf8.size();) {
+        size_t length = Utf8SequenceLength(std::string_view(utf8).substr(i));
+        auto it = length ? table.bytes.find(utf8.substr(i, length)) : table.bytes.end();
+        if (it == table.bytes.end())
+            return std::nullopt;
+        text += it->second;
+        i += length;
+    }
+    return text;
 }
 
 } // namespace
@@ -112,6 +177,8 @@ std::optional<std::string> EncodeForCodePage(const std::string &utf8, int codePa
 {
     if (!IsSupportedCodePage(codePage))
         return std::nullopt;
+    if (!IsDoubleByteCodePage(codePage))
+        return EncodeSingleByte(utf8, codePage);
     return Convert(utf8, "CP" + std::to_string(codePage), "UTF-8");
 }
 
@@ -119,6 +186,8 @@ std::optional<std::string> DecodeFromCodePage(const std::string &text, int codeP
 {
     if (!IsSupportedCodePage(codePage))
         return std::nullopt;
+    if (!IsDoubleByteCodePage(codePage))
+        return DecodeSingleByte(text, codePage);
     return Convert(text, "UTF-8", "CP" + std::to_string(codePage));
 }
 

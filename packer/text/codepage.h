@@ -27,12 +27,14 @@ size_t Utf8ByteOrderMarkLength(std::string_view text);
 // Whether the text is UTF-8 throughout.
 bool IsValidUtf8(std::string_view text);
 
+// Both directions decide as Windows' own tables for its ANSI code pages do.
+
 // The UTF-8 text in the code page; nothing when the text is not valid UTF-8 or holds
 // a character the code page cannot represent (no approximations).
 std::optional<std::string> EncodeForCodePage(const std::string &utf8, int codePage);
 
-// Back from the code page to UTF-8, for display; nothing for bytes the code page
-// does not define.
+// Back from the code page to UTF-8; nothing for bytes the code page does not define
+// and for a double-byte character cut short or with a second byte it does not define.
 std::optional<std::string> DecodeFromCodePage(const std::string &text, int codePage);
 
 } // namespace velmor

@@ -9,6 +9,13 @@ namespace velmor {
 // the year 30828).
 constexpr int64_t kLatestFileTimeUnix = 910692730085LL;
 
+// Whether SetFileTime takes the FILETIME: it refuses 2^63 ticks and more. (Zero it
+// takes as "leave this time as it is".)
+constexpr bool IsSettableFileTime(uint64_t fileTime)
+{
+    return fileTime < (uint64_t(1) << 63);
+}
+
 // Windows FILETIME (100-ns intervals since 1601-01-01 UTC) for a Unix time. Times
 // before 1601 give 0; seconds must not be over kLatestFileTimeUnix.
 uint64_t FileTimeFromUnix(int64_t seconds, uint32_t nanoseconds);

@@ -25,6 +25,13 @@ const char *NextInCodePage(const char *text, void *context)
     return text[1] ? text + 2 : nullptr;
 }
 
+// The text check of name_rule.h: the name decodes from the code page as Windows'
+// tables decode it.
+int IsTextInCodePage(const char *name, void *context)
+{
+    return DecodeFromCodePage(name, *static_cast<const int *>(context)).has_value();
+}
+
 // Whether the code page writes the superscript digits one to three as B9, B2, B3.
 bool WritesSuperscriptDigits(int codePage)
 {
@@ -50,7 +57,7 @@ bool IsDoubleByteLead(unsigned char c, int codePage)
 int CheckNameInCodePage(std::string_view name, bool levelsAllowed, int codePage)
 {
     std::string text(name.substr(0, name.find('\0')));
-    CharStep step = {NextInCodePage, &codePage, WritesSuperscriptDigits(codePage)};
+    CharStep step = {NextInCodePage, &codePage, WritesSuperscriptDigits(codePage), IsTextInCodePage};
     return ::CheckName(text.c_str(), levelsAllowed ? kPathForm : kFileNameForm, &step);
 }
 
@@ -66,6 +73,11 @@ std::string NameRefusal(int check, bool levelsAllowed)
         return "is reserved for a device on Windows (CON, NUL, COM1, LPT1 and the like): its data would go to the device";
     case kNameCharacterCut:
         return "ends in half a double-byte character";
+    case kNameNotText:
+        return "is not text in the package's code page: Windows would write another name";
+    case kNameNotCreatable:
+        return std::string("holds a character Windows does not allow in file names, or ") +
+               (levelsAllowed ? "a level that ends" : "ends") + " in a dot or a space, which Windows drops";
     default:
         return levelsAllowed ? "would leave the destination folder"
                              : "is not a plain name (a path, a colon, or only dots and spaces)";
@@ -247,7 +259,7 @@ std::optional<size_t> WindowsNameIndex::Find(const std::string &path) const
 void CheckCreatableName(const std::string &name, const std::string &where)
 {
     for (unsigned char c : name) {
-        if (c < 0x20 || std::string("<>:\"\\/|?*").find(static_cast<char>(c)) != std::string::npos)
+        if (c == 0 || IsForbiddenNameCharacter(c) || c == ':' || IsSeparator(static_cast<char>(c)))
             throw PackError(where + ": the name holds a character Windows does not allow in file names: '" +
                             std::string(1, static_cast<char>(c)) + "'");
     }

@@ -68,7 +68,7 @@ inline std::vector<SignatureCase> SignatureCases()
 
 // Names as stored (code page 1252). refused: the reader refuses entry 2.
 struct HostileNameCase {
-    const char *label;
+    std::string label;
     std::string directory;
     std::string file;
     bool refused;
@@ -76,7 +76,7 @@ struct HostileNameCase {
 
 inline std::vector<HostileNameCase> HostileNames()
 {
-    return {
+    std::vector<HostileNameCase> cases = {
         {"parent directory", "..", "ESCAPE.TXT", true},
         {"parent of a folder", "..\\OUT", "ESCAPE.TXT", true},
         {"parent after good levels", "SUB\\..\\..\\OUT", "E.TXT", true},
@@ -125,7 +125,29 @@ inline std::vector<HostileNameCase> HostileNames()
         {"longer names are no devices", "CONSOLE", "NULL.TXT", false},
         {"a device name inside a name", "", "XCOM1.TXT", false},
         {"port letters alone", "", "LPT", false},
+        // Windows separates levels at slashes as at backslashes.
+        {"a slash between new levels", "NEW/DEEP", "F.TXT", false},
+        {"a trailing slash", "NEW/", "F.TXT", false},
+        // Windows drops a trailing dot or space from the level it creates, and the
+        // path through the level as stored is then not found.
+        {"a level ending in a space", "NEW \\DEEP", "F.TXT", true},
+        {"a folder ending in a space", "NEW ", "F.TXT", true},
+        {"a level ending in a dot", "NEW.\\DEEP", "F.TXT", true},
+        {"a file name ending in a space", "", "F.TXT ", true},
+        {"a file name ending in a dot", "", "F.TXT.", true},
     };
+    for (int c = 0x01; c < 0x20; ++c)
+        cases.push_back({"control character " + std::to_string(c), "", "A" + std::string(1, char(c)) + ".TXT", true});
+    for (char c : std::string("*?<>|\""))
+        cases.push_back({std::string("a file name with ") + c, "", "A" + std::string(1, c) + ".TXT", true});
+    cases.push_back({"a folder level with a tab", "SUB\\A\tB", "F.TXT", true});
+    cases.push_back({"a folder level with a star", "A*B\\SUB", "F.TXT", true});
+    // Bytes that code page 1252 leaves undefined: Windows takes them for the control
+    // characters U+0081 and so on, which file names may hold.
+    for (char c : std::string("\x81\x8D\x8F\x90\x9D"))
+        cases.push_back({"1252's undefined byte " + std::to_string(static_cast<unsigned char>(c)), "",
+                         "A" + std::string(1, c) + ".TXT", false});
+    return cases;
 }
 
 // Names in code page 932, whose lead bytes take the next byte as their second.
@@ -136,6 +158,10 @@ inline std::vector<HostileNameCase> DoubleByteHostileNames()
         {"file name ending in a lone lead byte", "", "FILE\x81", true},
         {"a character whose second byte is 0x5C", "\x95\x5C", "A.TXT", false},
         {"B9 is no superscript here", "", "COM\xB9", false},
+        // Windows makes one stand-in character of the two bytes: the file would get
+        // another name.
+        {"a lead byte before a byte it does not take", "", "A\x81 B.TXT", true},
+        {"a folder with a lead byte before a byte it does not take", "SUB\x81\x7F", "F.TXT", true},
     };
 }
 

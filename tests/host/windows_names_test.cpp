@@ -83,10 +83,12 @@ TEST(WindowsNamesTest, CreateRefusesWhatVerifyReports)
         else
             EXPECT_EQ(refusal, "") << c.what;
         PackageContents contents = Verified(c.files);
-        EXPECT_EQ(contents.problems.size(), c.entry ? 1u : 0u) << c.what;
-        if (c.entry && !contents.problems.empty()) {
-            EXPECT_EQ(contents.problems[0].kind, ProblemKind::Duplicate) << c.what;
-            EXPECT_EQ(contents.problems[0].index, c.entry) << c.what << ": " << contents.problems[0].what;
+        // A trailing dot or space is also a name Windows does not create as it is.
+        const size_t named = std::string(c.refusal).find("trailing") != std::string::npos;
+        EXPECT_EQ(contents.problems.size(), c.entry ? 1u + named : 0u) << c.what;
+        for (size_t i = 0; c.entry && i < contents.problems.size(); ++i) {
+            EXPECT_EQ(contents.problems[i].kind, i < named ? ProblemKind::Name : ProblemKind::Duplicate) << c.what;
+            EXPECT_EQ(contents.problems[i].index, c.entry) << c.what << ": " << contents.problems[i].what;
         }
     }
 }
