@@ -177,16 +177,23 @@ TEST(CompressedExtractTest, ExtractsOurEncodingWithTimesAndAttributes)
 }
 
 // SZDD data that does not expand to the length its header promises: the stream cut
-// inside (the record's size still matching it), or data that is no SZDD file. The
+// inside (the record's size still matching it) or longer than promised, or data that
+// is no SZDD file. The
 // entry fails, and neither its target nor the temporary files stay.
 TEST(CompressedExtractTest, DataThatDoesNotExpandAsPromisedFailsTheEntry)
 {
     std::string whole = SzddCompress(PseudoRandom(16384, 4, 7));
+    // An intact stream of one byte more than its header promises (the length sits at
+    // bytes 10 to 13).
+    std::string longer = SzddCompress(PseudoRandom(16385, 4, 7));
+    longer[10] = static_cast<char>(16384 & 0xFF);
+    longer[11] = static_cast<char>(16384 >> 8);
     struct Case {
         const char *name;
         std::string data;
     } cases[] = {
         {"stream cut short", whole.substr(0, whole.size() / 2)},
+        {"one byte more than promised", longer},
         {"no SZDD file", std::string(100, 'x')},
     };
     for (const Case &c : cases) {
