@@ -235,6 +235,7 @@ PackagePlan PlanPackage(std::vector<SourceFile> files, const PackageSettings &se
         if (!accepted)
             continue;
         entry.sourcePath = file.path;
+        entry.source = file.identity;
         entry.displayPath = display;
         if (file.directory == previousDirectory)
             entry.header.directoryName.clear();

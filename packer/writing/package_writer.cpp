@@ -45,7 +45,7 @@ void StreamEntry(const PlannedEntry &entry, OutputFile &out, uint64_t done,
 {
     out.Write(EncodeEntryRecord(entry.header));
     CheckPackageSize(out.Size() + entry.header.dataSize + kTrailerSize);
-    InputFile source(entry.sourcePath);
+    InputFile source(entry.sourcePath, entry.source);
     constexpr uint64_t kChunk = 16 << 20;
     uint64_t left = entry.header.dataSize;
     while (left > 0) {
@@ -66,7 +66,7 @@ void StreamEntry(const PlannedEntry &entry, OutputFile &out, uint64_t done,
 // for them, and must be exactly as many as when the folder was read.
 void CompressEntry(const PlannedEntry &entry, const EntryCompressor &compress, const DataWriter &write)
 {
-    InputFile source(entry.sourcePath);
+    InputFile source(entry.sourcePath, entry.source);
     ContentReader read = [&](unsigned char *buffer, size_t count) {
         if (source.ReadFull(reinterpret_cast<char *>(buffer), count) != count)
             throw PackError(ChangedWhilePacking(entry, false));
