@@ -190,12 +190,13 @@ void RunOsslsigncode(const SigningOptions &options, const std::string &in, const
 }
 
 // Copies the package's image and data area, the security directory cleared, into a
-// file of its own: what osslsigncode signs.
-void WriteUnsignedBody(const std::string &input, const PeSigningFields &pe, uint64_t bodyEnd,
-                       const std::string &path)
+// file of its own: what osslsigncode signs. Returns the permission bits it got as a
+// new program, the umask applied.
+unsigned WriteUnsignedBody(const std::string &input, const PeSigningFields &pe, uint64_t bodyEnd,
+                           const std::string &path)
 {
     InputFile in(input, UINT64_MAX);
-    OutputFile body(path);
+    OutputFile body(path, 0777);
     auto copy = [&](uint64_t from, uint64_t to) {
         if (lseek(in.fd(), static_cast<off_t>(from), SEEK_SET) < 0 ||
             body.CopyFrom(in.fd(), to - from, input) != to - from)
@@ -204,12 +205,14 @@ void WriteUnsignedBody(const std::string &input, const PeSigningFields &pe, uint
     copy(0, pe.directoryOffset);
     body.Write(std::string(8, '\0'));
     copy(pe.directoryOffset + 8, bodyEnd);
-    body.Commit(0644);
+    body.Commit();
+    return body.Mode();
 }
 
 // Turns osslsigncode's output into the signed package: the trailer appended inside
-// the certificate table, table and checksum brought up to date.
-void AppendTrailer(const std::string &path, uint64_t bodyEnd, const std::string &trailer)
+// the certificate table, table and checksum brought up to date, the permission bits
+// set to mode.
+void AppendTrailer(const std::string &path, uint64_t bodyEnd, const std::string &trailer, unsigned mode)
 {
     auto source = OpenFileSource(path);
     std::optional<PeSigningFields> pe = ReadPeSigningFields(*source);
@@ -238,7 +241,7 @@ void AppendTrailer(const std::string &path, uint64_t bodyEnd, const std::string 
     WriteLe32At(fd.get(), pe->directoryOffset + 4, grown, path);
     WriteLe32At(fd.get(), pe->tableOffset, grown, path);
     WriteLe32At(fd.get(), pe->checksumOffset, PeChecksum(*OpenFileSource(path), pe->checksumOffset), path);
-    if (fchmod(fd.get(), 0755) != 0 || fd.Close() != 0)
+    if (fchmod(fd.get(), mode) != 0 || fd.Close() != 0)
         throw PackError(path + ": cannot finish the signed package: " + std::strerror(errno));
 }
 
@@ -306,9 +309,14 @@ SignSummary SignPackage(const std::string &input, const std::string &output, con
 
     WorkFolder work(output);
     const std::string body = work / "unsigned.exe", signedPath = work / "signed.exe";
-    WriteUnsignedBody(input, *pe, bodyEnd, body);
+    unsigned mode = WriteUnsignedBody(input, *pe, bodyEnd, body);
+    // Signed in place, the package keeps its permission bits; any other output is new.
+    struct stat in, out;
+    if (stat(input.c_str(), &in) == 0 && stat(output.c_str(), &out) == 0 && in.st_dev == out.st_dev &&
+        in.st_ino == out.st_ino)
+        mode = in.st_mode & 0777;
     RunOsslsigncode(options, body, signedPath, input);
-    AppendTrailer(signedPath, bodyEnd, trailer);
+    AppendTrailer(signedPath, bodyEnd, trailer, mode);
 
     // Read back as list and verify read it: a sound package, its signature holding.
     auto result = OpenFileSource(signedPath);

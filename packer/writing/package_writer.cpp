@@ -154,7 +154,7 @@ PackageSummary WritePackage(const PackagePlan &plan, const std::string &stubImag
             total += EncodeEntryRecord(entry.header).size() + entry.header.dataSize;
         CheckPackageSize(total);
     }
-    OutputFile out(outputPath);
+    OutputFile out(outputPath, 0777); // a program: executable where the umask allows
     out.Write(stubImage);
     PackageSummary summary;
     auto done = [&](const PlannedEntry &entry) {
@@ -187,7 +187,7 @@ PackageSummary WritePackage(const PackagePlan &plan, const std::string &stubImag
     out.Write(EncodeTrailer(trailer));
     summary.packageSize = out.Size();
     summary.entryCount = trailer.entryCount;
-    out.Commit(0755);
+    out.Commit();
     return summary;
 }
 

@@ -387,6 +387,39 @@ TEST_F(SigningTest, AFailureNamesItsCauseAndWritesNothing)
     }
 }
 
+// New outputs get what the umask leaves of 0777 (a program) or 0666 (an SZDD file), as
+// any Unix tool's new files; a package signed in place keeps its permission bits.
+TEST_F(SigningTest, OutputsFollowTheUmaskAndSigningInPlaceKeepsTheMode)
+{
+    fs::path package = Unsigned();
+    fs::permissions(package, fs::perms(0640));
+    const std::string out = Quote(root / "out") + "/";
+    struct Case {
+        const char *what;
+        const char *umask;
+        std::string arguments;
+        const char *output; // below out/
+        unsigned mode;
+    } cases[] = {
+        {"create", "077", "create --stub " + Quote(VELMOR_I686_STUB) + " " + Quote(root / "src") + " -o " + out + "a.exe",
+         "a.exe", 0700},
+        {"create", "027", "create --stub " + Quote(VELMOR_I686_STUB) + " " + Quote(root / "src") + " -o " + out + "a.exe",
+         "a.exe", 0750},
+        {"create, signed", "077", "create --stub " + Quote(VELMOR_I686_STUB) + " " + First() + " " +
+         Quote(root / "src") + " -o " + out + "b.exe", "b.exe", 0700},
+        {"sign into a new file", "002", "sign " + out + "pkg.exe -o " + out + "c.exe " + First(), "c.exe", 0775},
+        {"sign in place", "077", "sign " + out + "pkg.exe -o " + out + "pkg.exe " + First(), "pkg.exe", 0640},
+        {"szdd compress", "077", "szdd compress " + Quote(root / "src" / "readme.txt") + " " + out + "readme.tx_",
+         "readme.tx_", 0600},
+    };
+    for (const Case &c : cases) {
+        CommandRun run = Pack(c.arguments, std::string("umask ") + c.umask + ";");
+        ASSERT_EQ(run.status, 0) << c.what << "\n" << run.output;
+        EXPECT_EQ(static_cast<unsigned>(fs::status(root / "out" / c.output).permissions()), c.mode)
+            << c.what << ", umask " << c.umask;
+    }
+}
+
 // sign writes its package in place when asked, but never over its key or a FIFO.
 TEST_F(SigningTest, SignNeverReplacesItsKeyOrASpecialFile)
 {
