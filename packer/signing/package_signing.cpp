@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -29,6 +30,10 @@ namespace {
 
 // Certificates, keys and passwords take some kilobytes.
 constexpr uint64_t kMaxKeyFileSize = 1 << 20;
+
+// The longest password passed on: far more than any key format needs, and no more
+// than a pipe takes in one write without waiting for its reader (PIPE_BUF).
+constexpr size_t kMaxPassword = PIPE_BUF;
 
 // Zero bytes between the signature and the trailer, so that the certificate table
 // stays a multiple of 8 bytes long.
@@ -91,9 +96,11 @@ ProgramRun RunProgram(const std::vector<std::string> &arguments, const std::stri
     if (pipe2(out, O_CLOEXEC) != 0)
         throw PackError(std::string("cannot start ") + arguments[0] + ": " + std::strerror(errno));
     Descriptor outRead(out[0]), outWrite(out[1]);
-    // A password is far smaller than a pipe's buffer: it is written whole before the
-    // program starts, and the program sees the end of its input behind it.
-    if (write(inWrite.get(), input.data(), input.size()) != static_cast<ssize_t>(input.size()))
+    // The input, at most PIPE_BUF bytes, goes into the empty pipe in one write that
+    // never waits (a longer one would wait forever for the reader, not yet started),
+    // and the program sees the end of its input behind it.
+    if (input.size() > PIPE_BUF || fcntl(inWrite.get(), F_SETFL, O_NONBLOCK) != 0 ||
+        write(inWrite.get(), input.data(), input.size()) != static_cast<ssize_t>(input.size()))
         throw PackError(std::string("cannot pass the password to ") + arguments[0] + ": " + std::strerror(errno));
     inWrite.Close();
 
@@ -167,6 +174,10 @@ void RunOsslsigncode(const SigningOptions &options, const std::string &in, const
         // Through a pipe: a password on the command line would be visible to every
         // user of the machine.
         password = value;
+        if (password.size() > kMaxPassword)
+            throw PackError("--password-env: " + options.passwordEnv + " holds " + std::to_string(password.size()) +
+                            " bytes; a password may be at most " + std::to_string(kMaxPassword) +
+                            " bytes long, more than any key format needs");
         args.insert(args.end(), {"-readpass", "/dev/stdin"});
     }
     if (!options.description.empty())

@@ -369,6 +369,9 @@ TEST_F(SigningTest, AFailureNamesItsCauseAndWritesNothing)
     } cases[] = {
         {"wrong password", "VELMOR_TEST_PASSWORD=wrong", "pkg.exe", p12 + " --password-env VELMOR_TEST_PASSWORD",
          "PKCS#12"},
+        // More than a pipe takes before its reader starts (the timeout ends a run that waits).
+        {"a password of 70,000 bytes", "VELMOR_TEST_PASSWORD=$(printf %070000d 0) timeout 60", "pkg.exe",
+         p12 + " --password-env VELMOR_TEST_PASSWORD", "VELMOR_TEST_PASSWORD holds 70000 bytes"},
         {"no timestamp authority", "", "pkg.exe", First() + " --timestamp http://127.0.0.1:9/",
          "Timestamping asks the authority over the network"},
         {"no osslsigncode", "VELMOR_OSSLSIGNCODE=/nonexistent/osslsigncode", "pkg.exe", First(),
