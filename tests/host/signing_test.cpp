@@ -209,6 +209,7 @@ TEST_F(SigningTest, AByteChangedAfterSigningFailsBothVerifiersUnlessItIsInTheTra
     fs::path package = Signed(Unsigned());
     const std::string bytes = Read(package);
     const size_t stubSize = fs::file_size(VELMOR_I686_STUB);
+    ASSERT_GT(bytes.size(), stubSize + kTrailerSize) << "signing failed: no package to change";
     const size_t trailer = bytes.size() - kTrailerSize;
     struct Case {
         const char *what;
