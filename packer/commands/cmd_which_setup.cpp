@@ -313,7 +313,7 @@ void AddWhichSetupCommand(CLI::App &app)
     cmd->add_option("--minor", options->minor, "dwMinorVersion");
     cmd->add_option("--build", options->build, "dwBuildNumber, decimal or 0x hexadecimal");
     cmd->add_option("--csd", options->servicePack, "szCSDVersion, spaces included");
-    cmd->add_option("--lang", options->language, "system default language id in hexadecimal")
+    cmd->add_option("--lang", options->language, "system default language id in hexadecimal (407 for German)")
         ->capture_default_str();
     cmd->add_option("--drive", options->drive, "drive letter of the setup medium")
         ->capture_default_str();
@@ -327,9 +327,10 @@ void AddWhichSetupCommand(CLI::App &app)
     cmd->footer("Without --windows or --platform-id: one line for each system --windows knows.\n"
                 "The options after --windows change single fields of the system it names.\n"
                 "The config is taken to lie in the root folder of the drive.\n"
-                "A config without a section [Setup Program], or with a key that no system reads (a platform\n"
-                "other than Windows and WinNT, a version written 5.1 or one no Windows reports), is warned\n"
-                "about, and the exit status is 1; so is a program that --media does not hold.\n"
+                "A config without a section [Setup Program], with a key that no system reads (a platform\n"
+                "other than Windows and WinNT, a version written 5.1 or one no Windows reports), or with a\n"
+                "program whose full path is over 255 characters, is warned about, and the exit status is 1;\n"
+                "so is a program that --media does not hold, and a --lang that no Windows knows.\n"
                 "A UTF-16 config (with its byte-order mark) is read as UTF-16 by the NT family only.\n"
                 "Example:\n"
                 "  velmor-pack which-setup disk1/INSTALL.CFG --windows 98 --lang 407\n"
