@@ -49,7 +49,13 @@ void AddMessageOptions(CLI::App &cmd)
 
 CLI::Option *AddJobsOption(CLI::App &cmd, unsigned &jobs, const std::string &help)
 {
-    return cmd.add_option("-j,--jobs", jobs, help)->check(CLI::PositiveNumber)->capture_default_str();
+    static const CLI::Validator positive(
+        [](std::string &text) -> std::string {
+            // DecimalNumber has left no leading zeros.
+            return text == "0" ? "expected 1 or more files compressed at once, found 0" : "";
+        },
+        "", "positive number");
+    return cmd.add_option("-j,--jobs", jobs, help)->transform(DecimalNumber())->check(positive)->capture_default_str();
 }
 
 } // namespace velmor

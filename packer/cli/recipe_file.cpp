@@ -1,6 +1,7 @@
 #include "recipe_file.h"
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include "codepage.h"
 #include "input_file.h"
@@ -91,6 +92,73 @@ void SortByLine(std::vector<RecipeItem> &items)
                      [](const RecipeItem &a, const RecipeItem &b) { return a.line < b.line; });
 }
 
+// The option a recipe key names: a positional argument's key, or a long or short
+// option's name without its dashes; nullptr for none a recipe may set.
+CLI::Option *OptionOfKey(CLI::App &cmd, const RecipeRules &rules, const std::string &key)
+{
+    CLI::Option *option = nullptr;
+    auto positional = rules.positionalKeys.find(key);
+    if (positional != rules.positionalKeys.end())
+        option = cmd.get_option_no_throw(positional->second);
+    else if (!key.empty() && key[0] != '-' && !rules.refusedKeys.count(key))
+        option = cmd.get_option_no_throw((key.size() == 1 ? "-" : "--") + key);
+    return option == cmd.get_help_ptr() ? nullptr : option;
+}
+
+// Other tools' words for options, which their spelling alone would not lead to.
+const std::pair<const char *, const char *> kKeySynonyms[] = {
+    {"destination", "folder"}, {"dest", "folder"}, {"target", "folder"}, {"install-dir", "folder"},
+    {"src", "source"},         {"input", "source"}, {"out", "output"},   {"program", "run"},
+    {"setup", "run"},          {"title", "description"}, {"threads", "jobs"},
+};
+
+size_t EditDistance(const std::string &a, const std::string &b)
+{
+    std::vector<size_t> row(b.size() + 1);
+    for (size_t j = 0; j <= b.size(); ++j)
+        row[j] = j;
+    for (size_t i = 1; i <= a.size(); ++i) {
+        size_t diagonal = row[0];
+        row[0] = i;
+        for (size_t j = 1; j <= b.size(); ++j) {
+            size_t above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+// The key a recipe of cmd may set that an unknown key was probably meant as: another
+// tool's word for it, or the nearest spelling; "" when none is near.
+std::string SuggestedKey(CLI::App &cmd, const RecipeRules &rules, const std::string &key)
+{
+    std::string typed;
+    for (char c : key)
+        typed += c == '_' ? '-' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (const auto &[word, meant] : kKeySynonyms) {
+        if (typed == word && OptionOfKey(cmd, rules, meant))
+            return meant;
+    }
+    std::vector<std::string> keys;
+    for (const auto &[positionalKey, name] : rules.positionalKeys)
+        keys.push_back(positionalKey);
+    for (const CLI::Option *option : cmd.get_options()) {
+        for (const std::string &name : option->get_lnames())
+            keys.push_back(name);
+    }
+    std::string best;
+    size_t bestDistance = std::max<size_t>(1, typed.size() / 3) + 1;
+    for (const std::string &candidate : keys) {
+        size_t distance = EditDistance(typed, candidate);
+        if (distance < bestDistance && OptionOfKey(cmd, rules, candidate)) {
+            best = candidate;
+            bestDistance = distance;
+        }
+    }
+    return best;
+}
+
 } // namespace
 
 std::vector<RecipeItem> ReadTomlRecipe(const std::string &text, const std::string &path)
@@ -100,9 +168,14 @@ std::vector<RecipeItem> ReadTomlRecipe(const std::string &text, const std::strin
     try {
         root = toml::parse(document, path);
     } catch (const toml::parse_error &e) {
+        std::string what(e.description());
+        // Windows paths are where a backslash is typed most.
+        if (what.find("escape sequence") != std::string::npos)
+            what += "; in a \"...\" string a backslash begins an escape: write a Windows path in single quotes "
+                    "('C:\\Acme') or double each backslash (\"C:\\\\Acme\")";
         throw UsageError(Place(path, static_cast<unsigned>(e.source().begin.line),
                                static_cast<unsigned>(e.source().begin.column)) +
-                         std::string(e.description()));
+                         what);
     }
     std::vector<RecipeItem> items;
     CollectToml(root, "", items);
@@ -141,6 +214,10 @@ void ApplyRecipe(CLI::App &cmd, const std::string &path, const RecipeRules &rule
     std::filesystem::path folder = std::filesystem::path(path).parent_path();
     const std::string &command = cmd.get_name();
     std::map<const CLI::Option *, std::pair<unsigned, std::string>> seen; // where each was set
+    // Paths are the recipe's under every name of their options (o as well as output).
+    std::set<const CLI::Option *> pathOptions;
+    for (const std::string &key : rules.pathKeys)
+        pathOptions.insert(OptionOfKey(cmd, rules, key));
 
     for (RecipeItem &item : items) {
         auto refuse = [&](const std::string &why) { throw UsageError(Place(path, item.line) + why); };
@@ -149,14 +226,12 @@ void ApplyRecipe(CLI::App &cmd, const std::string &path, const RecipeRules &rule
                    command + "]");
         if (item.key.empty())
             continue; // the section itself
-        auto positional = rules.positionalKeys.find(item.key);
-        CLI::Option *option = nullptr;
-        if (positional != rules.positionalKeys.end())
-            option = cmd.get_option_no_throw(positional->second);
-        else if (item.key[0] != '-' && !rules.refusedKeys.count(item.key))
-            option = cmd.get_option_no_throw((item.key.size() == 1 ? "-" : "--") + item.key);
-        if (option == nullptr || option == cmd.get_help_ptr())
-            refuse("'" + item.key + "' is not an option a recipe of " + command + " can set");
+        CLI::Option *option = OptionOfKey(cmd, rules, item.key);
+        if (option == nullptr) {
+            std::string meant = SuggestedKey(cmd, rules, item.key);
+            refuse("'" + item.key + "' is not an option a recipe of " + command + " can set" +
+                   (meant.empty() || meant == item.key ? "" : "; did you mean '" + meant + "'?"));
+        }
         if (auto first = seen.emplace(option, std::pair{item.line, item.key}); !first.second) {
             const auto &[line, key] = first.first->second;
             refuse(key == item.key ? "'" + key + "' is given twice, on lines " + std::to_string(line) + " and " +
@@ -178,13 +253,18 @@ void ApplyRecipe(CLI::App &cmd, const std::string &path, const RecipeRules &rule
                        (flag ? "true or false" : integer ? "an integer" : several ? "strings" : "a string") +
                        ", found " + item.typeName);
         }
+        // No command line can carry one, and no field of a package holds one.
+        for (const std::string &value : item.values) {
+            if (value.find('\0') != std::string::npos)
+                refuse("'" + item.key + "' holds a NUL character (\\u0000), which no option can take");
+        }
         if (option->count() > 0)
             continue; // the command line has the last word
         try {
             if (flag) {
                 option->add_result(option->get_flag_value(item.key, item.values.front()));
             } else {
-                if (rules.pathKeys.count(item.key)) {
+                if (pathOptions.count(option)) {
                     for (std::string &value : item.values)
                         value = Relative(folder, value);
                 }

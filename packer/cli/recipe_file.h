@@ -37,7 +37,8 @@ std::vector<RecipeItem> ReadIniRecipe(const std::string &text, const std::string
 struct RecipeRules {
     // Keys that name positional arguments, such as "source" for SOURCE_DIR.
     std::map<std::string, std::string> positionalKeys;
-    // Keys whose values are paths: taken relative to the recipe's folder.
+    // Keys whose values are paths: taken relative to the recipe's folder, under any
+    // name of their option (o as well as output).
     std::set<std::string> pathKeys;
     // Keys whose values are whole numbers: TOML integers.
     std::set<std::string> integerKeys;
@@ -51,8 +52,9 @@ struct RecipeRules {
 // top of the file or in a section named after the command. In TOML, a flag takes a
 // boolean, a key of integerKeys an integer, an option of several values an array of
 // strings (or one string), and any other option a string. Throws UsageError naming the
-// file and line for a key that names no option, is given twice, or has a value of the
-// wrong type or one the option refuses, and for a section of another name; PackError
+// file and line for a key that names no option (with the key probably meant, where
+// one is near), is given twice, or has a value of the wrong type, one with a NUL
+// character or one the option refuses, and for a section of another name; PackError
 // when the file cannot be read.
 void ApplyRecipe(CLI::App &cmd, const std::string &path, const RecipeRules &rules);
 

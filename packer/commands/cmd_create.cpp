@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <unistd.h>
+#include <algorithm>
 #include <climits>
 #include <filesystem>
 #include "package_layout.h"
@@ -52,10 +53,12 @@ std::optional<uint64_t> LatestTimeFromEnvironment()
     if (text == nullptr || *text == 0)
         return std::nullopt;
     std::string value = text;
-    if (value.size() > 18 || value.find_first_not_of("0123456789") != std::string::npos)
+    if (value.find_first_not_of("0123456789") != std::string::npos)
         throw UsageError("SOURCE_DATE_EPOCH: expected a whole number of seconds since 1970-01-01 00:00 UTC, found '" +
                          value + "'");
-    if (std::stoll(value) > kLatestFileTimeUnix)
+    // 18 digits hold every time Windows can store, and fit a 64-bit number.
+    size_t digits = value.size() - std::min(value.find_first_not_of('0'), value.size());
+    if (digits > 18 || std::stoll(value) > kLatestFileTimeUnix)
         throw UsageError("SOURCE_DATE_EPOCH: " + value + " lies past the last time Windows can store (" +
                          std::to_string(kLatestFileTimeUnix) + ", in the year 30828)");
     return FileTimeFromUnix(std::stoll(value), 0);

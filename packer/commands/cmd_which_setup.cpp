@@ -4,12 +4,14 @@
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include "cli_options.h"
 #include "commands.h"
 #include "messages.h"
 #include "output_file.h"
 #include "pack_error.h"
 #include "which_setup.h"
+#include "windows_languages.h"
 
 namespace velmor {
 namespace {
@@ -96,6 +98,27 @@ SystemDescription DescribeSystem(const WhichSetupOptions &options)
     return system;
 }
 
+// A warning for a --lang that names no language Windows knows, naming the one probably
+// meant where its digits read as a decimal number name one; "" for a known language.
+std::string LanguageProblem(const std::string &text)
+{
+    uint32_t id = ParseNumber(text, "--lang", true);
+    if (id > 0xFFFF || WindowsLanguageTag(static_cast<unsigned short>(id)))
+        return "";
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "%X", id);
+    std::string problem = "--lang " + text + ": 0x" + hex + " is no language Windows knows (--lang is hexadecimal)";
+    if (text.size() <= 5 && text.find_first_not_of("0123456789") == std::string::npos) {
+        uint32_t decimal = ParseNumber(text, "--lang", false);
+        std::optional<std::string> tag;
+        if (decimal <= 0xFFFF && (tag = WindowsLanguageTag(static_cast<unsigned short>(decimal)))) {
+            std::snprintf(hex, sizeof hex, "%X", decimal);
+            return problem + "; " + text + " in decimal is 0x" + hex + " (" + *tag + "): give --lang " + hex;
+        }
+    }
+    return problem + "; no Windows system reports it";
+}
+
 // Where the launcher would find the config: the root folder of the drive.
 std::string ConfigPathOnDrive(const WhichSetupOptions &options)
 {
@@ -149,9 +172,32 @@ void PrintChoice(const SystemDescription &system, const std::string &configPath,
     }
 }
 
+// The keys that answer with a program whose full path the launcher cannot hold,
+// each with the systems on which it answers: they start nothing.
+using OverlongPaths = std::map<std::string, std::vector<std::string>>;
+
+void NoteOverlongPath(const SetupChoice &choice, const SystemDescription &system, OverlongPaths &overlong)
+{
+    if (choice.answered >= 0 && choice.programPath.empty())
+        overlong[choice.attempts[choice.answered].key].push_back(system.name);
+}
+
+std::vector<std::string> OverlongPathProblems(const OverlongPaths &overlong)
+{
+    std::vector<std::string> problems;
+    for (const auto &[key, systems] : overlong) {
+        std::string names;
+        for (const std::string &name : systems)
+            names += (names.empty() ? "" : ", ") + name;
+        problems.push_back("\"" + key + "\" names a program whose full path would be longer than 255 characters; "
+                           "the launcher starts nothing on " + names);
+    }
+    return problems;
+}
+
 // One line per system that --windows names: what each of them starts.
 std::vector<std::string> PrintEverySystem(const ConfigReadings &config, const std::string &configPath,
-                                          const WhichSetupOptions &options)
+                                          const WhichSetupOptions &options, OverlongPaths &overlong)
 {
     std::vector<std::string> programs;
     std::vector<std::string> lines;
@@ -162,6 +208,7 @@ std::vector<std::string> PrintEverySystem(const ConfigReadings &config, const st
         SystemDescription system = DescribeSystem(one);
         language = system.languageId;
         SetupChoice choice = ChooseSetupProgram(config.For(system), system, configPath);
+        NoteOverlongPath(choice, system, overlong);
         if (!choice.programPath.empty() &&
             std::find(programs.begin(), programs.end(), choice.programPath) == programs.end())
             programs.push_back(choice.programPath);
@@ -206,11 +253,13 @@ void RunWhichSetup(const WhichSetupOptions &options)
                           ProfileFile::Parse(bytes)};
     std::string configPath = ConfigPathOnDrive(options);
     std::vector<std::string> programs;
+    OverlongPaths overlong;
     if (options.windows.empty() && options.platformId.empty()) {
-        programs = PrintEverySystem(config, configPath, options);
+        programs = PrintEverySystem(config, configPath, options, overlong);
     } else {
         SystemDescription system = DescribeSystem(options);
         SetupChoice choice = ChooseSetupProgram(config.For(system), system, configPath);
+        NoteOverlongPath(choice, system, overlong);
         PrintChoice(system, configPath, choice);
         if (!choice.programPath.empty())
             programs.push_back(choice.programPath);
@@ -220,10 +269,15 @@ void RunWhichSetup(const WhichSetupOptions &options)
         missing = CheckMedia(programs, options);
 
     std::vector<std::string> problems = CheckLauncherConfig(config.nt);
+    for (const std::string &problem : OverlongPathProblems(overlong))
+        problems.push_back(problem);
     if (ProfileFile::IsUtf16(bytes))
         problems.insert(problems.begin(), "UTF-16 text: Windows NT and later read it, but Windows 95, 98 and ME "
                                           "read it byte for byte and find no section in it; save it in an ANSI "
                                           "code page for them");
+    std::string language = LanguageProblem(options.language);
+    if (!language.empty())
+        PrintWarning(language);
     for (const std::string &problem : problems)
         PrintWarning(options.configPath + ": " + problem);
     if (!missing.empty())
@@ -232,6 +286,8 @@ void RunWhichSetup(const WhichSetupOptions &options)
         throw PackError(options.configPath + ": " + std::to_string(problems.size()) + " warning" +
                         (problems.size() == 1 ? "" : "s") + " about the config; the launcher may start "
                         "nothing, or not the program meant");
+    if (!language.empty())
+        throw PackError("--lang " + options.language + ": the report is for a language no Windows system has");
 }
 
 } // namespace
@@ -257,7 +313,7 @@ void AddWhichSetupCommand(CLI::App &app)
     cmd->add_option("--minor", options->minor, "dwMinorVersion");
     cmd->add_option("--build", options->build, "dwBuildNumber, decimal or 0x hexadecimal");
     cmd->add_option("--csd", options->servicePack, "szCSDVersion, spaces included");
-    cmd->add_option("--lang", options->language, "system default language id in hexadecimal")
+    cmd->add_option("--lang", options->language, "system default language id in hexadecimal (407 for German)")
         ->capture_default_str();
     cmd->add_option("--drive", options->drive, "drive letter of the setup medium")
         ->capture_default_str();
@@ -271,9 +327,10 @@ void AddWhichSetupCommand(CLI::App &app)
     cmd->footer("Without --windows or --platform-id: one line for each system --windows knows.\n"
                 "The options after --windows change single fields of the system it names.\n"
                 "The config is taken to lie in the root folder of the drive.\n"
-                "A config without a section [Setup Program], or with a key that no system reads (a platform\n"
-                "other than Windows and WinNT, a version written 5.1 or one no Windows reports), is warned\n"
-                "about, and the exit status is 1; so is a program that --media does not hold.\n"
+                "A config without a section [Setup Program], with a key that no system reads (a platform\n"
+                "other than Windows and WinNT, a version written 5.1 or one no Windows reports), or with a\n"
+                "program whose full path is over 255 characters, is warned about, and the exit status is 1;\n"
+                "so is a program that --media does not hold, and a --lang that no Windows knows.\n"
                 "A UTF-16 config (with its byte-order mark) is read as UTF-16 by the NT family only.\n"
                 "Example:\n"
                 "  velmor-pack which-setup disk1/INSTALL.CFG --windows 98 --lang 407\n"

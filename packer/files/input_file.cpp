@@ -21,6 +21,8 @@ const char *FileTypeName(unsigned mode)
         return "a block device";
     if (S_ISSOCK(mode))
         return "a socket";
+    if (S_ISLNK(mode))
+        return "a symbolic link";
     return "a special file";
 }
 
@@ -35,31 +37,60 @@ void CheckStat(const std::string &path, const struct stat &info, uint64_t maxSiz
                         std::to_string(info.st_size));
 }
 
-struct stat StatOrThrow(const std::string &path)
+struct stat StatOrThrow(const std::string &path, bool followLink = true)
 {
     struct stat info;
-    if (stat(path.c_str(), &info) != 0)
+    if ((followLink ? stat(path.c_str(), &info) : lstat(path.c_str(), &info)) != 0)
         throw PackError(path + ": cannot open: " + std::strerror(errno));
     return info;
+}
+
+bool SameFile(const struct stat &info, const ScannedFile &scanned)
+{
+    return static_cast<uint64_t>(info.st_dev) == scanned.device && static_cast<uint64_t>(info.st_ino) == scanned.inode;
+}
+
+std::string ReplacedAfterScan(const std::string &path)
+{
+    return path + ": the file changed while it was being packed: another file, or a symbolic link, took its place "
+                  "(or the place of a folder above it) after the folder was read";
 }
 
 } // namespace
 
 InputFile::InputFile(const std::string &path, uint64_t maxSize) : path_(path)
 {
-    struct stat before = StatOrThrow(path);
+    Open(maxSize, true, nullptr);
+}
+
+InputFile::InputFile(const std::string &path, const ScannedFile &scanned) : path_(path)
+{
+    Open(kMaxInputSize, scanned.throughLink, &scanned);
+}
+
+void InputFile::Open(uint64_t maxSize, bool followLink, const ScannedFile *scanned)
+{
+    const std::string &path = path_;
+    struct stat before = StatOrThrow(path, followLink);
+    // A link may have taken the number of the file it replaced, removed since.
+    if (scanned && (!SameFile(before, *scanned) || !S_ISREG(before.st_mode)))
+        throw PackError(ReplacedAfterScan(path));
     CheckStat(path, before, maxSize);
     // Non-blocking, in case a FIFO took the file's place since the check.
-    int flags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    int flags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW);
     fd_ = open(path.c_str(), flags | O_NOATIME);
     if (fd_ < 0 && errno == EPERM)
         fd_ = open(path.c_str(), flags);
+    const std::string replaced =
+        scanned ? ReplacedAfterScan(path) : path + ": the file was replaced while it was being opened";
+    if (fd_ < 0 && errno == ELOOP && !followLink)
+        throw PackError(replaced); // a link took the file's place since the check
     if (fd_ < 0)
         throw PackError(path + ": cannot open: " + std::strerror(errno));
     struct stat info;
     if (fstat(fd_, &info) != 0 || info.st_dev != before.st_dev || info.st_ino != before.st_ino) {
         close(fd_);
-        throw PackError(path + ": the file was replaced while it was being opened");
+        throw PackError(replaced);
     }
     try {
         CheckStat(path, info, maxSize);

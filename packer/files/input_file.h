@@ -12,12 +12,27 @@ namespace velmor {
 // Larger than any file that a package or an SZDD file can hold.
 constexpr uint64_t kMaxInputSize = 0xFFFFFFFFULL;
 
+// The file a scan of a folder found under a path, to be opened again later by that
+// path: its device and inode, and whether the scan reached it through a symbolic link
+// at the path's last level.
+struct ScannedFile {
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    bool throughLink = false;
+};
+
 class InputFile {
 public:
     // Opens path for reading without moving its last access time where the system
     // allows that. Throws PackError "<path>: <what was expected>, <what was found>"
     // when it is missing, not a regular file, or larger than maxSize bytes.
     InputFile(const std::string &path, uint64_t maxSize = kMaxInputSize);
+    // Opens the file the scan found at path and no other: a symbolic link at the last
+    // level is followed only where the scan followed one, and the file opened must be
+    // the one the scan recorded, wherever a link on the way may lead now. Throws
+    // PackError "<path>: the file changed while it was being packed: ..." when another
+    // file or a link took its place, or one of its folders was replaced.
+    InputFile(const std::string &path, const ScannedFile &scanned);
     ~InputFile();
     InputFile(const InputFile &) = delete;
     InputFile &operator=(const InputFile &) = delete;
@@ -31,6 +46,8 @@ public:
     size_t ReadFull(char *buffer, size_t count);
 
 private:
+    void Open(uint64_t maxSize, bool followLink, const ScannedFile *scanned);
+
     std::string path_;
     int fd_ = -1;
     uint64_t size_ = 0;

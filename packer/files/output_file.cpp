@@ -47,7 +47,7 @@ void RefuseOutputOverInputs(const std::string &option, const std::string &output
     }
 }
 
-OutputFile::OutputFile(const std::string &path) : shown_(path)
+OutputFile::OutputFile(const std::string &path, unsigned mode) : shown_(path)
 {
     std::string folder, name;
     folder_ = OpenFolderOf(path, folder, name);
@@ -60,15 +60,16 @@ OutputFile::OutputFile(const std::string &path) : shown_(path)
         throw PackError(path + ": cannot create the output file: " + folder + ": " + std::strerror(errno));
     ownsFolder_ = true;
     RemoveStaleTemporaries(folder_, name);
-    Create(name);
+    Create(name, mode);
 }
 
-OutputFile::OutputFile(int folder, const std::string &name, const std::string &shown) : shown_(shown), folder_(folder)
+OutputFile::OutputFile(int folder, const std::string &name, const std::string &shown, unsigned mode)
+    : shown_(shown), folder_(folder)
 {
-    Create(name);
+    Create(name, mode);
 }
 
-void OutputFile::Create(const std::string &name)
+void OutputFile::Create(const std::string &name, unsigned mode)
 {
     name_ = name;
     struct stat info;
@@ -79,13 +80,17 @@ void OutputFile::Create(const std::string &name)
         throw PackError(refusal);
     }
     tempName_ = TemporaryName(name, "tmp");
-    fd_ = openat(folder_, tempName_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    // The system applies the umask to what is asked for here; reading the umask itself
+    // would mean setting it, for every thread at once.
+    fd_ = openat(folder_, tempName_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
     if (fd_ < 0) {
         int error = errno;
         if (ownsFolder_)
             close(folder_);
         throw PackError(shown_ + ": cannot create the output file: " + std::strerror(error));
     }
+    struct stat created;
+    mode_ = fstat(fd_, &created) == 0 ? created.st_mode & 07777 : mode;
     try {
         temp_ = std::make_unique<TemporaryEntry>(folder_, tempName_, false);
     } catch (...) {
@@ -173,9 +178,9 @@ uint64_t OutputFile::CopyFrom(int fd, uint64_t count, const std::string &sourceN
     return copied;
 }
 
-void OutputFile::Commit(unsigned mode)
+void OutputFile::Commit(std::optional<unsigned> mode)
 {
-    if (fchmod(fd_, mode) != 0)
+    if (mode && fchmod(fd_, *mode) != 0)
         throw PackError(shown_ + ": cannot finish the output file: " + std::strerror(errno));
     int fd = fd_;
     fd_ = -1;

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,12 +39,15 @@ struct NamedInput {
 void RefuseOutputOverInputs(const std::string &option, const std::string &output,
                             const std::vector<NamedInput> &inputs);
 
+// Outputs are new files: created with the permission bits asked for (0777 for a
+// program, 0666 for data), less what the umask (or a default ACL of the folder) takes
+// away, as every Unix tool creates its files.
 class OutputFile {
 public:
     // The file at path; temporary files that killed runs left for it are removed.
-    explicit OutputFile(const std::string &path);
+    explicit OutputFile(const std::string &path, unsigned mode = 0666);
     // The file name in an open folder; shown names it in messages.
-    OutputFile(int folder, const std::string &name, const std::string &shown);
+    OutputFile(int folder, const std::string &name, const std::string &shown, unsigned mode = 0666);
     ~OutputFile();
     OutputFile(const OutputFile &) = delete;
     OutputFile &operator=(const OutputFile &) = delete;
@@ -60,11 +64,13 @@ public:
     int fd() const { return fd_; }
     // The name the file gets, as given (for messages).
     const std::string &shown() const { return shown_; }
-    // Sets the permission bits and renames into place.
-    void Commit(unsigned mode = 0644);
+    // The permission bits the file was created with.
+    unsigned Mode() const { return mode_; }
+    // Renames into place; with mode, sets the permission bits first.
+    void Commit(std::optional<unsigned> mode = std::nullopt);
 
 private:
-    void Create(const std::string &name);
+    void Create(const std::string &name, unsigned mode);
 
     std::string shown_;
     int folder_ = -1;
@@ -74,6 +80,7 @@ private:
     std::unique_ptr<TemporaryEntry> temp_;
     int fd_ = -1;
     uint64_t size_ = 0;
+    unsigned mode_ = 0;
 };
 
 } // namespace velmor

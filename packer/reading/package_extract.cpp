@@ -100,17 +100,6 @@ std::string HostName(const std::string &level, int codePage)
     return *decoded;
 }
 
-// The permission bits of new files, as open(2) would give them.
-mode_t NewFileMode()
-{
-    static const mode_t mode = [] {
-        mode_t mask = umask(0);
-        umask(mask);
-        return 0666 & ~mask;
-    }();
-    return mode;
-}
-
 class Extractor {
 public:
     Extractor(const ByteSource &source, bool compressed, int root, int codePage)
@@ -203,7 +192,7 @@ public:
             times[1].tv_nsec = UTIME_NOW;
         if (futimens(out.fd(), times) != 0)
             throw PackError(shown + ": cannot set the time stamps: " + std::strerror(errno));
-        mode_t mode = NewFileMode();
+        mode_t mode = out.Mode();
         mode = entry.attributes & kReadOnly ? mode & ~mode_t(0222) : mode | S_IWUSR;
         out.Commit(mode);
         index.Add(target);

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -29,6 +30,10 @@ namespace {
 
 // Certificates, keys and passwords take some kilobytes.
 constexpr uint64_t kMaxKeyFileSize = 1 << 20;
+
+// The longest password passed on: far more than any key format needs, and no more
+// than a pipe takes in one write without waiting for its reader (PIPE_BUF).
+constexpr size_t kMaxPassword = PIPE_BUF;
 
 // Zero bytes between the signature and the trailer, so that the certificate table
 // stays a multiple of 8 bytes long.
@@ -91,9 +96,11 @@ ProgramRun RunProgram(const std::vector<std::string> &arguments, const std::stri
     if (pipe2(out, O_CLOEXEC) != 0)
         throw PackError(std::string("cannot start ") + arguments[0] + ": " + std::strerror(errno));
     Descriptor outRead(out[0]), outWrite(out[1]);
-    // A password is far smaller than a pipe's buffer: it is written whole before the
-    // program starts, and the program sees the end of its input behind it.
-    if (write(inWrite.get(), input.data(), input.size()) != static_cast<ssize_t>(input.size()))
+    // The input, at most PIPE_BUF bytes, goes into the empty pipe in one write that
+    // never waits (a longer one would wait forever for the reader, not yet started),
+    // and the program sees the end of its input behind it.
+    if (input.size() > PIPE_BUF || fcntl(inWrite.get(), F_SETFL, O_NONBLOCK) != 0 ||
+        write(inWrite.get(), input.data(), input.size()) != static_cast<ssize_t>(input.size()))
         throw PackError(std::string("cannot pass the password to ") + arguments[0] + ": " + std::strerror(errno));
     inWrite.Close();
 
@@ -167,6 +174,10 @@ void RunOsslsigncode(const SigningOptions &options, const std::string &in, const
         // Through a pipe: a password on the command line would be visible to every
         // user of the machine.
         password = value;
+        if (password.size() > kMaxPassword)
+            throw PackError("--password-env: " + options.passwordEnv + " holds " + std::to_string(password.size()) +
+                            " bytes; a password may be at most " + std::to_string(kMaxPassword) +
+                            " bytes long, more than any key format needs");
         args.insert(args.end(), {"-readpass", "/dev/stdin"});
     }
     if (!options.description.empty())
@@ -190,12 +201,13 @@ void RunOsslsigncode(const SigningOptions &options, const std::string &in, const
 }
 
 // Copies the package's image and data area, the security directory cleared, into a
-// file of its own: what osslsigncode signs.
-void WriteUnsignedBody(const std::string &input, const PeSigningFields &pe, uint64_t bodyEnd,
-                       const std::string &path)
+// file of its own: what osslsigncode signs. Returns the permission bits it got as a
+// new program, the umask applied.
+unsigned WriteUnsignedBody(const std::string &input, const PeSigningFields &pe, uint64_t bodyEnd,
+                           const std::string &path)
 {
     InputFile in(input, UINT64_MAX);
-    OutputFile body(path);
+    OutputFile body(path, 0777);
     auto copy = [&](uint64_t from, uint64_t to) {
         if (lseek(in.fd(), static_cast<off_t>(from), SEEK_SET) < 0 ||
             body.CopyFrom(in.fd(), to - from, input) != to - from)
@@ -204,12 +216,14 @@ void WriteUnsignedBody(const std::string &input, const PeSigningFields &pe, uint
     copy(0, pe.directoryOffset);
     body.Write(std::string(8, '\0'));
     copy(pe.directoryOffset + 8, bodyEnd);
-    body.Commit(0644);
+    body.Commit();
+    return body.Mode();
 }
 
 // Turns osslsigncode's output into the signed package: the trailer appended inside
-// the certificate table, table and checksum brought up to date.
-void AppendTrailer(const std::string &path, uint64_t bodyEnd, const std::string &trailer)
+// the certificate table, table and checksum brought up to date, the permission bits
+// set to mode.
+void AppendTrailer(const std::string &path, uint64_t bodyEnd, const std::string &trailer, unsigned mode)
 {
     auto source = OpenFileSource(path);
     std::optional<PeSigningFields> pe = ReadPeSigningFields(*source);
@@ -238,7 +252,7 @@ void AppendTrailer(const std::string &path, uint64_t bodyEnd, const std::string 
     WriteLe32At(fd.get(), pe->directoryOffset + 4, grown, path);
     WriteLe32At(fd.get(), pe->tableOffset, grown, path);
     WriteLe32At(fd.get(), pe->checksumOffset, PeChecksum(*OpenFileSource(path), pe->checksumOffset), path);
-    if (fchmod(fd.get(), 0755) != 0 || fd.Close() != 0)
+    if (fchmod(fd.get(), mode) != 0 || fd.Close() != 0)
         throw PackError(path + ": cannot finish the signed package: " + std::strerror(errno));
 }
 
@@ -306,9 +320,14 @@ SignSummary SignPackage(const std::string &input, const std::string &output, con
 
     WorkFolder work(output);
     const std::string body = work / "unsigned.exe", signedPath = work / "signed.exe";
-    WriteUnsignedBody(input, *pe, bodyEnd, body);
+    unsigned mode = WriteUnsignedBody(input, *pe, bodyEnd, body);
+    // Signed in place, the package keeps its permission bits; any other output is new.
+    struct stat in, out;
+    if (stat(input.c_str(), &in) == 0 && stat(output.c_str(), &out) == 0 && in.st_dev == out.st_dev &&
+        in.st_ino == out.st_ino)
+        mode = in.st_mode & 0777;
     RunOsslsigncode(options, body, signedPath, input);
-    AppendTrailer(signedPath, bodyEnd, trailer);
+    AppendTrailer(signedPath, bodyEnd, trailer, mode);
 
     // Read back as list and verify read it: a sound package, its signature holding.
     auto result = OpenFileSource(signedPath);

@@ -29,12 +29,15 @@ std::string FirstUnrepresentable(const std::string &text, int codePage)
     return "";
 }
 
-std::string Encode(const std::string &text, int codePage, const std::string &what)
+// text in the code page; what names it in the refusal, and remedy says what the user
+// may change ("rename it" for a file).
+std::string Encode(const std::string &text, int codePage, const std::string &what,
+                   const char *remedy = "rename it")
 {
     auto encoded = EncodeForCodePage(text, codePage);
     if (!encoded)
         throw PackError(what + ": not representable in code page " + std::to_string(codePage) + ": it holds '" +
-                        FirstUnrepresentable(text, codePage) + "'; rename it or choose another --codepage");
+                        FirstUnrepresentable(text, codePage) + "'; " + remedy + " or choose another --codepage");
     return *encoded;
 }
 
@@ -104,7 +107,8 @@ TrailerFields PlanTrailer(const PackageSettings &s, std::vector<std::string> &wa
         if (s.setupProgram.empty())
             return;
         // Set only when it passes, so that a refused one is not looked for among the files.
-        std::string program = Encode(Backslashes(s.setupProgram), s.codePage, "--run");
+        std::string program = Encode(Backslashes(s.setupProgram), s.codePage, "--run",
+                                     "name a program whose path it can hold");
         CheckRelativePath(program, "--run");
         int check = CheckNameInCodePage(program, true, s.codePage);
         if (check != kNameAccepted)
@@ -116,7 +120,8 @@ TrailerFields PlanTrailer(const PackageSettings &s, std::vector<std::string> &wa
         t.setupProgram = program;
     });
     CollectProblems(problems, [&] {
-        t.description = Encode(NormalizeLineBreaks(s.description), s.codePage, "the description");
+        t.description = Encode(NormalizeLineBreaks(s.description), s.codePage, "the description",
+                               "write the description without it");
         if (t.description.size() >= kDescriptionSize)
             throw PackError("the description is " + std::to_string(t.description.size()) +
                             " bytes long in code page " + std::to_string(s.codePage) + "; at most 511 fit");
@@ -143,7 +148,8 @@ std::string ClashLine(const NameClash &clash, const std::vector<std::string> &di
 
 std::string EncodeDestinationFolder(const std::string &folder, int codePage)
 {
-    std::string encoded = Encode(Backslashes(folder), codePage, "--folder '" + folder + "'");
+    std::string encoded = Encode(Backslashes(folder), codePage, "--folder '" + folder + "'",
+                                 "choose a folder without it");
     if (!IsDrivePath(encoded) || encoded.size() < 3 || encoded[2] != '\\')
         throw PackError("--folder '" + folder +
                         "' must be a full Windows path beginning with a drive letter, such as C:\\Setup");
@@ -235,6 +241,7 @@ PackagePlan PlanPackage(std::vector<SourceFile> files, const PackageSettings &se
         if (!accepted)
             continue;
         entry.sourcePath = file.path;
+        entry.source = file.identity;
         entry.displayPath = display;
         if (file.directory == previousDirectory)
             entry.header.directoryName.clear();

@@ -31,6 +31,7 @@ struct PackageSettings {
 struct PlannedEntry {
     EntryHeader header;             // dataSize is the source file's size until compressed
     std::string sourcePath;
+    ScannedFile source;             // the file the scan found at sourcePath
     std::string displayPath;        // relative path as given, for messages
 };
 

@@ -45,7 +45,7 @@ void StreamEntry(const PlannedEntry &entry, OutputFile &out, uint64_t done,
 {
     out.Write(EncodeEntryRecord(entry.header));
     CheckPackageSize(out.Size() + entry.header.dataSize + kTrailerSize);
-    InputFile source(entry.sourcePath);
+    InputFile source(entry.sourcePath, entry.source);
     constexpr uint64_t kChunk = 16 << 20;
     uint64_t left = entry.header.dataSize;
     while (left > 0) {
@@ -66,7 +66,7 @@ void StreamEntry(const PlannedEntry &entry, OutputFile &out, uint64_t done,
 // for them, and must be exactly as many as when the folder was read.
 void CompressEntry(const PlannedEntry &entry, const EntryCompressor &compress, const DataWriter &write)
 {
-    InputFile source(entry.sourcePath);
+    InputFile source(entry.sourcePath, entry.source);
     ContentReader read = [&](unsigned char *buffer, size_t count) {
         if (source.ReadFull(reinterpret_cast<char *>(buffer), count) != count)
             throw PackError(ChangedWhilePacking(entry, false));
@@ -154,7 +154,7 @@ PackageSummary WritePackage(const PackagePlan &plan, const std::string &stubImag
             total += EncodeEntryRecord(entry.header).size() + entry.header.dataSize;
         CheckPackageSize(total);
     }
-    OutputFile out(outputPath);
+    OutputFile out(outputPath, 0777); // a program: executable where the umask allows
     out.Write(stubImage);
     PackageSummary summary;
     auto done = [&](const PlannedEntry &entry) {
@@ -187,7 +187,7 @@ PackageSummary WritePackage(const PackagePlan &plan, const std::string &stubImag
     out.Write(EncodeTrailer(trailer));
     summary.packageSize = out.Size();
     summary.entryCount = trailer.entryCount;
-    out.Commit(0755);
+    out.Commit();
     return summary;
 }
 

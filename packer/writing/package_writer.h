@@ -42,7 +42,9 @@ void CheckStubImage(const std::string &stubImage, const std::string &stubPath);
 // (compress must allow that): with one job each entry's data goes straight into the
 // package and its record's size is filled in after it; with more, each job writes
 // its entry's data to a scratch file beside the output (scratch_file.h), copied into
-// the package in order. The package is the same for any jobs. Throws PackError.
+// the package in order. The package is the same for any jobs. Each entry is read from
+// the file the scan found (PlannedEntry::source): one that another file or a link has
+// replaced since fails the package. Throws PackError.
 PackageSummary WritePackage(const PackagePlan &plan, const std::string &stubImage,
                             const std::string &outputPath, const EntryCompressor &compress,
                             const ProgressCallback &progress = {}, unsigned jobs = 1);

@@ -5,6 +5,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 #include <algorithm>
 #include <filesystem>
@@ -24,7 +25,7 @@ struct statx StatOrThrow(const std::string &path, bool followLinks)
 {
     struct statx sx;
     int flags = followLinks ? 0 : AT_SYMLINK_NOFOLLOW;
-    unsigned mask = STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_ATIME | STATX_MTIME | STATX_BTIME;
+    unsigned mask = STATX_TYPE | STATX_MODE | STATX_INO | STATX_SIZE | STATX_ATIME | STATX_MTIME | STATX_BTIME;
     if (statx(AT_FDCWD, path.c_str(), flags, mask, &sx) != 0)
         throw PackError(path + ": " + std::strerror(errno));
     return sx;
@@ -36,12 +37,13 @@ uint64_t FileTime(const struct statx_timestamp &t)
 }
 
 SourceFile DescribeFile(const std::string &path, const std::string &directory,
-                        const std::string &name, const struct statx &sx)
+                        const std::string &name, const struct statx &sx, bool throughLink)
 {
     SourceFile file;
     file.directory = directory;
     file.name = name;
     file.path = path;
+    file.identity = {makedev(sx.stx_dev_major, sx.stx_dev_minor), sx.stx_ino, throughLink};
     file.size = sx.stx_size;
     file.lastWriteTime = FileTime(sx.stx_mtime);
     file.lastAccessTime = FileTime(sx.stx_atime);
@@ -57,20 +59,19 @@ struct Scan {
     SourceTree &tree;
 };
 
-// A problem unless the link's target lies inside the source folder or the options
-// allow any target.
-void CheckLinkTarget(const Scan &scan, const std::string &path)
+// The file a link leads to, with every link resolved: a problem unless it lies inside
+// the source folder or the options allow any target.
+std::string CheckLinkTarget(const Scan &scan, const std::string &path)
 {
-    if (scan.options.followOutsideLinks)
-        return;
     namespace fs = std::filesystem;
     std::error_code error;
     fs::path target = fs::canonical(path, error);
     if (error)
         throw PackError(path + ": broken symbolic link: " + error.message());
-    if (!LiesWithin(scan.canonicalRoot, target))
+    if (!scan.options.followOutsideLinks && !LiesWithin(scan.canonicalRoot, target))
         throw PackError(path + ": a symbolic link to " + target.string() +
                         ", outside the source folder; copy the file in, or give --follow-links to pack it");
+    return target.string();
 }
 
 // Problems for a file that cannot be read, a warning for one only its owner may read.
@@ -107,7 +108,8 @@ bool Walk(const Scan &scan, const std::string &relative)
         std::string path = folder + "/" + name;
         try {
             struct statx sx = StatOrThrow(path, false);
-            if (S_ISLNK(sx.stx_mode)) {
+            const bool throughLink = S_ISLNK(sx.stx_mode);
+            if (throughLink) {
                 struct statx target;
                 if (statx(AT_FDCWD, path.c_str(), 0, STATX_TYPE, &target) != 0)
                     throw PackError(path + ": broken symbolic link: " + std::strerror(errno));
@@ -117,15 +119,17 @@ bool Walk(const Scan &scan, const std::string &relative)
                 if (!S_ISREG(target.stx_mode))
                     throw PackError(path + ": expected a regular file or folder, found a symbolic link to " +
                                     FileTypeName(target.stx_mode));
-                CheckLinkTarget(scan, path);
-                sx = StatOrThrow(path, true);
+                // The file checked is the file recorded, whatever the link says later.
+                sx = StatOrThrow(CheckLinkTarget(scan, path), true);
+                if (!S_ISREG(sx.stx_mode))
+                    throw PackError(path + ": the symbolic link changed while the folder was read");
             }
             if (S_ISDIR(sx.stx_mode)) {
                 if (Walk(scan, Join(relative, name)))
                     anyFile = true;
             } else if (S_ISREG(sx.stx_mode)) {
                 CheckReadable(scan, path, sx);
-                tree.files.push_back(DescribeFile(path, relative, name, sx));
+                tree.files.push_back(DescribeFile(path, relative, name, sx, throughLink));
                 anyFile = true;
             } else {
                 throw PackError(path + ": expected a regular file or folder, found " + FileTypeName(sx.stx_mode));

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 #include <vector>
+#include "input_file.h"
 
 namespace velmor {
 
@@ -13,6 +14,7 @@ struct SourceFile {
     std::string directory;   // relative to the source folder, '/'-separated; "" for the folder itself
     std::string name;
     std::string path;        // where to read it
+    ScannedFile identity;    // the file found there, for reading exactly that one
     uint64_t size = 0;
     uint64_t creationTime = 0;   // FILETIME: birth time where the file system keeps one, else last write
     uint64_t lastAccessTime = 0;
@@ -38,7 +40,8 @@ struct ScanOptions {
 // (std::filesystem::canonical), compared level by level.
 bool LiesWithin(const std::filesystem::path &folder, const std::filesystem::path &path);
 
-// Walks the folder. Symbolic links to files inside it are followed; a link to a
+// Walks the folder. Symbolic links to files inside it are followed (each file is
+// recorded as the file its link led to when it was read); a link to a
 // file outside it (unless the options allow it), a link to a folder, a broken link,
 // anything that is neither a file nor a folder, a file or folder that cannot be read
 // are problems, and the walk goes on past them, so that every one is reported. A file

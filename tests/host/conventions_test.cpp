@@ -83,6 +83,10 @@ TEST_F(ConventionsTest, ErrorsAreOneLineWithTheExitStatusOfTheirKind)
         {Create("--cert about.txt"), 2, "needs both --cert and --key"},
         {"which-setup INSTALL.CFG --windows 31", 2, "'31' is not a system --windows knows"},
         {"which-setup INSTALL.CFG --windows xp --lang 4O9", 2, "--lang: expected a hexadecimal number"},
+        {"which-setup INSTALL.CFG --media about.txt", 2, "--media: about.txt is not a folder"},
+        {Create("-j 0"), 2, "--jobs: expected 1 or more files compressed at once, found 0"},
+        {Create("--description '\xCE\xA9mega'"), 1, "the description: not representable in code page 1252: it "
+                                                    "holds '\xCE\xA9'; write the description without it"},
         {Create("", "nothing"), 1, "nothing: cannot read the folder to pack"},
         {"list out/missing.exe", 1, "out/missing.exe: cannot open: No such file"},
         {"verify src", 1, "src: expected a regular file, found a folder"},
@@ -242,7 +246,11 @@ TEST_F(ConventionsTest, ARecipeHoldsTheOptionsOfCreate)
                             "source = payload\n"
                             "output = acme.exe\n"
                             "stub = ../stub.exe\n";
-    for (const auto &[name, text] : {std::pair{"acme.toml", toml}, std::pair{"acme.ini", ini}}) {
+    // Every path a recipe sets is the recipe's, under any name of its option.
+    std::string shortKeys = toml;
+    shortKeys.replace(shortKeys.find("output ="), 8, "o =");
+    for (const auto &[name, text] : {std::pair{"acme.toml", toml}, std::pair{"acme.ini", ini},
+                                     std::pair{"short.toml", shortKeys}}) {
         Write(root / "recipes" / name, text);
         fs::remove(root / "recipes" / "acme.exe");
         CommandRun run = Run(std::string("create --config recipes/") + name);
@@ -288,7 +296,16 @@ TEST_F(ConventionsTest, RecipesAreReadAsTheirFormatsDefineThem)
         {"r.toml", "codepage = \"1252\"", "r.toml:1: 'codepage' takes an integer, found a string"},
         {"r.toml", "\ncompress = \"yes\"", "r.toml:2: 'compress' takes true or false, found a string"},
         {"r.toml", "folder = ['C:\\A']", "r.toml:1: 'folder' takes a string, found an array of strings"},
-        {"r.toml", "colour = \"red\"", "r.toml:1: 'colour' is not an option a recipe of create can set"},
+        {"r.toml", "colour = \"red\"", "r.toml:1: 'colour' is not an option a recipe of create can set\n"},
+        {"r.toml", "destination = 'C:\\Acme'", "r.toml:1: 'destination' is not an option a recipe of create can "
+                                             "set; did you mean 'folder'?"},
+        {"r.toml", "descripton = 'Acme'", "r.toml:1: 'descripton' is not an option a recipe of create can set; did "
+                                          "you mean 'description'?"},
+        {"r.toml", "folder = \"C:\\Program Files\"", "r.toml:1:14: Error while parsing string: unknown escape "
+                                                  "sequence '\\P'; in a \"...\" string a backslash begins an escape: "
+                                                  "write a Windows path in single quotes ('C:\\Acme')"},
+        {"r.toml", "jobs = 0", "r.toml:1: 'jobs': --jobs: expected 1 or more files compressed at once, found 0"},
+        {"r.toml", "\ndescription = \"a\\u0000b\"", "r.toml:2: 'description' holds a NUL character"},
         {"r.toml", "config = \"other.toml\"", "r.toml:1: 'config' is not an option"},
         {"r.toml", "mode = \"install\"", "r.toml:1: 'mode'"},
         {"r.ini", "[create]\nfolder = C:\\Old\nfolder = C:\\New", "r.ini:3: 'folder' is given twice, on lines 2 and 3"},

@@ -88,15 +88,22 @@ TEST_F(DestructiveInputTest, LinksOutOfTheTreeAndPrivateFiles)
     Write(root / "secret.key", "private");
     fs::create_symlink(root / "secret.key", root / "src" / "key.pem");
     fs::create_symlink("setup.exe", root / "src" / "inside.exe");
+    // A folder whose name begins with the source folder's name is not inside it.
+    Write(root / "src-other" / "secret", "private");
+    fs::create_symlink(root / "src-other" / "secret", root / "src" / "sibling.pem");
     CommandRun refused = Run("create --stub stub.exe src -o out.exe");
     EXPECT_EQ(refused.status, 1) << refused.output;
-    EXPECT_NE(refused.output.find("src/key.pem: a symbolic link to " + fs::canonical(root / "secret.key").string() +
-                                  ", outside the source folder"),
-              std::string::npos)
-        << refused.output;
+    for (const char *link : {"key.pem", "sibling.pem"})
+        EXPECT_NE(refused.output.find("src/" + std::string(link) + ": a symbolic link to " +
+                                      fs::canonical(root / "src" / link).string() + ", outside the source folder"),
+                  std::string::npos)
+            << refused.output;
     EXPECT_EQ(refused.output.find("inside.exe"), std::string::npos) << "a link inside the tree is packed";
     EXPECT_FALSE(fs::exists(root / "out.exe"));
-    EXPECT_EQ(Run("create --stub stub.exe --follow-links src -o out.exe").status, 0);
+    fs::create_directories(root / "src-out");
+    CommandRun followed = Run("create --stub stub.exe --follow-links src -o src-out/pkg.exe");
+    EXPECT_EQ(followed.status, 0) << followed.output;
+    fs::remove(root / "src" / "sibling.pem");
 
     fs::remove(root / "src" / "key.pem");
     Write(root / "src" / "own.pem", "mine");
@@ -134,6 +141,7 @@ TEST_F(DestructiveInputTest, NumbersBeyondWhatAPackageHoldsAreUsageErrors)
     } cases[] = {
         {"SOURCE_DATE_EPOCH=1833029933771", "", 2, "SOURCE_DATE_EPOCH: 1833029933771 lies past the last time"},
         {"SOURCE_DATE_EPOCH=910692730085", "", 0, "2 entries"},
+        {"SOURCE_DATE_EPOCH=9999999999999999999", "", 2, "SOURCE_DATE_EPOCH: 9999999999999999999 lies past the last"},
         {"", "--codepage 99999999999", 2, "--codepage: code page 99999999999 is not supported"},
     };
     for (const Case &c : cases) {

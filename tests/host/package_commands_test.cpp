@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <sstream>
@@ -258,21 +259,36 @@ TEST_F(InspectCommandTest, VerifyChecksEveryPackageItIsGiven)
     ASSERT_FALSE(document.is_discarded()) << json.output;
     EXPECT_EQ(document["sound"], false);
     ASSERT_EQ(document["packages"].size(), 4u) << json.output;
+    // Every member the guide names, for each package; null for one that cannot be read.
+    const nlohmann::json none;
     struct Expected {
         std::string path;
         bool sound;
         bool readable;
         size_t problems;
-    } expected[] = {{sound, true, true, 0},
-                    {damaged.string(), false, true, 1},
-                    {missing, false, false, 0},
-                    {(root / "out" / "caf\xEF\xBF\xBD.exe").string(), true, true, 0}};
+        nlohmann::json entryCount, compressed, setupProgram, isSigned;
+    } expected[] = {{sound, true, true, 0, 6, false, "setup.exe", false},
+                    {damaged.string(), false, true, 1, 6, false, "setup.exe", false},
+                    {missing, false, false, 0, none, none, none, none},
+                    {(root / "out" / "caf\xEF\xBF\xBD.exe").string(), true, true, 0, 6, false, "setup.exe", false}};
     for (size_t i = 0; i < 4; ++i) {
         const nlohmann::json &package = document["packages"][i];
+        std::vector<std::string> members;
+        for (const auto &member : package.items())
+            members.push_back(member.key());
+        std::sort(members.begin(), members.end());
+        EXPECT_EQ(members, (std::vector<std::string>{"compressed", "entryCount", "error", "notes", "path", "problems",
+                                                     "setupProgram", "signature", "signed", "sound"}));
         EXPECT_EQ(package["path"], expected[i].path) << package;
         EXPECT_EQ(package["sound"], expected[i].sound) << package;
         EXPECT_EQ(package["error"].is_null(), expected[i].readable) << package;
         EXPECT_EQ(package["problems"].size(), expected[i].problems) << package;
+        EXPECT_EQ(package["entryCount"], expected[i].entryCount) << package;
+        EXPECT_EQ(package["compressed"], expected[i].compressed) << package;
+        EXPECT_EQ(package["setupProgram"], expected[i].setupProgram) << package;
+        EXPECT_EQ(package["signed"], expected[i].isSigned) << package;
+        EXPECT_TRUE(package["signature"].is_null()) << package;
+        EXPECT_TRUE(package["notes"].is_array() && package["notes"].empty()) << package;
     }
     const nlohmann::json &problem = document["packages"][1]["problems"][0];
     EXPECT_EQ(problem["index"], 2);

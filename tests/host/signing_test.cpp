@@ -209,6 +209,7 @@ TEST_F(SigningTest, AByteChangedAfterSigningFailsBothVerifiersUnlessItIsInTheTra
     fs::path package = Signed(Unsigned());
     const std::string bytes = Read(package);
     const size_t stubSize = fs::file_size(VELMOR_I686_STUB);
+    ASSERT_GT(bytes.size(), stubSize + kTrailerSize) << "signing failed: no package to change";
     const size_t trailer = bytes.size() - kTrailerSize;
     struct Case {
         const char *what;
@@ -369,6 +370,9 @@ TEST_F(SigningTest, AFailureNamesItsCauseAndWritesNothing)
     } cases[] = {
         {"wrong password", "VELMOR_TEST_PASSWORD=wrong", "pkg.exe", p12 + " --password-env VELMOR_TEST_PASSWORD",
          "PKCS#12"},
+        // More than a pipe takes before its reader starts (the timeout ends a run that waits).
+        {"a password of 70,000 bytes", "VELMOR_TEST_PASSWORD=$(printf %070000d 0) timeout 60", "pkg.exe",
+         p12 + " --password-env VELMOR_TEST_PASSWORD", "VELMOR_TEST_PASSWORD holds 70000 bytes"},
         {"no timestamp authority", "", "pkg.exe", First() + " --timestamp http://127.0.0.1:9/",
          "Timestamping asks the authority over the network"},
         {"no osslsigncode", "VELMOR_OSSLSIGNCODE=/nonexistent/osslsigncode", "pkg.exe", First(),
@@ -384,6 +388,39 @@ TEST_F(SigningTest, AFailureNamesItsCauseAndWritesNothing)
         EXPECT_NE(run.output.find(c.message), std::string::npos) << c.what << "\n" << run.output;
         EXPECT_EQ(std::count(run.output.begin(), run.output.end(), '\n'), 1) << c.what << "\n" << run.output;
         EXPECT_EQ(std::distance(fs::directory_iterator(root / "out"), fs::directory_iterator()), 3) << c.what;
+    }
+}
+
+// New outputs get what the umask leaves of 0777 (a program) or 0666 (an SZDD file), as
+// any Unix tool's new files; a package signed in place keeps its permission bits.
+TEST_F(SigningTest, OutputsFollowTheUmaskAndSigningInPlaceKeepsTheMode)
+{
+    fs::path package = Unsigned();
+    fs::permissions(package, fs::perms(0640));
+    const std::string out = Quote(root / "out") + "/";
+    struct Case {
+        const char *what;
+        const char *umask;
+        std::string arguments;
+        const char *output; // below out/
+        unsigned mode;
+    } cases[] = {
+        {"create", "077", "create --stub " + Quote(VELMOR_I686_STUB) + " " + Quote(root / "src") + " -o " + out + "a.exe",
+         "a.exe", 0700},
+        {"create", "027", "create --stub " + Quote(VELMOR_I686_STUB) + " " + Quote(root / "src") + " -o " + out + "a.exe",
+         "a.exe", 0750},
+        {"create, signed", "077", "create --stub " + Quote(VELMOR_I686_STUB) + " " + First() + " " +
+         Quote(root / "src") + " -o " + out + "b.exe", "b.exe", 0700},
+        {"sign into a new file", "002", "sign " + out + "pkg.exe -o " + out + "c.exe " + First(), "c.exe", 0775},
+        {"sign in place", "077", "sign " + out + "pkg.exe -o " + out + "pkg.exe " + First(), "pkg.exe", 0640},
+        {"szdd compress", "077", "szdd compress " + Quote(root / "src" / "readme.txt") + " " + out + "readme.tx_",
+         "readme.tx_", 0600},
+    };
+    for (const Case &c : cases) {
+        CommandRun run = Pack(c.arguments, std::string("umask ") + c.umask + ";");
+        ASSERT_EQ(run.status, 0) << c.what << "\n" << run.output;
+        EXPECT_EQ(static_cast<unsigned>(fs::status(root / "out" / c.output).permissions()), c.mode)
+            << c.what << ", umask " << c.umask;
     }
 }
 

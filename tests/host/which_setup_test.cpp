@@ -269,6 +269,75 @@ TEST(WhichSetupCommandTest, Utf16ConfigIsReadByTheNtFamilyOnly)
     EXPECT_EQ(w98.status, 1);
 }
 
+// A UTF-16 config's program path is decoded into the code page --codepage names, and
+// looked for on the medium by that name; a code page that cannot hold it gives '?'.
+// (Every UTF-16 config is warned about, for the 95 family.)
+TEST(WhichSetupCommandTest, Utf16ConfigIsDecodedIntoTheCodePageNamed)
+{
+    struct {
+        const char *codePage;
+        std::u16string folder; // of the program, in the config
+        const char *onMedium;  // that folder on the medium, UTF-8
+        bool found;
+    } cases[] = {
+        {"1251", u"\u0423\u0441\u0442\u0430\u043d\u043e\u0432\u043a\u0430", "\xD0\xA3\xD1\x81\xD1\x82\xD0\xB0\xD0\xBD\xD0\xBE\xD0\xB2\xD0\xBA\xD0\xB0", true},
+        {"932", u"\u30bb\u30c3\u30c8\u30a2\u30c3\u30d7", "\xE3\x82\xBB\xE3\x83\x83\xE3\x83\x88\xE3\x82\xA2\xE3\x83\x83\xE3\x83\x97", true},
+        {"1252", u"\u0423\u0441\u0442\u0430\u043d\u043e\u0432\u043a\u0430", "\xD0\xA3\xD1\x81\xD1\x82\xD0\xB0\xD0\xBD\xD0\xBE\xD0\xB2\xD0\xBA\xD0\xB0", false},
+    };
+    for (const auto &c : cases) {
+        std::u16string text = u"[Setup Program]\r\nWinNT Setup-File=" + c.folder + u"\\Setup.exe\r\n";
+        std::string bytes = "\xFF\xFE";
+        for (char16_t unit : text)
+            bytes += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
+        std::string path = WriteConfig("INSTALL.CFG", bytes);
+        std::filesystem::path media = std::filesystem::path(path).parent_path() / "media";
+        std::filesystem::remove_all(media);
+        std::filesystem::create_directories(media / c.onMedium);
+        std::ofstream(media / c.onMedium / "Setup.exe") << "MZ";
+        CommandOutput out =
+            RunPack("which-setup " + path + " --windows xp --codepage " + c.codePage + " --media " + media.string());
+        EXPECT_EQ(out.status, 1) << "a UTF-16 config is warned about\n" << out.text;
+        std::string expected = c.found ? "On the medium: " + (media / c.onMedium / "Setup.exe").string() + "\n"
+                                       : "/\?\?\?\?\?\?\?\?\?/Setup.exe: missing";
+        EXPECT_NE(out.text.find(expected), std::string::npos) << c.codePage << "\n" << out.text;
+    }
+}
+
+// Where the launcher would start nothing, or the language is one no Windows has, the
+// report warns and the status is 1.
+TEST(WhichSetupCommandTest, WarnsWhereTheLauncherStartsNothingOrNoWindowsHasTheLanguage)
+{
+    std::string overlong = WriteConfig("LONG.CFG", "[Setup Program]\r\nWinNT Setup-File=" + std::string(300, 'v') +
+                                                      "\r\nWindows Setup-File=W9X\\Setup.exe\r\n");
+    std::string fine = WriteConfig("INSTALL.CFG", kConfig);
+    const std::string tooLong = "warning: " + overlong + ": \"WinNT Setup-File\" names a program whose full path "
+                                "would be longer than 255 characters; the launcher starts nothing on ";
+    struct {
+        std::string arguments;
+        int status;
+        std::string expected; // "" for no warning at all
+    } cases[] = {
+        {overlong + " --windows xp", 1, tooLong + "Windows XP\n"},
+        {overlong, 1, tooLong + "Windows NT 4.0, Windows 2000, Windows XP, Windows Vista, Windows 7, Windows 8, "
+                                "Windows 10\n"},
+        {overlong + " --windows 98", 0, ""},
+        {fine + " --windows xp --lang 1031", 1,
+         "warning: --lang 1031: 0x1031 is no language Windows knows (--lang is hexadecimal); 1031 in decimal is 0x407 "
+         "(de-DE): give --lang 407\n"},
+        {fine + " --lang 7", 1, "warning: --lang 7: 0x7 is no language Windows knows"},
+        {fine + " --windows xp --lang 0C0A", 0, ""},
+        {fine + " --windows xp --lang 43C", 0, ""},
+    };
+    for (const auto &c : cases) {
+        CommandOutput out = RunPack("which-setup " + c.arguments);
+        EXPECT_EQ(out.status, c.status) << c.arguments << "\n" << out.text;
+        if (c.expected.empty())
+            EXPECT_EQ(out.text.find("warning"), std::string::npos) << c.arguments << "\n" << out.text;
+        else
+            EXPECT_NE(out.text.find(c.expected), std::string::npos) << c.arguments << "\n" << out.text;
+    }
+}
+
 // --media: the program started is looked for below the folder, as Windows finds it.
 TEST(WhichSetupCommandTest, MediaMustHoldTheProgramStarted)
 {
