@@ -1,6 +1,6 @@
-// The Authenticode signature of a signed package, checked with OpenSSL: the digest it
-// states against the digest of the file, the signer's signature over it, the signing
-// certificate, and an RFC 3161 timestamp. Whether the certificate leads to a root
+// The Authenticode signature of a signed package, checked (on Linux with OpenSSL): the
+// digest it states against the digest of the file, the signer's signature over it, the
+// signing certificate, and an RFC 3161 timestamp. Whether the certificate leads to a root
 // that a Windows host trusts is Windows' decision; `osslsigncode verify -CAfile`
 // checks it against a given root.
 #ifndef VELMOR_PACKAGE_SIGNATURE_H

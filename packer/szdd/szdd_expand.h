@@ -1,5 +1,6 @@
-// Expansion of SZDD files through libmspack, kept apart from our own encoder so that
-// checking a file we wrote does not trust the code that wrote it.
+// Expansion of SZDD files by a decompressor that is not ours (on Linux libmspack's),
+// kept apart from our own encoder so that checking a file we wrote does not trust the
+// code that wrote it. Implemented per system in linux/ and windows/.
 #ifndef VELMOR_SZDD_EXPAND_H
 #define VELMOR_SZDD_EXPAND_H
 
@@ -15,7 +16,7 @@ namespace velmor {
 using ExpandSink = std::function<void(const char *bytes, size_t count)>;
 
 // Expands the SZDD file of size bytes at offset in source into sink, holding no more
-// than libmspack's window and buffers, and returns the expanded length. Throws
+// than the decompressor's window and buffers, and returns the expanded length. Throws
 // PackError "<name>: <reason>" when it is not an SZDD file, its data is damaged, or
 // it expands to a length other than its header states (what the sink took by then
 // is not to be kept), and passes on what the sink throws.

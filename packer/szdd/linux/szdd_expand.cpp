@@ -1,3 +1,4 @@
+// SZDD expansion on Linux, through libmspack. Only the Linux build's code belongs here.
 #include "szdd_expand.h"
 
 #include <algorithm>

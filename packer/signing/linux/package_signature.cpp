@@ -1,3 +1,5 @@
+// Signature facts on Linux, through OpenSSL's libcrypto, opened when first needed.
+// Only the Linux build's code belongs here.
 #include "package_signature.h"
 
 #include <openssl/asn1.h>
