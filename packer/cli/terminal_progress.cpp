@@ -1,14 +1,14 @@
 #include "terminal_progress.h"
 
 #include <cstdio>
-#include <unistd.h>
+#include "console.h"
 #include "messages.h"
 
 namespace velmor {
 
 TerminalProgress::TerminalProgress(std::string label, uint64_t totalBytes)
     : label_(std::move(label)), total_(totalBytes),
-      shown_(totalBytes >= kMinimumBytes && !Messages().quiet && isatty(STDERR_FILENO))
+      shown_(totalBytes >= kMinimumBytes && !Messages().quiet && StandardErrorIsTerminal())
 {
 }
 

@@ -1,7 +1,6 @@
 // velmor-pack create: a folder into a self-extracting stub file.
 #include <cstdio>
 #include <cstdlib>
-#include <unistd.h>
 #include <algorithm>
 #include <climits>
 #include <filesystem>
@@ -20,6 +19,7 @@
 #include "szdd_encoder.h"
 #include "temporary_files.h"
 #include "terminal_progress.h"
+#include "this_program.h"
 
 namespace velmor {
 namespace {
@@ -201,13 +201,11 @@ void RunCreate(CLI::App &cmd, CreateOptions &options)
 
 std::optional<std::string> DefaultStubPath()
 {
-    char self[PATH_MAX];
-    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n <= 0)
+    std::optional<std::string> self = ThisProgramPath();
+    if (!self)
         return std::nullopt;
-    self[n] = 0;
     // Beside the program, in the build tree, or installed in share/velmor.
-    std::filesystem::path dir = std::filesystem::path(self).parent_path();
+    std::filesystem::path dir = std::filesystem::path(*self).parent_path();
     for (const char *candidate : {"velmor.exe", "../i686/velmor.exe", "../share/velmor/velmor.exe"}) {
         std::filesystem::path p = dir / candidate;
         if (std::filesystem::is_regular_file(p))

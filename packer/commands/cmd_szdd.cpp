@@ -1,6 +1,5 @@
 // velmor-pack szdd compress|expand: files to and from SZDD, the format the packer
 // stores compressed files in.
-#include <sys/stat.h>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -88,9 +87,8 @@ void RunCompress(const CompressOptions &options)
 
     uint64_t total = 0;
     for (const std::string &input : inputs) {
-        struct stat info;
-        if (stat(input.c_str(), &info) == 0)
-            total += static_cast<uint64_t>(info.st_size);
+        if (std::optional<uint64_t> size = SizeOfFile(input))
+            total += *size;
     }
     TerminalProgress display("compressing", total);
     uint64_t done = 0;

@@ -1,4 +1,3 @@
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -7,7 +6,7 @@
 #include "commands.h"
 #include "messages.h"
 #include "pack_error.h"
-#include "temporary_files.h"
+#include "interruptions.h"
 
 namespace {
 
@@ -83,9 +82,7 @@ void AddCommands(CLI::App &app, int argc, char **argv)
 
 int main(int argc, char **argv)
 {
-    // A file size limit then fails a write with EFBIG, reported as any other failure.
-    std::signal(SIGXFSZ, SIG_IGN);
-    velmor::RemoveTemporariesOnSignals();
+    velmor::HandleInterruptions();
 
     CLI::App app{"velmor-pack: builds and checks velmor self-extracting setup packages."};
     app.require_subcommand(1);

@@ -2,7 +2,6 @@
 #ifndef VELMOR_DESCRIPTOR_H
 #define VELMOR_DESCRIPTOR_H
 
-#include <unistd.h>
 #include <utility>
 
 namespace velmor {
@@ -10,11 +9,7 @@ namespace velmor {
 class Descriptor {
 public:
     explicit Descriptor(int fd = -1) : fd_(fd) {}
-    ~Descriptor()
-    {
-        if (fd_ >= 0)
-            close(fd_);
-    }
+    ~Descriptor();
     Descriptor(Descriptor &&other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
     Descriptor &operator=(Descriptor &&other) noexcept
     {
@@ -23,12 +18,7 @@ public:
     }
     int get() const { return fd_; }
     // Closes now, returning what close returns.
-    int Close()
-    {
-        int result = close(fd_);
-        fd_ = -1;
-        return result;
-    }
+    int Close();
 
 private:
     int fd_;

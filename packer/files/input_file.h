@@ -5,6 +5,7 @@
 #define VELMOR_INPUT_FILE_H
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace velmor {
@@ -55,6 +56,9 @@ private:
 
 // What a file of that st_mode is, for messages: "a folder", "a FIFO", "a socket"...
 const char *FileTypeName(unsigned mode);
+
+// The size of the file at path, links followed; nothing when it cannot be looked at.
+std::optional<uint64_t> SizeOfFile(const std::string &path);
 
 // The same checks without opening the file, for files that another program reads.
 void RequireRegularFile(const std::string &path, uint64_t maxSize = kMaxInputSize);

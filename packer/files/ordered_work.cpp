@@ -1,6 +1,5 @@
 #include "ordered_work.h"
 
-#include <sched.h>
 #include <condition_variable>
 #include <exception>
 #include <mutex>
@@ -10,15 +9,6 @@
 #include <vector>
 
 namespace velmor {
-
-unsigned AvailableCores()
-{
-    cpu_set_t set;
-    if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
-        return static_cast<unsigned>(CPU_COUNT(&set));
-    unsigned cores = std::thread::hardware_concurrency();
-    return cores > 0 ? cores : 1;
-}
 
 void RunInOrder(size_t count, unsigned jobs, const std::function<void(size_t)> &produce,
                 const std::function<void(size_t)> &consume)

@@ -1,3 +1,4 @@
+// Files written on Linux. Only the Linux build's code belongs here.
 #include "output_file.h"
 
 #include <cerrno>

@@ -1,3 +1,4 @@
+// Files read on Linux. Only the Linux build's code belongs here.
 #include "input_file.h"
 
 #include <fcntl.h>
@@ -129,6 +130,14 @@ size_t InputFile::ReadFull(char *buffer, size_t count)
         used += n;
     }
     return used;
+}
+
+std::optional<uint64_t> SizeOfFile(const std::string &path)
+{
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0)
+        return std::nullopt;
+    return static_cast<uint64_t>(info.st_size);
 }
 
 void RequireRegularFile(const std::string &path, uint64_t maxSize)

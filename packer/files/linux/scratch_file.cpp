@@ -1,3 +1,4 @@
+// Scratch files on Linux. Only the Linux build's code belongs here.
 #include "scratch_file.h"
 
 #include <fcntl.h>

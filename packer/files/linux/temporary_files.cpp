@@ -1,3 +1,4 @@
+// Temporary entries and their removal on signals, on Linux. Only the Linux build's code belongs here.
 #include "temporary_files.h"
 
 #include <dirent.h>

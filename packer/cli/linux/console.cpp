@@ -1,0 +1,13 @@
+// The console on Linux. Only the Linux build's code belongs here.
+#include "console.h"
+
+#include <unistd.h>
+
+namespace velmor {
+
+bool StandardErrorIsTerminal()
+{
+    return isatty(STDERR_FILENO) == 1;
+}
+
+} // namespace velmor
