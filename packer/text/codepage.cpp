@@ -1,11 +1,10 @@
 #include "codepage.h"
 
-#include <cerrno>
-#include <iconv.h>
 #include <array>
 #include <map>
 #include <mutex>
 #include <vector>
+#include "codepage_conversion.h"
 #include "pack_error.h"
 
 namespace velmor {
@@ -14,45 +13,13 @@ namespace {
 const int kCodePages[] = {874, 932, 936, 949, 950, 1250, 1251, 1252,
                           1253, 1254, 1255, 1256, 1257, 1258};
 
-std::optional<std::string> Convert(const std::string &text, const std::string &to,
-                                   const std::string &from)
-{
-    iconv_t cd = iconv_open(to.c_str(), from.c_str());
-    if (cd == reinterpret_cast<iconv_t>(-1))
-        return std::nullopt;
-    std::string out;
-    std::vector<char> chunk(4 * text.size() + 16);
-    char *in = const_cast<char *>(text.data());
-    size_t inLeft = text.size();
-    bool ok = true;
-    while (inLeft > 0) {
-        char *outPtr = chunk.data();
-        size_t outLeft = chunk.size();
-        size_t r = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
-        out.append(chunk.data(), chunk.size() - outLeft);
-        if (r == static_cast<size_t>(-1) && errno != E2BIG) {
-            ok = false;
-            break;
-        }
-        // A conversion counted as irreversible would store an approximation.
-        if (r != static_cast<size_t>(-1) && r > 0) {
-            ok = false;
-            break;
-        }
-    }
-    iconv_close(cd);
-    if (!ok)
-        return std::nullopt;
-    return out;
-}
-
 bool IsDoubleByteCodePage(int codePage)
 {
     return codePage == 932 || codePage == 936 || codePage == 949 || codePage == 950;
 }
 
 // A single-byte code page as Windows' table has it: each byte's character in UTF-8,
-// empty where the table defines none. Where iconv's table leaves a byte from 80 to 9F
+// empty where the table defines none. Where the system's table leaves a byte from 80 to 9F
 // undefined (81, 8D, 8F, 90 and 9D of 1252, for one), Windows' own tables give it the
 // control character of that number, U+0080 to U+009F, both ways.
 struct SingleByteTable {
@@ -69,7 +36,7 @@ const SingleByteTable &TableOf(int codePage)
     SingleByteTable &table = it->second;
     for (int byte = 0; added && byte < 256; ++byte) {
         std::string one(1, static_cast<char>(byte));
-        std::optional<std::string> character = Convert(one, "UTF-8", "CP" + std::to_string(codePage));
+        std::optional<std::string> character = CodePageToUtf8(one, codePage);
         if (!character && byte >= 0x80 && byte <= 0x9F)
             character = std::string{static_cast<char>(0xC2), static_cast<char>(byte)};
         if (!character)
@@ -179,7 +146,7 @@ std::optional<std::string> EncodeForCodePage(const std::string &utf8, int codePa
         return std::nullopt;
     if (!IsDoubleByteCodePage(codePage))
         return EncodeSingleByte(utf8, codePage);
-    return Convert(utf8, "CP" + std::to_string(codePage), "UTF-8");
+    return Utf8ToCodePage(utf8, codePage);
 }
 
 std::optional<std::string> DecodeFromCodePage(const std::string &text, int codePage)
@@ -188,7 +155,7 @@ std::optional<std::string> DecodeFromCodePage(const std::string &text, int codeP
         return std::nullopt;
     if (!IsDoubleByteCodePage(codePage))
         return DecodeSingleByte(text, codePage);
-    return Convert(text, "UTF-8", "CP" + std::to_string(codePage));
+    return CodePageToUtf8(text, codePage);
 }
 
 } // namespace velmor

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
-#include <unicode/unistr.h>
 #include "codepage.h"
+#include "codepage_conversion.h"
 
 namespace velmor {
 namespace {
@@ -66,8 +66,7 @@ std::string ProfileFile::TextForNt(const std::string &bytes, int codePage)
         unsigned char first = bytes[at], second = bytes[at + 1];
         units.push_back(static_cast<char16_t>(bigEndian ? first << 8 | second : second << 8 | first));
     }
-    std::string utf8;
-    icu::UnicodeString(units.data(), static_cast<int32_t>(units.size())).toUTF8String(utf8);
+    std::string utf8 = Utf16ToUtf8(units);
     std::string text;
     for (size_t at = 0; at < utf8.size();) {
         size_t length = std::max<size_t>(Utf8SequenceLength(std::string_view(utf8).substr(at)), 1);

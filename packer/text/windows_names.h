@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 #include <vector>
+#include "case_folding.h"
 
 namespace velmor {
 
@@ -37,13 +38,10 @@ std::string JoinBelowFolder(const std::string &folder, const std::string &relati
 
 // A name in one spelling for comparisons that ignore letter case as Windows does: the
 // text (in the code page) as UTF-16, each code unit with its Unicode simple case
-// folding (ICU), returned in UTF-8. Bytes the code page does not define keep their
+// folding (FoldUtf8Case), returned in UTF-8. Bytes the code page does not define keep their
 // value, with ASCII letters folded.
 std::string FoldCase(const std::string &text, int codePage);
 
-// The same for a name in UTF-8, such as a Linux file name; bytes that are not UTF-8
-// keep their value.
-std::string FoldUtf8Case(std::string_view text);
 
 // The levels of a path, split at backslashes and slashes but never at the second
 // byte of a double-byte character; empty levels included.
