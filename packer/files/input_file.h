@@ -43,6 +43,8 @@ public:
     const std::string &path() const { return path_; }
     // Up to count bytes from the current position; 0 at the end of the file.
     size_t Read(char *buffer, size_t count);
+    // Moves the position to offset; false when the system refuses.
+    bool Seek(uint64_t offset);
     // count bytes from the current position, fewer only at the end of the file.
     size_t ReadFull(char *buffer, size_t count);
 

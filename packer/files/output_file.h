@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 #include <vector>
+#include "descriptor.h"
 #include "input_file.h"
 #include "temporary_files.h"
 
@@ -81,6 +82,21 @@ private:
     int fd_ = -1;
     uint64_t size_ = 0;
     unsigned mode_ = 0;
+};
+
+// An existing file changed in place, at offsets: what a signing tool wrote, say.
+class FileInPlace {
+public:
+    // Throws PackError "<path>: cannot open: <reason>".
+    explicit FileInPlace(const std::string &path);
+    // Throws PackError "<path>: cannot write: <reason>".
+    void WriteAt(uint64_t offset, std::string_view bytes);
+    // Sets the permission bits and closes the file; "" when done, else the reason.
+    std::string Finish(unsigned mode);
+
+private:
+    std::string path_;
+    Descriptor fd_;
 };
 
 } // namespace velmor

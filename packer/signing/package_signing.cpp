@@ -1,20 +1,13 @@
 #include "package_signing.h"
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
-#include <climits>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <sstream>
 #include "byte_order.h"
-#include "descriptor.h"
+#include "child_process.h"
+#include "file_system.h"
 #include "output_file.h"
 #include "pack_error.h"
 #include "package_layout.h"
@@ -23,8 +16,6 @@
 #include "pe_image.h"
 #include "temporary_files.h"
 
-extern char **environ;
-
 namespace velmor {
 namespace {
 
@@ -32,8 +23,8 @@ namespace {
 constexpr uint64_t kMaxKeyFileSize = 1 << 20;
 
 // The longest password passed on: far more than any key format needs, and no more
-// than a pipe takes in one write without waiting for its reader (PIPE_BUF).
-constexpr size_t kMaxPassword = PIPE_BUF;
+// than a program is given on its standard input.
+constexpr size_t kMaxPassword = kMaxProgramInput;
 
 // Zero bytes between the signature and the trailer, so that the certificate table
 // stays a multiple of 8 bytes long.
@@ -46,8 +37,9 @@ class WorkFolder {
 public:
     explicit WorkFolder(const std::string &beside) : temporary_(beside, "work", true)
     {
-        if (mkdir(temporary_.path().c_str(), 0700) != 0)
-            throw PackError(beside + ": cannot create a temporary folder beside it: " + std::strerror(errno));
+        std::string reason = CreatePrivateFolder(temporary_.path());
+        if (!reason.empty())
+            throw PackError(beside + ": cannot create a temporary folder beside it: " + reason);
     }
     std::string operator/(const char *name) const { return temporary_.path() + "/" + name; }
 
@@ -67,78 +59,6 @@ private:
     const ByteSource &whole_;
     uint64_t size_;
 };
-
-void WriteAt(int fd, uint64_t offset, const void *bytes, size_t count, const std::string &path)
-{
-    if (int error = WriteAll(fd, static_cast<const char *>(bytes), count, static_cast<int64_t>(offset)))
-        throw PackError(path + ": cannot write: " + std::strerror(error));
-}
-
-void WriteLe32At(int fd, uint64_t offset, uint32_t value, const std::string &path)
-{
-    unsigned char bytes[4];
-    StoreLe32(bytes, value);
-    WriteAt(fd, offset, bytes, sizeof bytes, path);
-}
-
-struct ProgramRun {
-    int status = -1;    // exit status; -1 when the program did not end normally
-    std::string output; // standard output and error together
-};
-
-// Runs a program with the text on its standard input and collects what it prints.
-ProgramRun RunProgram(const std::vector<std::string> &arguments, const std::string &input)
-{
-    int in[2], out[2];
-    if (pipe2(in, O_CLOEXEC) != 0)
-        throw PackError(std::string("cannot start ") + arguments[0] + ": " + std::strerror(errno));
-    Descriptor inRead(in[0]), inWrite(in[1]);
-    if (pipe2(out, O_CLOEXEC) != 0)
-        throw PackError(std::string("cannot start ") + arguments[0] + ": " + std::strerror(errno));
-    Descriptor outRead(out[0]), outWrite(out[1]);
-    // The input, at most PIPE_BUF bytes, goes into the empty pipe in one write that
-    // never waits (a longer one would wait forever for the reader, not yet started),
-    // and the program sees the end of its input behind it.
-    if (input.size() > PIPE_BUF || fcntl(inWrite.get(), F_SETFL, O_NONBLOCK) != 0 ||
-        write(inWrite.get(), input.data(), input.size()) != static_cast<ssize_t>(input.size()))
-        throw PackError(std::string("cannot pass the password to ") + arguments[0] + ": " + std::strerror(errno));
-    inWrite.Close();
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, inRead.get(), 0);
-    posix_spawn_file_actions_adddup2(&actions, outWrite.get(), 1);
-    posix_spawn_file_actions_adddup2(&actions, outWrite.get(), 2);
-    std::vector<char *> argv;
-    for (const std::string &a : arguments)
-        argv.push_back(const_cast<char *>(a.c_str()));
-    argv.push_back(nullptr);
-    pid_t pid;
-    int error = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (error == ENOENT)
-        throw PackError(arguments[0] + " not found: signing needs osslsigncode (Debian: apt-get install "
-                                       "osslsigncode), on the PATH or named in VELMOR_OSSLSIGNCODE");
-    if (error != 0)
-        throw PackError("cannot start " + arguments[0] + ": " + std::strerror(error));
-    outWrite.Close();
-
-    ProgramRun run;
-    char buffer[4096];
-    for (;;) {
-        ssize_t n = read(outRead.get(), buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        run.output.append(buffer, static_cast<size_t>(n));
-    }
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
 
 // osslsigncode's messages on one line, without OpenSSL's error stack, its progress
 // notes, its advice on its own options, and its closing word.
@@ -188,7 +108,11 @@ void RunOsslsigncode(const SigningOptions &options, const std::string &in, const
         args.insert(args.end(), {"-ts", url});
     args.insert(args.end(), {"-in", in, "-out", out});
 
-    ProgramRun run = RunProgram(args, password);
+    std::optional<ProgramRun> started = RunProgram(args, password);
+    if (!started)
+        throw PackError(args[0] + " not found: signing needs osslsigncode (Debian: apt-get install "
+                                  "osslsigncode), on the PATH or named in VELMOR_OSSLSIGNCODE");
+    const ProgramRun &run = *started;
     if (run.status == 0)
         return;
     std::string message = package + ": " + args[0] + " could not sign it: " + MessagesOf(run.output);
@@ -209,7 +133,7 @@ unsigned WriteUnsignedBody(const std::string &input, const PeSigningFields &pe, 
     InputFile in(input, UINT64_MAX);
     OutputFile body(path, 0777);
     auto copy = [&](uint64_t from, uint64_t to) {
-        if (lseek(in.fd(), static_cast<off_t>(from), SEEK_SET) < 0 ||
+        if (!in.Seek(from) ||
             body.CopyFrom(in.fd(), to - from, input) != to - from)
             throw PackError(input + ": the file got shorter while being read");
     };
@@ -244,16 +168,19 @@ void AppendTrailer(const std::string &path, uint64_t bodyEnd, const std::string 
     if (uint64_t(pe->tableOffset) + grown > kMaxPackageSize)
         throw PackError("the signed package would be 2 GiB or larger; the stub cannot read past 2 GiB");
 
-    Descriptor fd(open(path.c_str(), O_RDWR | O_CLOEXEC));
-    if (fd.get() < 0)
-        throw PackError(path + ": cannot open: " + std::strerror(errno));
-    std::string tail = std::string(kTrailerPadding, '\0') + trailer;
-    WriteAt(fd.get(), pe->TableEnd(), tail.data(), tail.size(), path);
-    WriteLe32At(fd.get(), pe->directoryOffset + 4, grown, path);
-    WriteLe32At(fd.get(), pe->tableOffset, grown, path);
-    WriteLe32At(fd.get(), pe->checksumOffset, PeChecksum(*OpenFileSource(path), pe->checksumOffset), path);
-    if (fchmod(fd.get(), mode) != 0 || fd.Close() != 0)
-        throw PackError(path + ": cannot finish the signed package: " + std::strerror(errno));
+    FileInPlace file(path);
+    auto writeLe32At = [&file](uint64_t offset, uint32_t value) {
+        char bytes[4];
+        StoreLe32(reinterpret_cast<unsigned char *>(bytes), value);
+        file.WriteAt(offset, std::string_view(bytes, sizeof bytes));
+    };
+    file.WriteAt(pe->TableEnd(), std::string(kTrailerPadding, '\0') + trailer);
+    writeLe32At(pe->directoryOffset + 4, grown);
+    writeLe32At(pe->tableOffset, grown);
+    writeLe32At(pe->checksumOffset, PeChecksum(*OpenFileSource(path), pe->checksumOffset));
+    std::string reason = file.Finish(mode);
+    if (!reason.empty())
+        throw PackError(path + ": cannot finish the signed package: " + reason);
 }
 
 } // namespace
@@ -322,10 +249,9 @@ SignSummary SignPackage(const std::string &input, const std::string &output, con
     const std::string body = work / "unsigned.exe", signedPath = work / "signed.exe";
     unsigned mode = WriteUnsignedBody(input, *pe, bodyEnd, body);
     // Signed in place, the package keeps its permission bits; any other output is new.
-    struct stat in, out;
-    if (stat(input.c_str(), &in) == 0 && stat(output.c_str(), &out) == 0 && in.st_dev == out.st_dev &&
-        in.st_ino == out.st_ino)
-        mode = in.st_mode & 0777;
+    std::optional<FileIdentity> in = IdentifyFile(input), out = IdentifyFile(output);
+    if (in && out && in->device == out->device && in->number == out->number)
+        mode = in->permissionBits;
     RunOsslsigncode(options, body, signedPath, input);
     AppendTrailer(signedPath, bodyEnd, trailer, mode);
 
@@ -339,8 +265,9 @@ SignSummary SignPackage(const std::string &input, const std::string &output, con
     }
     if (!check.certificateTable || !check.signature.DigestMatches() || !check.signature.signatureValid)
         throw PackError(input + ": the signed package does not hold up: its signature was not found again");
-    if (rename(signedPath.c_str(), output.c_str()) != 0)
-        throw PackError(output + ": cannot write: " + std::strerror(errno));
+    std::string reason = MoveIntoPlace(signedPath, output);
+    if (!reason.empty())
+        throw PackError(output + ": cannot write: " + reason);
     return {check.fileSize, check.signature};
 }
 

@@ -120,6 +120,11 @@ size_t InputFile::Read(char *buffer, size_t count)
     }
 }
 
+bool InputFile::Seek(uint64_t offset)
+{
+    return lseek(fd_, static_cast<off_t>(offset), SEEK_SET) >= 0;
+}
+
 size_t InputFile::ReadFull(char *buffer, size_t count)
 {
     size_t used = 0;

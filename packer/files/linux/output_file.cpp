@@ -190,4 +190,23 @@ void OutputFile::Commit(std::optional<unsigned> mode)
     temp_->Release();
 }
 
+FileInPlace::FileInPlace(const std::string &path) : path_(path), fd_(open(path.c_str(), O_RDWR | O_CLOEXEC))
+{
+    if (fd_.get() < 0)
+        throw PackError(path + ": cannot open: " + std::strerror(errno));
+}
+
+void FileInPlace::WriteAt(uint64_t offset, std::string_view bytes)
+{
+    if (int error = WriteAll(fd_.get(), bytes.data(), bytes.size(), static_cast<int64_t>(offset)))
+        throw PackError(path_ + ": cannot write: " + std::strerror(error));
+}
+
+std::string FileInPlace::Finish(unsigned mode)
+{
+    if (fchmod(fd_.get(), mode) != 0 || fd_.Close() != 0)
+        return std::strerror(errno);
+    return "";
+}
+
 } // namespace velmor
