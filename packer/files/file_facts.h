@@ -1,0 +1,48 @@
+// What the system tells of a file or folder under a path, and the names in a folder:
+// what a scan of a source folder asks. A reason is the system's own words for what
+// failed ("Permission denied").
+#ifndef VELMOR_FILE_FACTS_H
+#define VELMOR_FILE_FACTS_H
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+#include "input_file.h"
+
+namespace velmor {
+
+// A moment as seconds and nanoseconds since 1970-01-01 00:00 UTC.
+struct FileMoment {
+    int64_t seconds = 0;
+    uint32_t nanoseconds = 0;
+};
+
+struct FileFacts {
+    bool isRegular = false;
+    bool isFolder = false;
+    bool isLink = false;
+    const char *kindName = ""; // for messages: "a folder", "a FIFO", "a symbolic link"...
+    ScannedFile identity;      // device and number; throughLink is left false
+    uint64_t size = 0;
+    FileMoment lastWrite;
+    FileMoment lastAccess;
+    std::optional<FileMoment> creation; // where the file system keeps it
+    bool ownerWritable = false;
+    bool othersMayRead = false; // anyone but the owner may read it
+};
+
+// What path names: with followLinks, what its links lead to; without, a link itself.
+// Nothing, with reason set, when nothing can be looked at there.
+std::optional<FileFacts> LookAt(const std::string &path, bool followLinks, std::string &reason);
+
+// "" when this process may read the file at path, else the reason.
+std::string WhyNotReadable(const std::string &path);
+
+// The names in the folder at path, "." and ".." left out, in no particular order;
+// nothing, with reason set, when it cannot be read.
+std::optional<std::vector<std::string>> ListFolder(const std::string &path, std::string &reason);
+
+} // namespace velmor
+
+#endif

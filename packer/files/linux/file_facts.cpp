@@ -1,0 +1,68 @@
+// File facts on Linux, from statx. Only the Linux build's code belongs here.
+#include "file_facts.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+#include <cerrno>
+#include <cstring>
+
+namespace velmor {
+namespace {
+
+FileMoment Moment(const struct statx_timestamp &t)
+{
+    return {t.tv_sec, t.tv_nsec};
+}
+
+} // namespace
+
+std::optional<FileFacts> LookAt(const std::string &path, bool followLinks, std::string &reason)
+{
+    struct statx sx;
+    int flags = followLinks ? 0 : AT_SYMLINK_NOFOLLOW;
+    unsigned mask = STATX_TYPE | STATX_MODE | STATX_INO | STATX_SIZE | STATX_ATIME | STATX_MTIME | STATX_BTIME;
+    if (statx(AT_FDCWD, path.c_str(), flags, mask, &sx) != 0) {
+        reason = std::strerror(errno);
+        return std::nullopt;
+    }
+    FileFacts facts;
+    facts.isRegular = S_ISREG(sx.stx_mode);
+    facts.isFolder = S_ISDIR(sx.stx_mode);
+    facts.isLink = S_ISLNK(sx.stx_mode);
+    facts.kindName = FileTypeName(sx.stx_mode);
+    facts.identity = {makedev(sx.stx_dev_major, sx.stx_dev_minor), sx.stx_ino, false};
+    facts.size = sx.stx_size;
+    facts.lastWrite = Moment(sx.stx_mtime);
+    facts.lastAccess = Moment(sx.stx_atime);
+    if (sx.stx_mask & STATX_BTIME)
+        facts.creation = Moment(sx.stx_btime);
+    facts.ownerWritable = (sx.stx_mode & S_IWUSR) != 0;
+    facts.othersMayRead = (sx.stx_mode & (S_IRGRP | S_IROTH)) != 0;
+    return facts;
+}
+
+std::string WhyNotReadable(const std::string &path)
+{
+    return faccessat(AT_FDCWD, path.c_str(), R_OK, AT_EACCESS) == 0 ? std::string() : std::strerror(errno);
+}
+
+std::optional<std::vector<std::string>> ListFolder(const std::string &path, std::string &reason)
+{
+    DIR *dir = opendir(path.c_str());
+    if (!dir) {
+        reason = std::strerror(errno);
+        return std::nullopt;
+    }
+    std::vector<std::string> names;
+    while (dirent *d = readdir(dir)) {
+        if (std::strcmp(d->d_name, ".") != 0 && std::strcmp(d->d_name, "..") != 0)
+            names.push_back(d->d_name);
+    }
+    closedir(dir);
+    return names;
+}
+
+} // namespace velmor
