@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 #include "descriptor.h"
+#include "file_facts.h"
 #include "input_file.h"
 #include "temporary_files.h"
 
@@ -67,6 +68,9 @@ public:
     const std::string &shown() const { return shown_; }
     // The permission bits the file was created with.
     unsigned Mode() const { return mode_; }
+    // Sets the times of last access and of last write; a time not given is set to
+    // now. "" when done, else the reason.
+    std::string SetTimes(std::optional<FileMoment> lastAccess, std::optional<FileMoment> lastWrite);
     // Renames into place; with mode, sets the permission bits first.
     void Commit(std::optional<unsigned> mode = std::nullopt);
 
@@ -83,6 +87,10 @@ private:
     uint64_t size_ = 0;
     unsigned mode_ = 0;
 };
+
+// The permission bits mode as Windows' read-only attribute asks: without any write
+// bit when readOnly, else with the owner's.
+unsigned PermissionsForReadOnly(unsigned mode, bool readOnly);
 
 // An existing file changed in place, at offsets: what a signing tool wrote, say.
 class FileInPlace {

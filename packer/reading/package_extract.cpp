@@ -1,11 +1,5 @@
 #include "package_extract.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -15,6 +9,7 @@
 #include "codepage.h"
 #include "descriptor.h"
 #include "filetime.h"
+#include "folders.h"
 #include "name_rule.h"
 #include "output_file.h"
 #include "pack_error.h"
@@ -35,23 +30,17 @@ class FolderIndex {
 public:
     explicit FolderIndex(int folder)
     {
-        int fd = openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        DIR *dir = fd < 0 ? nullptr : fdopendir(fd);
-        if (dir == nullptr) {
-            if (fd >= 0)
-                close(fd);
-            throw PackError(std::string("cannot read the folder: ") + std::strerror(errno));
-        }
+        std::string reason;
+        std::optional<std::vector<std::string>> names = ListOpenFolder(folder, reason);
+        if (!names)
+            throw PackError("cannot read the folder: " + reason);
         bool temporaries = false;
-        while (dirent *e = readdir(dir)) {
-            if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0)
-                continue;
-            if (IsTemporaryName(e->d_name))
+        for (const std::string &name : *names) {
+            if (IsTemporaryName(name))
                 temporaries = true;
             else
-                Add(e->d_name);
+                Add(name);
         }
-        closedir(dir);
         // What an extraction that was killed left here.
         if (temporaries)
             RemoveStaleTemporaries(folder, "");
@@ -125,7 +114,7 @@ public:
             ~MadeFolders()
             {
                 for (auto it = made.rbegin(); !keep && it != made.rend(); ++it)
-                    unlinkat(it->first, it->second.c_str(), AT_REMOVEDIR);
+                    RemoveEmptyFolderIn(it->first, it->second);
             }
         };
         std::vector<Descriptor> chain;
@@ -138,18 +127,17 @@ public:
             std::string actual = index.Find(hostLevel);
             if (actual.empty()) {
                 actual = hostLevel;
-                if (mkdirat(at, actual.c_str(), 0777) == 0)
+                if (CreateFolderIn(at, actual, where + hostLevel))
                     madeFolders.made.emplace_back(at, actual);
-                else if (errno != EEXIST)
-                    throw PackError(where + hostLevel + ": cannot create the folder: " + std::strerror(errno));
                 index.Add(actual);
             }
-            int fd = openat(at, actual.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            std::string reason;
+            bool inTheWay = false;
+            int fd = OpenFolderIn(at, actual, reason, inTheWay);
             if (fd < 0)
                 throw PackError(where + actual + ": cannot open the folder: " +
-                                (errno == ENOTDIR || errno == ELOOP
-                                     ? std::string("a file or symbolic link of that name is in the way")
-                                     : std::strerror(errno)));
+                                (inTheWay ? std::string("a file or symbolic link of that name is in the way")
+                                          : reason));
             chain.emplace_back(fd);
             at = fd;
             where += actual + "/";
@@ -178,23 +166,18 @@ public:
             written = entry.dataSize;
         }
 
-        uint32_t accessNs = 0;
-        uint32_t writeNs = 0;
-        struct timespec times[2];
-        times[0].tv_sec = static_cast<time_t>(UnixFromFileTime(entry.lastAccessTime, &accessNs));
-        times[0].tv_nsec = accessNs;
-        times[1].tv_sec = static_cast<time_t>(UnixFromFileTime(entry.lastWriteTime, &writeNs));
-        times[1].tv_nsec = writeNs;
         // A time Windows would not set is left as the stub leaves it: the time of now.
-        if (!IsSettableFileTime(entry.lastAccessTime))
-            times[0].tv_nsec = UTIME_NOW;
-        if (!IsSettableFileTime(entry.lastWriteTime))
-            times[1].tv_nsec = UTIME_NOW;
-        if (futimens(out.fd(), times) != 0)
-            throw PackError(shown + ": cannot set the time stamps: " + std::strerror(errno));
-        mode_t mode = out.Mode();
-        mode = entry.attributes & kReadOnly ? mode & ~mode_t(0222) : mode | S_IWUSR;
-        out.Commit(mode);
+        auto moment = [](uint64_t fileTime) -> std::optional<FileMoment> {
+            if (!IsSettableFileTime(fileTime))
+                return std::nullopt;
+            FileMoment m;
+            m.seconds = UnixFromFileTime(fileTime, &m.nanoseconds);
+            return m;
+        };
+        std::string reason = out.SetTimes(moment(entry.lastAccessTime), moment(entry.lastWriteTime));
+        if (!reason.empty())
+            throw PackError(shown + ": cannot set the time stamps: " + reason);
+        out.Commit(PermissionsForReadOnly(out.Mode(), entry.attributes & kReadOnly));
         index.Add(target);
         madeFolders.keep = true;
         return written;
@@ -218,16 +201,16 @@ private:
     // What stands at the target is replaced only if the stub could replace it.
     static void CheckReplaceable(int folder, const std::string &name, const std::string &shown)
     {
-        struct stat info;
-        if (fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+        std::optional<FileFacts> info = LookAtIn(folder, name);
+        if (!info)
             return;
-        if (S_ISLNK(info.st_mode))
+        if (info->isLink)
             throw PackError(shown + ": cannot write: a symbolic link of that name is in the way");
-        if (S_ISDIR(info.st_mode))
+        if (info->isFolder)
             throw PackError(shown + ": cannot write: a folder of that name is in the way");
-        if (!S_ISREG(info.st_mode))
+        if (!info->isRegular)
             throw PackError(shown + ": cannot write: a special file of that name is in the way");
-        if (!(info.st_mode & S_IWUSR))
+        if (!info->ownerWritable)
             throw PackError(shown + ": cannot write: a read-only file of that name is in the way "
                                     "(from an earlier extraction?)");
     }
@@ -275,10 +258,11 @@ ExtractSummary ExtractPackage(const ByteSource &source, const PackageContents &c
     std::vector<std::filesystem::path> missing = MissingFolders(destination);
     std::error_code error;
     std::filesystem::create_directories(destination, error);
-    Descriptor root(open(destination.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    std::string reason;
+    Descriptor root(OpenFolder(destination, reason));
     if (root.get() < 0)
         throw PackError(destination + ": cannot create or open the destination folder: " +
-                        (error ? error.message() : std::string(std::strerror(errno))));
+                        (error ? error.message() : reason));
 
     uint64_t total = 0;
     for (const PackageEntry &e : contents.entries)
@@ -293,7 +277,7 @@ ExtractSummary ExtractPackage(const ByteSource &source, const PackageContents &c
             if (index == 1) {
                 // Folders this run made for the destination go too, so that it is true.
                 for (const std::filesystem::path &folder : missing)
-                    rmdir(folder.c_str());
+                    RemoveEmptyFolder(folder.string());
                 left = "nothing was extracted";
             } else {
                 left = "entries 1 to " + std::to_string(index - 1) + " were extracted, and nothing of entry " +

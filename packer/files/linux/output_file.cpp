@@ -179,6 +179,23 @@ uint64_t OutputFile::CopyFrom(int fd, uint64_t count, const std::string &sourceN
     return copied;
 }
 
+std::string OutputFile::SetTimes(std::optional<FileMoment> lastAccess, std::optional<FileMoment> lastWrite)
+{
+    struct timespec times[2];
+    int i = 0;
+    for (const std::optional<FileMoment> &moment : {lastAccess, lastWrite}) {
+        times[i].tv_sec = moment ? static_cast<time_t>(moment->seconds) : 0;
+        times[i].tv_nsec = moment ? static_cast<long>(moment->nanoseconds) : UTIME_NOW;
+        ++i;
+    }
+    return futimens(fd_, times) == 0 ? std::string() : std::strerror(errno);
+}
+
+unsigned PermissionsForReadOnly(unsigned mode, bool readOnly)
+{
+    return readOnly ? mode & ~0222u : mode | S_IWUSR;
+}
+
 void OutputFile::Commit(std::optional<unsigned> mode)
 {
     if (mode && fchmod(fd_, *mode) != 0)
