@@ -1,12 +1,7 @@
 #include "package_signing.h"
 
-#include <algorithm>
-#include <cctype>
-#include <cstdlib>
 #include <filesystem>
-#include <sstream>
 #include "byte_order.h"
-#include "child_process.h"
 #include "file_system.h"
 #include "output_file.h"
 #include "pack_error.h"
@@ -14,6 +9,7 @@
 #include "package_plan.h"
 #include "package_signature.h"
 #include "pe_image.h"
+#include "signing_tool.h"
 #include "temporary_files.h"
 
 namespace velmor {
@@ -21,10 +17,6 @@ namespace {
 
 // Certificates, keys and passwords take some kilobytes.
 constexpr uint64_t kMaxKeyFileSize = 1 << 20;
-
-// The longest password passed on: far more than any key format needs, and no more
-// than a program is given on its standard input.
-constexpr size_t kMaxPassword = kMaxProgramInput;
 
 // Zero bytes between the signature and the trailer, so that the certificate table
 // stays a multiple of 8 bytes long.
@@ -59,70 +51,6 @@ private:
     const ByteSource &whole_;
     uint64_t size_;
 };
-
-// osslsigncode's messages on one line, without OpenSSL's error stack, its progress
-// notes, its advice on its own options, and its closing word.
-std::string MessagesOf(const std::string &output)
-{
-    std::istringstream lines(output);
-    std::string joined;
-    for (std::string line; std::getline(lines, line);) {
-        if (line.empty() || line == "Failed" || line == "Succeeded" || line.find(":error:") != std::string::npos ||
-            line.rfind("Connecting to ", 0) == 0 || line.rfind("Use the \"-t\" option", 0) == 0)
-            continue;
-        joined += (joined.empty() ? "" : "; ") + line;
-    }
-    return joined.empty() ? "it gave no reason" : joined;
-}
-
-void RunOsslsigncode(const SigningOptions &options, const std::string &in, const std::string &out,
-                     const std::string &package)
-{
-    const char *named = std::getenv("VELMOR_OSSLSIGNCODE");
-    std::vector<std::string> args = {named && *named ? named : "osslsigncode", "sign", "-h", "sha256"};
-    if (!options.pkcs12File.empty())
-        args.insert(args.end(), {"-pkcs12", options.pkcs12File});
-    else
-        args.insert(args.end(), {"-certs", options.certFile, "-key", options.keyFile});
-    std::string password;
-    if (!options.passwordFile.empty()) {
-        args.insert(args.end(), {"-readpass", options.passwordFile});
-    } else if (!options.passwordEnv.empty()) {
-        const char *value = std::getenv(options.passwordEnv.c_str());
-        if (!value)
-            throw PackError("--password-env: the environment variable " + options.passwordEnv + " is not set");
-        // Through a pipe: a password on the command line would be visible to every
-        // user of the machine.
-        password = value;
-        if (password.size() > kMaxPassword)
-            throw PackError("--password-env: " + options.passwordEnv + " holds " + std::to_string(password.size()) +
-                            " bytes; a password may be at most " + std::to_string(kMaxPassword) +
-                            " bytes long, more than any key format needs");
-        args.insert(args.end(), {"-readpass", "/dev/stdin"});
-    }
-    if (!options.description.empty())
-        args.insert(args.end(), {"-n", options.description});
-    if (!options.url.empty())
-        args.insert(args.end(), {"-i", options.url});
-    for (const std::string &url : options.timestampUrls)
-        args.insert(args.end(), {"-ts", url});
-    args.insert(args.end(), {"-in", in, "-out", out});
-
-    std::optional<ProgramRun> started = RunProgram(args, password);
-    if (!started)
-        throw PackError(args[0] + " not found: signing needs osslsigncode (Debian: apt-get install "
-                                  "osslsigncode), on the PATH or named in VELMOR_OSSLSIGNCODE");
-    const ProgramRun &run = *started;
-    if (run.status == 0)
-        return;
-    std::string message = package + ": " + args[0] + " could not sign it: " + MessagesOf(run.output);
-    std::string lower = message;
-    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
-    if (!options.timestampUrls.empty() && lower.find("timestamp") != std::string::npos)
-        message += ". Timestamping asks the authority over the network; without --timestamp the package is "
-                   "signed without a timestamp";
-    throw PackError(message);
-}
 
 // Copies the package's image and data area, the security directory cleared, into a
 // file of its own: what osslsigncode signs. Returns the permission bits it got as a
@@ -252,7 +180,7 @@ SignSummary SignPackage(const std::string &input, const std::string &output, con
     std::optional<FileIdentity> in = IdentifyFile(input), out = IdentifyFile(output);
     if (in && out && in->device == out->device && in->number == out->number)
         mode = in->permissionBits;
-    RunOsslsigncode(options, body, signedPath, input);
+    SignWithTool(options, body, signedPath, input);
     AppendTrailer(signedPath, bodyEnd, trailer, mode);
 
     // Read back as list and verify read it: a sound package, its signature holding.

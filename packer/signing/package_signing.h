@@ -6,8 +6,7 @@
 // the signature and 4 zero bytes that keep the table a multiple of 8 bytes long,
 // with the security directory and the WIN_CERTIFICATE grown to match.
 //
-// The signature itself is made by osslsigncode (VELMOR_OSSLSIGNCODE names another
-// copy of it than the one on the PATH).
+// The signature itself is made by the system's signing tool (signing_tool.h).
 #ifndef VELMOR_PACKAGE_SIGNING_H
 #define VELMOR_PACKAGE_SIGNING_H
 

@@ -1,0 +1,19 @@
+// The program that makes the Authenticode signature over a file: on Linux
+// osslsigncode, found on the PATH or named by VELMOR_OSSLSIGNCODE.
+#ifndef VELMOR_SIGNING_TOOL_H
+#define VELMOR_SIGNING_TOOL_H
+
+#include <string>
+#include "package_signing.h"
+
+namespace velmor {
+
+// Signs the file at in into the new file out as options ask; package names the
+// package in messages. Throws PackError "<package>: <tool> could not sign it: <what
+// it said>", or one that says how to get the tool where it is missing.
+void SignWithTool(const SigningOptions &options, const std::string &in, const std::string &out,
+                  const std::string &package);
+
+} // namespace velmor
+
+#endif
