@@ -1,5 +1,6 @@
-// What the system tells of a file or folder under a path, and the names in a folder:
-// what a scan of a source folder asks. A reason is the system's own words for what
+// What the system tells of a file or folder under a path (or under a name in a folder
+// held open, folders.h), and the names in a folder: what a scan of a source folder
+// and an extraction ask. A reason is the system's own words for what
 // failed ("Permission denied").
 #ifndef VELMOR_FILE_FACTS_H
 #define VELMOR_FILE_FACTS_H
@@ -42,6 +43,14 @@ std::string WhyNotReadable(const std::string &path);
 // The names in the folder at path, "." and ".." left out, in no particular order;
 // nothing, with reason set, when it cannot be read.
 std::optional<std::vector<std::string>> ListFolder(const std::string &path, std::string &reason);
+
+// What stands under name in folder, a link itself rather than where it leads;
+// nothing when nothing can be looked at there.
+std::optional<FileFacts> LookAtIn(int folder, const std::string &name);
+
+// The names in the folder, "." and ".." left out, in no particular order; nothing,
+// with reason set, when it cannot be read.
+std::optional<std::vector<std::string>> ListOpenFolder(int folder, std::string &reason);
 
 } // namespace velmor
 

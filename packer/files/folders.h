@@ -4,10 +4,7 @@
 #ifndef VELMOR_FOLDERS_H
 #define VELMOR_FOLDERS_H
 
-#include <optional>
 #include <string>
-#include <vector>
-#include "file_facts.h"
 
 namespace velmor {
 
@@ -28,14 +25,6 @@ bool CreateFolderIn(int folder, const std::string &name, const std::string &show
 // happens where that cannot be done.
 void RemoveEmptyFolderIn(int folder, const std::string &name);
 void RemoveEmptyFolder(const std::string &path);
-
-// What stands under name in folder, a link itself rather than where it leads;
-// nothing when nothing can be looked at there.
-std::optional<FileFacts> LookAtIn(int folder, const std::string &name);
-
-// The names in the folder, "." and ".." left out, in no particular order; nothing,
-// with reason set, when it cannot be read.
-std::optional<std::vector<std::string>> ListOpenFolder(int folder, std::string &reason);
 
 } // namespace velmor
 

@@ -8,6 +8,7 @@
 #include <vector>
 #include "codepage.h"
 #include "descriptor.h"
+#include "file_facts.h"
 #include "filetime.h"
 #include "folders.h"
 #include "name_rule.h"

@@ -17,14 +17,13 @@ FileMoment Moment(const struct statx_timestamp &t)
     return {t.tv_sec, t.tv_nsec};
 }
 
-} // namespace
-
-std::optional<FileFacts> LookAt(const std::string &path, bool followLinks, std::string &reason)
+// What stands at path, read from folder; nothing, with reason set, when nothing can
+// be looked at there.
+std::optional<FileFacts> Look(int folder, const char *path, int flags, std::string &reason)
 {
     struct statx sx;
-    int flags = followLinks ? 0 : AT_SYMLINK_NOFOLLOW;
     unsigned mask = STATX_TYPE | STATX_MODE | STATX_INO | STATX_SIZE | STATX_ATIME | STATX_MTIME | STATX_BTIME;
-    if (statx(AT_FDCWD, path.c_str(), flags, mask, &sx) != 0) {
+    if (statx(folder, path, flags, mask, &sx) != 0) {
         reason = std::strerror(errno);
         return std::nullopt;
     }
@@ -44,6 +43,31 @@ std::optional<FileFacts> LookAt(const std::string &path, bool followLinks, std::
     return facts;
 }
 
+// The names an open folder holds, "." and ".." left out; closes it.
+std::vector<std::string> NamesIn(DIR *dir)
+{
+    std::vector<std::string> names;
+    while (dirent *e = readdir(dir)) {
+        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+            names.push_back(e->d_name);
+    }
+    closedir(dir);
+    return names;
+}
+
+} // namespace
+
+std::optional<FileFacts> LookAt(const std::string &path, bool followLinks, std::string &reason)
+{
+    return Look(AT_FDCWD, path.c_str(), followLinks ? 0 : AT_SYMLINK_NOFOLLOW, reason);
+}
+
+std::optional<FileFacts> LookAtIn(int folder, const std::string &name)
+{
+    std::string reason;
+    return Look(folder, name.c_str(), AT_SYMLINK_NOFOLLOW, reason);
+}
+
 std::string WhyNotReadable(const std::string &path)
 {
     return faccessat(AT_FDCWD, path.c_str(), R_OK, AT_EACCESS) == 0 ? std::string() : std::strerror(errno);
@@ -56,13 +80,20 @@ std::optional<std::vector<std::string>> ListFolder(const std::string &path, std:
         reason = std::strerror(errno);
         return std::nullopt;
     }
-    std::vector<std::string> names;
-    while (dirent *d = readdir(dir)) {
-        if (std::strcmp(d->d_name, ".") != 0 && std::strcmp(d->d_name, "..") != 0)
-            names.push_back(d->d_name);
+    return NamesIn(dir);
+}
+
+std::optional<std::vector<std::string>> ListOpenFolder(int folder, std::string &reason)
+{
+    int fd = openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR *dir = fd < 0 ? nullptr : fdopendir(fd);
+    if (dir == nullptr) {
+        reason = std::strerror(errno);
+        if (fd >= 0)
+            close(fd);
+        return std::nullopt;
     }
-    closedir(dir);
-    return names;
+    return NamesIn(dir);
 }
 
 } // namespace velmor
