@@ -56,9 +56,6 @@ private:
     uint64_t size_ = 0;
 };
 
-// What a file of that st_mode is, for messages: "a folder", "a FIFO", "a socket"...
-const char *FileTypeName(unsigned mode);
-
 // The size of the file at path, links followed; nothing when it cannot be looked at.
 std::optional<uint64_t> SizeOfFile(const std::string &path);
 

@@ -19,10 +19,6 @@
 
 namespace velmor {
 
-// Writes all count bytes to fd, at offset `at` or, with at < 0, at its position,
-// trying again where a signal interrupts; 0, or the errno of the failed write.
-int WriteAll(int fd, const char *bytes, size_t count, int64_t at = -1);
-
 // Throws PackError when path names something that an output may not replace: a
 // folder, a device, a FIFO or a socket (also behind a symbolic link). A missing path,
 // a regular file and a broken link may be written. Outputs replace files only, so

@@ -13,10 +13,6 @@
 
 namespace velmor {
 
-// Opens the folder of an output path (O_PATH) and sets folder to its path ("." for a
-// bare name) and name to the output's name in it; -1 with errno set when it cannot.
-int OpenFolderOf(const std::string &target, std::string &folder, std::string &name);
-
 // A new name for a temporary entry of this process for the output named target (a
 // name in the same folder, not a path); role is a short word such as "tmp".
 std::string TemporaryName(const std::string &target, const char *role);

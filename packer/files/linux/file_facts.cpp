@@ -8,6 +8,7 @@
 #include <unistd.h>
 #include <cerrno>
 #include <cstring>
+#include "linux_files.h"
 
 namespace velmor {
 namespace {

@@ -6,6 +6,7 @@
 #include <unistd.h>
 #include <cerrno>
 #include <cstring>
+#include "linux_files.h"
 #include "pack_error.h"
 
 namespace velmor {

@@ -8,6 +8,7 @@
 #include <unistd.h>
 #include <algorithm>
 #include <filesystem>
+#include "linux_files.h"
 #include "pack_error.h"
 
 namespace velmor {

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <mutex>
+#include "linux_files.h"
 #include "pack_error.h"
 #include "temporary_files.h"
 

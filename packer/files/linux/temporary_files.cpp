@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <mutex>
 #include <vector>
+#include "linux_files.h"
 #include "pack_error.h"
 
 namespace velmor {
