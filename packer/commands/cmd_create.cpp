@@ -4,10 +4,12 @@
 #include <algorithm>
 #include <climits>
 #include <filesystem>
+#include <set>
 #include "package_layout.h"
 #include "cli_options.h"
 #include "codepage.h"
 #include "commands.h"
+#include "depfile.h"
 #include "filetime.h"
 #include "messages.h"
 #include "ordered_work.h"
@@ -43,6 +45,7 @@ struct CreateOptions {
     unsigned jobs = AvailableCores();
     std::string sourceDir;
     std::string output;
+    std::string depfile;
     SigningOptions signing;
 };
 
@@ -78,8 +81,9 @@ void CheckCombination(const CreateOptions &options)
     CheckSigningOptions(options.signing);
 }
 
-// A package written into its own source folder would be packed by the next run.
-void RefuseOutputInsideSource(const std::string &sourceDir, const std::string &output)
+// A package (or its dependency file) written into its own source folder would be
+// packed by the next run.
+void RefuseOutputInsideSource(const std::string &option, const std::string &sourceDir, const std::string &output)
 {
     namespace fs = std::filesystem;
     std::error_code error;
@@ -90,8 +94,8 @@ void RefuseOutputInsideSource(const std::string &sourceDir, const std::string &o
     if (error)
         return;
     if (LiesWithin(source, target))
-        throw UsageError("-o " + output + " lies inside the source folder " + sourceDir +
-                         ", so the next run would pack this package into the new one; write it elsewhere");
+        throw UsageError(option + " " + output + " lies inside the source folder " + sourceDir +
+                         ", so the next run would pack it into the new package; write it elsewhere");
 }
 
 std::string ReadDescriptionFile(const std::string &path)
@@ -100,18 +104,60 @@ std::string ReadDescriptionFile(const std::string &path)
     return text.substr(Utf8ByteOrderMarkLength(text));
 }
 
+// --depfile is an output like -o: never one of the inputs, the package, or a file
+// inside the source folder.
+void CheckDepfileOutput(const CreateOptions &options, const std::vector<NamedInput> &inputs)
+{
+    namespace fs = std::filesystem;
+    std::error_code error;
+    if (fs::weakly_canonical(fs::absolute(options.depfile, error), error) ==
+        fs::weakly_canonical(fs::absolute(options.output, error), error))
+        throw UsageError("--depfile " + options.depfile + " names the package itself; give the dependency file a name of its own");
+    RefuseOutputInsideSource("--depfile", options.sourceDir, options.depfile);
+    RefuseOutputOverInputs("--depfile", options.depfile, inputs);
+    RequireReplaceableOutput(options.depfile);
+}
+
+// Every path create reads, for --depfile: the named inputs, the source folder and each
+// folder below it whose listing was read, and each file.
+std::vector<std::string> DependencyPaths(const std::string &sourceDir, const SourceTree &tree,
+                                         const std::vector<NamedInput> &inputs)
+{
+    std::vector<std::string> paths;
+    for (const NamedInput &input : inputs) {
+        if (!input.path.empty())
+            paths.push_back(input.path);
+    }
+    // The scan read every folder that holds a file somewhere below it, and every folder
+    // that holds none.
+    std::set<std::string> folders(tree.emptyDirectories.begin(), tree.emptyDirectories.end());
+    for (const SourceFile &file : tree.files) {
+        for (std::string folder = file.directory; !folder.empty() && folders.insert(folder).second;) {
+            size_t slash = folder.rfind('/');
+            folder = slash == std::string::npos ? "" : folder.substr(0, slash);
+        }
+    }
+    paths.push_back(sourceDir);
+    for (const std::string &folder : folders)
+        paths.push_back(sourceDir + "/" + folder);
+    for (const SourceFile &file : tree.files)
+        paths.push_back(file.path);
+    return paths;
+}
+
 void RunCreate(CLI::App &cmd, CreateOptions &options)
 {
     if (!options.config.empty()) {
         RecipeRules rules;
         rules.positionalKeys = {{"source", "SOURCE_DIR"}};
-        rules.pathKeys = {"stub", "description-file", "source", "output", "cert", "key", "pkcs12", "password-file"};
+        rules.pathKeys = {"stub",          "description-file", "source",  "output", "depfile",
+                          "cert",          "key",              "pkcs12", "password-file"};
         rules.integerKeys = {"codepage", "jobs"};
         rules.refusedKeys = {"config"};
         ApplyRecipe(cmd, options.config, rules);
     }
     CheckCombination(options);
-    RefuseOutputInsideSource(options.sourceDir, options.output);
+    RefuseOutputInsideSource("-o", options.sourceDir, options.output);
     std::string stubPath = options.stubPath.empty() ? DefaultStubPath().value_or("") : options.stubPath;
     std::vector<NamedInput> inputs = SigningInputs(options.signing);
     inputs.insert(inputs.end(), {{"the recipe", options.config},
@@ -119,6 +165,8 @@ void RunCreate(CLI::App &cmd, CreateOptions &options)
                                  {"the stub", stubPath}});
     RefuseOutputOverInputs("-o", options.output, inputs);
     RequireReplaceableOutput(options.output);
+    if (!options.depfile.empty())
+        CheckDepfileOutput(options, inputs);
 
     PackageSettings settings;
     settings.mode = options.mode == "setup" ? kModeSetup : kModeExtract;
@@ -148,12 +196,16 @@ void RunCreate(CLI::App &cmd, CreateOptions &options)
     scan.followOutsideLinks = options.followLinks;
     CollectProblems(problems, [&] { tree = ScanSourceTree(options.sourceDir, scan); });
     problems.insert(problems.end(), tree.problems.begin(), tree.problems.end());
+    DependencyList dependencies;
+    if (!options.depfile.empty() && problems.empty())
+        dependencies = MakeDependencyList(options.output, DependencyPaths(options.sourceDir, tree, inputs));
     PackagePlan plan;
     CollectProblems(problems, [&] { plan = PlanPackage(std::move(tree.files), settings); });
     if (!problems.empty())
         throw PackErrors(problems);
 
     plan.warnings.insert(plan.warnings.end(), tree.warnings.begin(), tree.warnings.end());
+    plan.warnings.insert(plan.warnings.end(), dependencies.warnings.begin(), dependencies.warnings.end());
     for (const std::string &dir : tree.emptyDirectories)
         plan.warnings.push_back(dir + ": empty folder, not stored (a package holds files only)");
     if (Messages().warningsAsErrors && !plan.warnings.empty()) {
@@ -191,6 +243,13 @@ void RunCreate(CLI::App &cmd, CreateOptions &options)
         SignSummary sign = SignPackage(written, options.output, options.signing);
         summary.packageSize = sign.packageSize;
         signature = ", signed by " + sign.signature.signer;
+    }
+    // Only beside a package that was written, so that a failed run leaves the build
+    // tool's record of the last package as it was.
+    if (!options.depfile.empty()) {
+        OutputFile depfile(options.depfile);
+        depfile.Write(dependencies.text);
+        depfile.Commit();
     }
     PrintResult(options.output + ": " + Counted(summary.entryCount, "entry", "entries") + ", " +
                 Counted(summary.sourceBytes, "byte", "bytes") + " of files, package of " +
@@ -247,6 +306,9 @@ void AddCreateCommand(CLI::App &app)
                   "pack the files that symbolic links to files outside SOURCE_DIR point to (refused by default)");
     cmd->add_option("SOURCE_DIR", options->sourceDir, "folder whose files are packed (recipe key: source)");
     cmd->add_option("-o,--output", options->output, "the stub file to write; not inside SOURCE_DIR");
+    cmd->add_option("--depfile", options->depfile,
+                    "once the package is written, write FILE too: a dependency file in Makefile syntax that\n"
+                    "names the package and every file and folder read for it, for make, Ninja and CMake's DEPFILE");
     AddSigningOptions(*cmd, options->signing, true);
     AddMessageOptions(*cmd);
     cmd->footer("The same input gives the same bytes. With SOURCE_DATE_EPOCH set, every stored time later than\n"

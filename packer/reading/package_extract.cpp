@@ -211,9 +211,8 @@ private:
             throw PackError(shown + ": cannot write: a folder of that name is in the way");
         if (!info->isRegular)
             throw PackError(shown + ": cannot write: a special file of that name is in the way");
-        if (!info->ownerWritable)
-            throw PackError(shown + ": cannot write: a read-only file of that name is in the way "
-                                    "(from an earlier extraction?)");
+        // A read-only file, such as an earlier extraction leaves, is replaced, as the
+        // stub replaces it.
     }
 
     const ByteSource &source_;

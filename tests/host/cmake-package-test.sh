@@ -92,6 +92,57 @@ openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/key.pem" -out "$work/ce
   -D "CPACK_VELMOR_SIGN_KEY=$work/key.pem" -D CPACK_PACKAGING_INSTALL_PREFIX=/opt/acme)
 "$tool" verify "$cpkg" | grep -qF 'setup program bin\setup.cmd; signed by CN=velmor-cmake-test' ||
   fail "cpack with signing options: $("$tool" verify "$cpkg")"
+# VelmorCPack leaves the project's other installers alone: the same NSIS settings in
+# CPackConfig.cmake with it and without it, CPACK_VERBATIM_VARIABLES unset or on; and
+# velmor's own values reach velmor-pack as set either way.
+nsis=$work/nsis
+mkdir -p "$nsis/src"
+cp "$top/examples/cmake/files/readme.txt" "$nsis/src/"
+for verbatim in "" "set(CPACK_VERBATIM_VARIABLES ON)"; do
+  for velmor in "" "include(VelmorCPack)"; do
+    cat >"$nsis/src/CMakeLists.txt" <<EOF
+cmake_minimum_required(VERSION 3.20)
+project(hello VERSION 1.0 LANGUAGES NONE)
+find_package(velmor CONFIG REQUIRED)
+install(FILES readme.txt DESTINATION .)
+$verbatim
+set(CPACK_GENERATOR NSIS)
+set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS "WriteRegStr HKLM \"Software\\\\Hello\" \"Path\" \"\$INSTDIR\"")
+set(CPACK_VELMOR_FOLDER [[C:\Hello "1" \$x]])
+set(CPACK_VELMOR_DESCRIPTION [[Hello; "1" \$x \n]])
+$velmor
+include(CPack)
+EOF
+    rm -rf "$nsis/build"
+    run "$nsis/configure.log" cmake -S "$nsis/src" -B "$nsis/build" -DCMAKE_PREFIX_PATH="$prefix"
+    grep '^set(CPACK_NSIS_' "$nsis/build/CPackConfig.cmake" >"$nsis/nsis-${velmor:+velmor}${verbatim:+-verbatim}"
+    [ -s "$nsis/nsis-${velmor:+velmor}${verbatim:+-verbatim}" ] || fail "no NSIS settings in CPackConfig.cmake"
+    [ -z "$velmor" ] && continue
+    (cd "$nsis/build" && run "$nsis/cpack.log" cpack -G External)
+    "$tool" list "$nsis/build/hello-1.0.exe" | tr -s ' ' >"$nsis/list"
+    grep -qxF 'Folder C:\Hello "1" $x' "$nsis/list" && grep -qxF 'Description Hello; "1" $x \n' "$nsis/list" ||
+      { cat "$nsis/list" >&2; fail "velmor's values through CPack, ${verbatim:-CPACK_VERBATIM_VARIABLES unset}"; }
+  done
+  cmp "$nsis/nsis-${verbatim:+-verbatim}" "$nsis/nsis-velmor${verbatim:+-verbatim}" ||
+    fail "include(VelmorCPack) changed the NSIS settings (${verbatim:-CPACK_VERBATIM_VARIABLES unset})"
+done
+
+# Mistakes named at configure time: a misspelt setting, VelmorCPack after CPack, an
+# unknown keyword of velmor_add_package.
+mistakes=(
+  "set(CPACK_VELMOR_DIRECTORY [[C:\\Hello]])\ninclude(VelmorCPack)\ninclude(CPack)|CPACK_VELMOR_DIRECTORY is no setting of the velmor package and is ignored; did you mean CPACK_VELMOR_FOLDER?"
+  "include(CPack)\ninclude(VelmorCPack)|include(VelmorCPack) comes after include(CPack)"
+  "velmor_add_package(p SOURCE . OUTPUT p.exe CONFIGS r.toml)|unknown argument 'CONFIGS'; the keywords are SOURCE;OUTPUT;CONFIG;OPTIONS;DEPENDS (did you mean CONFIG?)"
+)
+for row in "${mistakes[@]}"; do
+  IFS='|' read -r lines expected <<<"$row"
+  printf 'cmake_minimum_required(VERSION 3.20)\nproject(hello VERSION 1.0 LANGUAGES NONE)\nfind_package(velmor CONFIG REQUIRED)\n%b\n' \
+    "$lines" >"$nsis/src/CMakeLists.txt"
+  rm -rf "$nsis/build"
+  cmake -S "$nsis/src" -B "$nsis/build" -DCMAKE_PREFIX_PATH="$prefix" >"$nsis/mistake.log" 2>&1 || true
+  tr -s ' \n' ' ' <"$nsis/mistake.log" | grep -qF "$expected" || { cat "$nsis/mistake.log" >&2; fail "not named: $expected"; }
+done
+
 # Each route of the guide as a whole CMakeLists.txt of its own, in the example's folder.
 for route in "build target:cmake --build . :acme-tools.exe" "cpack:cpack:acme-tools-2.1.exe"; do
   IFS=: read -r name command made <<<"$route"

@@ -7,6 +7,7 @@
 #include <functional>
 #include "package_layout.h"
 #include "host_support.h"
+#include "depfile.h"
 #include "pack_error.h"
 #include "package_writer.h"
 #include "szdd_encoder.h"
@@ -254,3 +255,49 @@ TEST_F(CreateCommandTest, AFileChangedAfterTheScanFailsAndLeavesNoTemporaryFile)
 }
 
 } // namespace
+
+TEST(DepfileTest, NamesWhatBuildToolsReadBackAndStandsInForTheRest)
+{
+    struct Case {
+        std::vector<std::string> inputs;
+        std::string text;     // the prerequisites, after "out.exe:"
+        size_t warnings;
+    } cases[] = {
+        {{"src", "src/a b [1].txt", "src/naïve {x}%=@!,~+-.txt"},
+         " \\\n  src \\\n  src/a\\ b\\ [1].txt \\\n  src/naïve\\ {x}%=@!,~+-.txt", 0},
+        {{"src/it's", "src/a;b", "src/d$x", "src/h#h", "src/q\"q", "src/a&b"},
+         " \\\n  out.exe.unlisted-input", 6},
+        {{"src/notes (old)", "src/notes (old).txt", "~/x"}, " \\\n  out.exe.unlisted-input \\\n  src/notes\\ (old).txt", 2},
+        {{"r.toml", "r.toml", "src"}, " \\\n  r.toml \\\n  src", 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.inputs.front());
+        DependencyList list = MakeDependencyList("out.exe", c.inputs);
+        EXPECT_EQ(list.text, "out.exe:" + c.text + "\n");
+        EXPECT_EQ(list.warnings.size(), c.warnings);
+    }
+    EXPECT_THROW(MakeDependencyList("it's.exe", {"src"}), UsageError);
+}
+
+TEST_F(CreateCommandTest, DepfileNamesEveryFolderReadAndComesOnlyWithThePackage)
+{
+    Write(root / "src" / "a.txt", "alpha");
+    Write(root / "src" / "sub" / "deeper" / "b.txt", "beta");
+    fs::create_directories(root / "src" / "empty");
+    std::string depfile = (root / "pkg.d").string();
+    CommandRun run = Pack(Create("--depfile " + Quote(depfile)));
+    ASSERT_EQ(run.status, 0) << run.output;
+    std::string text = Read(depfile);
+    std::string src = (root / "src").string();
+    for (const std::string &path : {stub.string(), src, src + "/empty", src + "/sub", src + "/sub/deeper",
+                                    src + "/a.txt", src + "/sub/deeper/b.txt"})
+        EXPECT_TRUE(text.find("  " + path + " \\\n") != std::string::npos ||
+                    text.find("  " + path + "\n") != std::string::npos) << path << " in\n" << text;
+    EXPECT_EQ(text.rfind((root / "out" / "pkg.exe").string() + ":", 0), 0u) << text;
+
+    // A refused run leaves the last package's list as it was.
+    Write(root / "src" / "bad\x01name", "x");
+    run = Pack(Create("--depfile " + Quote(depfile)));
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_EQ(Read(depfile), text);
+}

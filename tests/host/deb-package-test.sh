@@ -103,4 +103,17 @@ cmake -S "$work/project" -B "$work/project/system" -DCMAKE_FIND_ROOT_PATH="$root
   -DCMAKE_FIND_ROOT_PATH_MODE_PACKAGE=ONLY >"$work/system.log" 2>&1 || { cat "$work/system.log" >&2; fail "find_package below /usr"; }
 grep -qx "velmor_DIR:PATH=$root/usr/share/velmor/cmake" "$work/project/system/CMakeCache.txt" ||
   fail "find_package below /usr: $(grep velmor_DIR "$work/project/system/CMakeCache.txt")"
-echo "deb-package-test: $(basename "$deb") installs and packs, and builds a CMake project's packages"
+# A project cross-compiled for Windows with velmor's own MinGW toolchain file, which
+# confines find_package to the MinGW root (CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY):
+# examples/cmake still finds velmor on the build machine, here $root/usr standing for
+# /usr, with no velmor_DIR given.
+CMAKE_PREFIX_PATH=$root/usr cmake -S "$work/project" -B "$work/project/cross" \
+  -DCMAKE_TOOLCHAIN_FILE="$top/cmake/toolchain-i686-w64-mingw32.cmake" >"$work/cross.log" 2>&1 ||
+  { cat "$work/cross.log" >&2; fail "the cross build's configure"; }
+grep -qx 'set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)' "$top/cmake/mingw-common.cmake" ||
+  fail "the toolchain file does not confine packages to its root"
+grep -qx "velmor_DIR:PATH=$root/usr/share/velmor/cmake" "$work/project/cross/CMakeCache.txt" ||
+  fail "the cross build found: $(grep velmor_DIR "$work/project/cross/CMakeCache.txt")"
+cmake --build "$work/project/cross" >"$work/cross.log" 2>&1 || { cat "$work/cross.log" >&2; fail "the cross build"; }
+"$tool" verify "$work/project/cross/acme-tools.exe" | grep -q 'sound, 2 entries' || fail "verify the cross build's package"
+echo "deb-package-test: $(basename "$deb") installs and packs, and builds a CMake project's packages, natively and cross-compiled"

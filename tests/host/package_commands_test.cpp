@@ -146,6 +146,10 @@ TEST_F(InspectCommandTest, ExtractReproducesTheSourceFiles)
             else
                 EXPECT_EQ(b.st_mode & 0222, 0u) << label << ": read-only files lose every write bit";
         }
+        // Again into the same folder: the read-only file of the first run is replaced,
+        // as the stub replaces it.
+        extract = Pack("extract " + Quote(package) + " " + Quote(dest));
+        EXPECT_EQ(extract.status, 0) << options << ": " << extract.output;
     }
 }
 

@@ -29,8 +29,8 @@ void CheckHostileNames(const std::vector<HostileNameCase> &cases, int codePage)
         PackageContents contents = Read(bytes, options);
         EXPECT_EQ(contents.HasProblem(ProblemKind::Name), c.refused) << c.label << ":\n" << Problems(contents);
         if (c.refused) {
-            ASSERT_EQ(contents.problems.size(), 1u) << c.label << ":\n" << Problems(contents);
-            EXPECT_EQ(contents.problems[0].index, 2u) << c.label;
+            EXPECT_EQ(contents.problems.size(), 1u) << c.label << ":\n" << Problems(contents);
+            EXPECT_TRUE(!contents.problems.empty() && contents.problems[0].index == 2u) << c.label;
         }
         MemorySource source(bytes);
         uint32_t extracted = 0;
