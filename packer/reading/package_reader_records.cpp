@@ -1,10 +1,10 @@
 // The walk through the entry records, from the data offset to the end of the data
 // area, with the shared record decoder.
-#include <cstdio>
 #include <cstring>
 #include "filetime.h"
 #include "package_layout.h"
 #include "package_reader_run.h"
+#include "package_report.h"
 #include "windows_names.h"
 
 namespace velmor::reading {
@@ -47,13 +47,6 @@ NameField MakeName(const char *bytes, uint16_t length)
     name.terminated = bytes[length - 1] == 0;
     name.earlyZero = zero != nullptr && used + 1 < length;
     return name;
-}
-
-std::string HexNumber(uint64_t value)
-{
-    char text[24];
-    std::snprintf(text, sizeof text, "0x%016llX", static_cast<unsigned long long>(value));
-    return text;
 }
 
 uint64_t FileTimeValue(const StoredFileTime &time)
@@ -147,7 +140,7 @@ bool Reader::ReadEntry(Cursor &cursor, uint32_t index)
     for (const auto &[which, value] : times) {
         if (!IsSettableFileTime(value))
             Problem(index, entry.path, ProblemKind::Time,
-                    std::string("its ") + which + " time " + HexNumber(value) +
+                    std::string("its ") + which + " time " + FileTimeText(value) +
                         " is out of the range Windows sets; the file keeps the time of its extraction instead");
     }
     entry.dataSize = record.dataSize;
