@@ -256,3 +256,26 @@ TEST(PackageReaderTest, OnlyTheVelmorStubIsTakenForOne)
     EXPECT_TRUE(carried.HasProblem(ProblemKind::Stub)) << Problems(carried);
 }
 
+
+// A time Windows does not set is reported, and extract, as the stub, sets the others.
+TEST(PackageReaderTest, ATimeOutOfRangeIsReportedAndTheOthersAreKept)
+{
+    const char *names[] = {"creation", "last-access", "last-write"};
+    for (int bad = 0; bad < 3; ++bad) {
+        EntryHeader header;
+        header.fileName = "T.TXT";
+        header.dataSize = 1;
+        uint64_t *times[] = {&header.creationTime, &header.lastAccessTime, &header.lastWriteTime};
+        for (uint64_t *time : times)
+            *time = 0x01D2000000000000ULL;
+        *times[bad] = 0xFFFFFFFF00000000ULL;
+        std::string bytes = Package(EncodeEntryRecord(header) + "t", Trailer(1));
+        PackageContents contents = Read(bytes);
+        ASSERT_EQ(contents.problems.size(), 1u) << names[bad] << ":\n" << Problems(contents);
+        EXPECT_EQ(contents.problems[0].kind, ProblemKind::Time) << names[bad];
+        EXPECT_NE(contents.problems[0].what.find(names[bad]), std::string::npos) << contents.problems[0].what;
+        MemorySource source(bytes);
+        EXPECT_EQ(ExtractPackage(source, contents, (FreshTestFolder("times") / "dest").string(), 1252).files, 1u)
+            << names[bad];
+    }
+}
