@@ -40,3 +40,21 @@ foreach(arch ${arches})
     BUILD_ALWAYS ON
     USES_TERMINAL_BUILD ON)
 endforeach()
+
+# The Windows packer takes the language table this tree writes: ICU's data, which
+# writes it, has no Windows build here.
+set(VELMOR_WINDOWS_PACKER_DIR ${CMAKE_BINARY_DIR}/windows-packer)
+ExternalProject_Add(windows-packer
+  SOURCE_DIR ${VELMOR_SOURCE_DIR}
+  BINARY_DIR ${VELMOR_WINDOWS_PACKER_DIR}
+  CMAKE_ARGS
+    -DCMAKE_TOOLCHAIN_FILE=${VELMOR_SOURCE_DIR}/cmake/toolchain-x86_64-w64-mingw32.cmake
+    -DCMAKE_BUILD_TYPE=Release
+    -DVELMOR_WINDOWS_PACKER=ON
+    -DVELMOR_TESTS=${VELMOR_TESTS}
+    -DVELMOR_WINDOWS_LANGUAGES_TABLE=${CMAKE_BINARY_DIR}/packer/generated/windows_languages.inc
+    -DVELMOR_I686_STUB=${VELMOR_I686_DIR}/velmor.exe
+  DEPENDS velmor-windows-languages
+  INSTALL_COMMAND ""
+  BUILD_ALWAYS ON
+  USES_TERMINAL_BUILD ON)

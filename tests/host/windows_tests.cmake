@@ -15,11 +15,14 @@ add_executable(velmor-host-tests
   szdd_match_finder_test.cpp
   ordered_work_test.cpp
   package_reader_checks_test.cpp
-  windows_names_test.cpp)
+  windows_names_test.cpp
+  package_reader_test.cpp)
 target_link_libraries(velmor-host-tests PRIVATE velmor_pack_commands gtest_main)
 target_include_directories(velmor-host-tests PRIVATE ${VELMOR_SOURCE_DIR}/tests/common)
+set(VELMOR_I686_STUB "" CACHE FILEPATH "The shipped stub, which tests read as a package's program")
 target_compile_definitions(velmor-host-tests PRIVATE
   VELMOR_PACK_PATH="${CMAKE_BINARY_DIR}/velmor-pack.exe"
+  VELMOR_I686_STUB="${VELMOR_I686_STUB}"
   VELMOR_SOURCE_DIR="${VELMOR_SOURCE_DIR}")
 target_link_options(velmor-host-tests PRIVATE -static)
 include(GoogleTest)
