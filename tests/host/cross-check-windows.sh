@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # velmor-pack on Linux and velmor-pack.exe under 64-bit Wine, given the same tree and
 # the same SOURCE_DATE_EPOCH, write the same package byte for byte, and print the same
-# list --json and verify --json of it. Both run in the same folder with the same
-# relative arguments, so that no path in their output differs.
+# list --json and verify --json of it; every command then ends with the same exit
+# status, prints the same text where no system's own words are in it, and writes
+# the same files. Both run in the same folder with the same relative arguments, so
+# that no path in their output differs.
 #   cross-check-windows.sh LINUX_PACK WINDOWS_PACK STUB OUTPUT_DIR
 # WINEPREFIX names the prefix to run in.
 set -euo pipefail
@@ -43,4 +45,42 @@ for mode in "" "--compress"; do
     fi
   done
 done
+
+# same MODE ARGS...: runs both; MODE "text" compares exit status and output, "status"
+# the exit status alone (the output holds the system's own words for a failure).
+same() {
+  local mode=$1; shift
+  local ls=0 ws=0
+  "$linux_pack" "$@" >linux.out 2>&1 || ls=$?
+  windows "$@" >windows.out 2>&1 || ws=$?
+  if [ $ls -ne $ws ]; then
+    echo "$*: exit status $ls on Linux, $ws on Windows"; cat linux.out windows.out; status=1
+  elif [ "$mode" = text ] && ! cmp -s linux.out windows.out; then
+    echo "$*: the output differs:"; diff linux.out windows.out | head -20; status=1
+  else
+    echo "$*: exit status $ls on both"
+  fi
+}
+head -c 3000 linux-pack--compress.exe >cut.exe
+give_to_wine_user "$out"
+same text list linux-pack--compress.exe
+same text verify linux-pack.exe linux-pack--compress.exe
+same text verify --json cut.exe
+same text verify --folder 'C:\Program Files\Acme' linux-pack.exe
+same text verify --folder Acme linux-pack.exe
+same status verify missing.exe
+same text create tree -o tree/inside.exe --stub velmor.exe
+same text create --no-such-option tree -o x.exe
+same text szdd
+same text extract cut.exe cut-out
+# Writers: each build writes its own copy, and the copies are compared.
+for build in linux windows; do
+  run=("$linux_pack"); [ $build = linux ] || run=(windows)
+  "${run[@]}" extract linux-pack--compress.exe "extracted-$build" >/dev/null 2>&1 || { echo "extract on $build failed"; status=1; }
+  "${run[@]}" szdd compress "tree/sub folder/large.log" "$build.lo_" >/dev/null 2>&1 || { echo "szdd compress on $build failed"; status=1; }
+  "${run[@]}" szdd expand linux.lo_ "$build-back.log" >/dev/null 2>&1 || { echo "szdd expand on $build failed"; status=1; }
+done
+diff -r extracted-linux extracted-windows && echo "extract: the same files" || { echo "extract: the files differ"; status=1; }
+cmp linux.lo_ windows.lo_ && cmp linux-back.log windows-back.log && cmp linux-back.log "tree/sub folder/large.log" &&
+  echo "szdd: the same files" || status=1
 exit $status
