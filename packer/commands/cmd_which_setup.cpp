@@ -139,13 +139,13 @@ void PrintChoice(const SystemDescription &system, const std::string &configPath,
     const VersionRecord &v = system.version;
     std::printf("System: %s: platform id %u, version %u.%u, build 0x%08X, service pack \"%s\", "
                 "language %X\n",
-                system.name.c_str(), v.dwPlatformId, v.dwMajorVersion, v.dwMinorVersion,
-                v.dwBuildNumber, v.szCSDVersion, system.languageId);
+                system.name.c_str(), unsigned(v.dwPlatformId), unsigned(v.dwMajorVersion),
+                unsigned(v.dwMinorVersion), unsigned(v.dwBuildNumber), v.szCSDVersion, unsigned(system.languageId));
     std::printf("Config: %s\n", configPath.c_str());
     if (!choice.platformKnown) {
         std::printf("Starts: nothing: platform id %u is neither 1 (95/98/ME) nor 2 (NT), "
                     "so no key is read\n",
-                    v.dwPlatformId);
+                    unsigned(v.dwPlatformId));
         return;
     }
     std::printf("Keys in the order tried (\"=>\" marks the one that answers):\n");

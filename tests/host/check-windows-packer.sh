@@ -4,7 +4,7 @@
 #   check-windows-packer.sh FILE
 set -euo pipefail
 file=$1
-system_dlls=" KERNEL32.DLL ADVAPI32.DLL MSVCRT.DLL NTDLL.DLL SHELL32.DLL USER32.DLL WINTRUST.DLL CRYPT32.DLL LZ32.DLL "
+system_dlls=" KERNEL32.DLL ADVAPI32.DLL MSVCRT.DLL NTDLL.DLL SHELL32.DLL USER32.DLL WINTRUST.DLL CRYPT32.DLL BCRYPT.DLL LZ32.DLL "
 fail=0
 dump=$(x86_64-w64-mingw32-objdump -p "$file")
 echo "$file: $(stat -c %s "$file") bytes"
