@@ -1,12 +1,19 @@
 // Signing on Windows through signtool, run against a stand-in (signtool_stand_in.cpp)
-// that records its arguments and appends a certificate table as signtool does.
+// that records its arguments and appends a certificate table as signtool does; the
+// signature facts read through CryptoAPI beside WinVerifyTrust's verdict on the same
+// packages (those of make-signature-samples.sh, in VELMOR_SIGNATURE_SAMPLES).
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <softpub.h>
+#include <wintrust.h>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include "pack_error.h"
+#include "package_reader.h"
+#include "package_signature.h"
 #include "pe_image.h"
 #include "signing_tool.h"
 
@@ -99,6 +106,62 @@ TEST(WindowsSigningTest, SigntoolSignsACopyAndTimestampsByTheFirstAuthorityThatA
         EXPECT_TRUE(before == after);
     }
     fs::remove_all(root);
+}
+
+// WinVerifyTrust's verdict on a file, root trust aside: what Authenticode policy
+// returns once the digest and the signatures hold, on a machine that does not trust
+// the throw-away root, counts as holding.
+enum class TrustVerdict { Holds, BadDigest, BadSignature };
+
+TrustVerdict VerifyTrust(const std::wstring &path)
+{
+    WINTRUST_FILE_INFO file{};
+    file.cbStruct = sizeof file;
+    file.pcwszFilePath = path.c_str();
+    WINTRUST_DATA data{};
+    data.cbStruct = sizeof data;
+    data.dwUIChoice = WTD_UI_NONE;
+    data.fdwRevocationChecks = WTD_REVOKE_NONE;
+    data.dwUnionChoice = WTD_CHOICE_FILE;
+    data.pFile = &file;
+    data.dwStateAction = WTD_STATEACTION_VERIFY;
+    GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
+    LONG result = WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
+    data.dwStateAction = WTD_STATEACTION_CLOSE;
+    WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
+    if (result == ERROR_SUCCESS || result == CERT_E_UNTRUSTEDROOT || result == CERT_E_CHAINING)
+        return TrustVerdict::Holds;
+    return result == TRUST_E_BAD_DIGEST ? TrustVerdict::BadDigest : TrustVerdict::BadSignature;
+}
+
+TEST(WindowsSigningTest, TheFactsAgreeWithWinVerifyTrust)
+{
+    const char *folder = std::getenv("VELMOR_SIGNATURE_SAMPLES");
+    if (!folder)
+        GTEST_SKIP() << "VELMOR_SIGNATURE_SAMPLES names no folder of signed samples";
+    const struct {
+        const char *file;
+        TrustVerdict verdict;
+    } cases[] = {
+        {"signed.exe", TrustVerdict::Holds},
+        {"stamped.exe", TrustVerdict::Holds},
+        {"changed-data.exe", TrustVerdict::BadDigest},
+        {"changed-signature.exe", TrustVerdict::BadSignature},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.file);
+        const fs::path path = fs::path(folder) / c.file;
+        const std::string bytes = ReadAll(path);
+        MemorySource source(bytes);
+        PackageContents contents = ReadPackage(source);
+        ASSERT_TRUE(contents.certificateTable);
+        CheckSignature(source, contents);
+        TrustVerdict facts = !contents.signature.DigestMatches()   ? TrustVerdict::BadDigest
+                             : !contents.signature.signatureValid ? TrustVerdict::BadSignature
+                                                                  : TrustVerdict::Holds;
+        EXPECT_EQ(facts, c.verdict);
+        EXPECT_EQ(VerifyTrust(path.wstring()), c.verdict);
+    }
 }
 
 } // namespace
