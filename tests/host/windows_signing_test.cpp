@@ -4,8 +4,6 @@
 // packages (those of make-signature-samples.sh, in VELMOR_SIGNATURE_SAMPLES).
 #include <gtest/gtest.h>
 #include <windows.h>
-#include <softpub.h>
-#include <wintrust.h>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -16,6 +14,7 @@
 #include "package_signature.h"
 #include "pe_image.h"
 #include "signing_tool.h"
+#include "verify_trust.h"
 
 namespace fs = std::filesystem;
 using namespace velmor;
@@ -113,22 +112,8 @@ TEST(WindowsSigningTest, SigntoolSignsACopyAndTimestampsByTheFirstAuthorityThatA
 // the throw-away root, counts as holding.
 enum class TrustVerdict { Holds, BadDigest, BadSignature };
 
-TrustVerdict VerifyTrust(const std::wstring &path)
+TrustVerdict Verdict(LONG result)
 {
-    WINTRUST_FILE_INFO file{};
-    file.cbStruct = sizeof file;
-    file.pcwszFilePath = path.c_str();
-    WINTRUST_DATA data{};
-    data.cbStruct = sizeof data;
-    data.dwUIChoice = WTD_UI_NONE;
-    data.fdwRevocationChecks = WTD_REVOKE_NONE;
-    data.dwUnionChoice = WTD_CHOICE_FILE;
-    data.pFile = &file;
-    data.dwStateAction = WTD_STATEACTION_VERIFY;
-    GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
-    LONG result = WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
-    data.dwStateAction = WTD_STATEACTION_CLOSE;
-    WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
     if (result == ERROR_SUCCESS || result == CERT_E_UNTRUSTEDROOT || result == CERT_E_CHAINING)
         return TrustVerdict::Holds;
     return result == TRUST_E_BAD_DIGEST ? TrustVerdict::BadDigest : TrustVerdict::BadSignature;
@@ -160,7 +145,7 @@ TEST(WindowsSigningTest, TheFactsAgreeWithWinVerifyTrust)
                              : !contents.signature.signatureValid ? TrustVerdict::BadSignature
                                                                   : TrustVerdict::Holds;
         EXPECT_EQ(facts, c.verdict);
-        EXPECT_EQ(VerifyTrust(path.wstring()), c.verdict);
+        EXPECT_EQ(Verdict(test::VerifyTrust(path.wstring())), c.verdict);
     }
 }
 

@@ -16,13 +16,13 @@
 #include <memory>
 #include <vector>
 #include "package_layout.h"
+#include "signature_reading.h"
 
 namespace velmor {
 namespace {
 
 const char kIndirectDataOid[] = "1.3.6.1.4.1.311.2.1.4";
 const char kRfc3161TimestampOid[] = "1.3.6.1.4.1.311.3.3.1";
-constexpr uint64_t kMaxSignatureSize = 16 << 20;
 constexpr DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 
 // The digest algorithms a signature may name: their object identifiers, their names as
@@ -61,17 +61,6 @@ const struct {
     {"1.2.840.113549.1.9.1", "emailAddress"},
 };
 
-std::string Hex(const unsigned char *bytes, size_t size)
-{
-    static const char digits[] = "0123456789ABCDEF";
-    std::string text;
-    for (size_t i = 0; i < size; ++i) {
-        text += digits[bytes[i] >> 4];
-        text += digits[bytes[i] & 15];
-    }
-    return text;
-}
-
 std::string Utf8(const std::wstring &wide)
 {
     int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), nullptr, 0, nullptr, nullptr);
@@ -89,7 +78,7 @@ std::string EscapedValue(const std::string &value)
         unsigned char c = static_cast<unsigned char>(value[i]);
         bool edge = (i == 0 && (c == '#' || c == ' ')) || (i + 1 == value.size() && c == ' ');
         if (c < 0x20 || c == 0x7F) {
-            out += '\\' + Hex(&c, 1);
+            out += '\\' + HexText(&c, 1);
             continue;
         }
         if (edge || std::strchr(",+\"\\<>;", c))
@@ -240,27 +229,12 @@ private:
     std::vector<unsigned char> value_;
 };
 
-// The Authenticode digest: every byte of the file but the header checksum, the
-// security directory entry and the certificate table.
 std::string FileDigest(const ByteSource &source, const PeSigningFields &pe, const wchar_t *algorithm)
 {
     Digest digest(algorithm);
-    const struct {
-        uint64_t begin, end;
-    } ranges[] = {{0, pe.checksumOffset},
-                  {pe.checksumOffset + 4, pe.directoryOffset},
-                  {pe.directoryOffset + 8, pe.tableOffset}};
-    std::vector<unsigned char> buffer(4 << 20);
-    for (const auto &range : ranges) {
-        for (uint64_t at = range.begin; at < range.end;) {
-            size_t n = static_cast<size_t>(std::min<uint64_t>(buffer.size(), range.end - at));
-            source.Read(at, buffer.data(), n);
-            digest.Add(buffer.data(), n);
-            at += n;
-        }
-    }
+    ForEachDigestedRange(source, pe, [&digest](const unsigned char *bytes, size_t count) { digest.Add(bytes, count); });
     std::vector<unsigned char> value = digest.Finish();
-    return Hex(value.data(), value.size());
+    return HexText(value.data(), value.size());
 }
 
 // The length of the DER element that bytes begin with, header included; 0 when they
@@ -358,17 +332,11 @@ public:
 
     void Run()
     {
-        if (pe_.tableOffset < pe_.directoryOffset + 8)
-            return Problem("the certificate table overlaps the program's header");
-        uint64_t start = uint64_t(pe_.tableOffset) + kWinCertificateHeaderSize;
-        uint64_t end = c_.fileSize - kTrailerSize;
-        if (end - start > kMaxSignatureSize)
-            return Problem("the certificate table of " + std::to_string(pe_.tableSize) +
-                           " bytes is far larger than a signature");
-        std::vector<unsigned char> der(static_cast<size_t>(end - start));
-        source_.Read(start, der.data(), der.size());
-        size_t length = DerLength(der.data(), der.size());
-        Message message = length ? DecodeSignedMessage(der.data(), length) : nullptr;
+        std::optional<std::vector<unsigned char>> der = ReadSignatureBytes(source_, c_);
+        if (!der)
+            return;
+        size_t length = DerLength(der->data(), der->size());
+        Message message = length ? DecodeSignedMessage(der->data(), length) : nullptr;
         std::vector<unsigned char> contentType =
             message ? MessageParameter(message.get(), CMSG_INNER_CONTENT_TYPE_PARAM) : std::vector<unsigned char>();
         if (contentType.empty())
@@ -379,18 +347,11 @@ public:
         if (!ReadIndirectData(message.get(), reinterpret_cast<const char *>(contentType.data()), signer.get()))
             return;
         ReadSigner(message.get(), signer.get());
-        if (!c_.signature.DigestMatches())
-            Problem("the Authenticode digest does not match the file: bytes of the program or of the data area "
-                    "changed after signing (" + c_.signature.digestAlgorithm + " signed " +
-                    c_.signature.signedDigest.substr(0, 16) + "..., now " +
-                    c_.signature.fileDigest.substr(0, 16) + "...)");
-        if (!c_.signature.signatureValid)
-            Problem("the signer's signature over the digest does not hold: the signature itself was changed "
-                    "or damaged");
+        AddVerdictProblems(c_);
     }
 
 private:
-    void Problem(const std::string &what) { c_.problems.push_back({0, "", ProblemKind::Signature, what}); }
+    void Problem(const std::string &what) { AddSignatureProblem(c_, what); }
 
     // The digest the signature states, from its SpcIndirectDataContent, and the check
     // of the signer's signature over that content.
@@ -422,7 +383,7 @@ private:
         SignatureFacts &facts = c_.signature;
         facts.read = true;
         facts.digestAlgorithm = algorithm->name;
-        facts.signedDigest = Hex(indirect->Digest.pbData, indirect->Digest.cbData);
+        facts.signedDigest = HexText(indirect->Digest.pbData, indirect->Digest.cbData);
         facts.fileDigest = FileDigest(source_, pe_, algorithm->cng);
         // CryptoAPI checks the signature over the signed attributes and, with it, that
         // the digest they state is that of the content.
