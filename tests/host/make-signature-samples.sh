@@ -6,6 +6,10 @@
 # OUTPUT_DIR/changed-data.exe       signed.exe with a byte of an entry changed
 # OUTPUT_DIR/changed-signature.exe  signed.exe with a byte of the signer's signature value changed
 # OUTPUT_DIR/changed-timestamp.exe  stamped.exe with a byte of the authority's signature value changed
+# OUTPUT_DIR/key.pfx                the key and certificate in PKCS#12, password "secret"
+# OUTPUT_DIR/pfx-signed.exe         unsigned.exe signed with key.pfx; osslsigncode's input and
+#                                   output for it in replay-in.bin and replay-out.bin, for a
+#                                   stand-in signtool that signs exactly that input
 set -euo pipefail
 pack=$1 stub=$2 out=$3
 rm -rf "$out" && mkdir -p "$out/src" "$out/tsa"
@@ -20,6 +24,16 @@ trap 'kill "$(cat "$out/tsa/pid")" 2>/dev/null || true' EXIT
 "$pack" sign "$out/unsigned.exe" -o "$out/signed.exe" --cert "$out/cert.pem" --key "$out/key.pem" >/dev/null
 "$pack" sign "$out/unsigned.exe" -o "$out/stamped.exe" --cert "$out/cert.pem" --key "$out/key.pem" \
   --timestamp "http://127.0.0.1:$(cat "$out/tsa/port")/" >/dev/null
+openssl pkcs12 -export -inkey "$out/key.pem" -in "$out/cert.pem" -out "$out/key.pfx" -passout pass:secret
+cat > "$out/capture-osslsigncode" <<'SH'
+#!/bin/sh
+# osslsigncode, its input and output kept beside the samples.
+for arg; do case $previous in -in) in=$arg;; -out) out=$arg;; esac; previous=$arg; done
+osslsigncode "$@" && cp "$in" "$(dirname "$0")/replay-in.bin" && cp "$out" "$(dirname "$0")/replay-out.bin"
+SH
+chmod +x "$out/capture-osslsigncode"
+SAMPLES_PASSWORD=secret VELMOR_OSSLSIGNCODE="$out/capture-osslsigncode" "$pack" sign "$out/unsigned.exe" \
+  -o "$out/pfx-signed.exe" --pkcs12 "$out/key.pfx" --password-env SAMPLES_PASSWORD >/dev/null
 python3 - "$out" <<'PY'
 import sys
 out = sys.argv[1]

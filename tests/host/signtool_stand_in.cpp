@@ -2,8 +2,10 @@
 // arguments, one per line and then an empty line, to the file VELMOR_STAND_IN_LOG
 // names. "sign ... FILE" appends a certificate table to FILE as signtool does: the
 // file padded to 8 bytes, a WIN_CERTIFICATE holding dummy bytes, the security
-// directory entry set to it. A run whose arguments include VELMOR_STAND_IN_REFUSE
-// prints a refusal and exits with status 1.
+// directory entry set to it; where VELMOR_STAND_IN_REPLAY names a folder whose
+// replay-in.bin holds FILE's very bytes, FILE is given that folder's replay-out.bin
+// instead: the real signature osslsigncode made for them. A run whose arguments
+// include VELMOR_STAND_IN_REFUSE prints a refusal and exits with status 1.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -26,11 +28,21 @@ void Store32(std::string &b, size_t at, uint32_t v)
         b[at + i] = char(v >> (8 * i));
 }
 
-bool AppendCertificateTable(const char *path)
+std::string ReadAll(const std::string &path)
 {
     std::ifstream in(path, std::ios::binary);
-    std::string b{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    in.close();
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+bool AppendCertificateTable(const char *path)
+{
+    std::string b = ReadAll(path);
+    const char *replay = std::getenv("VELMOR_STAND_IN_REPLAY");
+    if (replay && b == ReadAll(std::string(replay) + "/replay-in.bin")) {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out << ReadAll(std::string(replay) + "/replay-out.bin");
+        return bool(out);
+    }
     if (b.size() < 0x40)
         return false;
     size_t pe = Load32(b, 0x3C);

@@ -149,4 +149,28 @@ TEST(WindowsSigningTest, TheFactsAgreeWithWinVerifyTrust)
     }
 }
 
+// The whole signing step with signtool's placement of the signature (a stand-in that
+// gives the bytes osslsigncode signed on Linux their signature): the Windows build
+// hands signtool the same body and writes the same signed package as the Linux build.
+TEST(WindowsSigningTest, SignPackageWritesWhatTheLinuxBuildWrites)
+{
+    const char *folder = std::getenv("VELMOR_SIGNATURE_SAMPLES");
+    if (!folder)
+        GTEST_SKIP() << "VELMOR_SIGNATURE_SAMPLES names no folder of signed samples";
+    const fs::path samples = folder;
+    const fs::path out = fs::temp_directory_path() / "velmor-signtool-replay.exe";
+    fs::remove(out);
+    SetEnvironmentVariableA("VELMOR_SIGNTOOL", VELMOR_SIGNTOOL_STAND_IN);
+    SetEnvironmentVariableA("VELMOR_STAND_IN_REPLAY", folder);
+    SetEnvironmentVariableA("VELMOR_STAND_IN_REFUSE", nullptr);
+    SetEnvironmentVariableA("VELMOR_TEST_PFX_PASSWORD", "secret");
+    SigningOptions options;
+    options.pkcs12File = (samples / "key.pfx").string();
+    options.passwordEnv = "VELMOR_TEST_PFX_PASSWORD";
+    SignSummary summary = SignPackage((samples / "unsigned.exe").string(), out.string(), options);
+    EXPECT_TRUE(summary.signature.DigestMatches() && summary.signature.signatureValid);
+    EXPECT_TRUE(ReadAll(out) == ReadAll(samples / "pfx-signed.exe"));
+    fs::remove(out);
+}
+
 } // namespace
