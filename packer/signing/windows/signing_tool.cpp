@@ -30,6 +30,24 @@ std::wstring Wide(const std::string &text)
     return wide;
 }
 
+// The path for the wide API whatever its length: made absolute, with the \\?\ (or
+// \\?\UNC\) prefix that lifts the 260-character limit.
+std::wstring SystemPath(const std::string &path)
+{
+    std::wstring wide = Wide(path);
+    DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    std::wstring full(size, L'\0');
+    DWORD length = size ? GetFullPathNameW(wide.c_str(), size, full.data(), nullptr) : 0;
+    if (length == 0 || length >= size)
+        return wide;
+    full.resize(length);
+    if (full.rfind(L"\\\\?\\", 0) == 0 || full.rfind(L"\\\\.\\", 0) == 0)
+        return full;
+    if (full.rfind(L"\\\\", 0) == 0)
+        return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+
 std::string Utf8(const wchar_t *text, size_t length)
 {
     int size = WideCharToMultiByte(CP_UTF8, 0, text, int(length), nullptr, 0, nullptr, nullptr);
@@ -140,7 +158,7 @@ void SignWithTool(const SigningOptions &options, const std::string &in, const st
         args.insert(args.end(), {"/du", options.url});
     args.push_back(out);
 
-    if (!CopyFileW(Wide(in).c_str(), Wide(out).c_str(), TRUE))
+    if (!CopyFileW(SystemPath(in).c_str(), SystemPath(out).c_str(), TRUE))
         throw PackError(out + ": cannot write: " + SystemReason(GetLastError()));
     ProgramRun run = RunSigntool(args);
     if (run.status != 0)
