@@ -78,4 +78,12 @@ void AddVerdictProblems(PackageContents &contents)
                                       "was changed or damaged");
 }
 
+void AddTimestampProblems(PackageContents &contents, bool belongs, bool holds)
+{
+    if (!belongs)
+        AddSignatureProblem(contents, "the timestamp was issued for another signature");
+    else if (!holds)
+        AddSignatureProblem(contents, "the timestamp authority's signature over the timestamp does not hold");
+}
+
 } // namespace velmor

@@ -36,6 +36,11 @@ std::string HexText(const unsigned char *bytes, size_t size);
 // a signer's signature that does not hold.
 void AddVerdictProblems(PackageContents &contents);
 
+// The findings on a signature's RFC 3161 timestamp: whether its imprint is the digest
+// of the signer's signature value (belongs), and whether the authority's signature
+// over it holds.
+void AddTimestampProblems(PackageContents &contents, bool belongs, bool holds);
+
 } // namespace velmor
 
 #endif

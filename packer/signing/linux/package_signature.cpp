@@ -256,10 +256,7 @@ private:
                        std::memcmp(digest, ASN1_STRING_get0_data(stated), size) == 0;
         bool holds = PKCS7_verify(token.get(), nullptr, nullptr, nullptr, nullptr, PKCS7_NOVERIFY) == 1;
         ERR_clear_error();
-        if (!belongs)
-            Problem("the timestamp was issued for another signature");
-        else if (!holds)
-            Problem("the timestamp authority's signature over the timestamp does not hold");
+        AddTimestampProblems(c_, belongs, holds);
     }
 
     const ByteSource &source_;

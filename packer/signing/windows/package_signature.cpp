@@ -445,10 +445,7 @@ private:
             digest.Add(value.pbData, value.cbData);
             belongs = digest.Finish() == info.imprint;
         }
-        if (!belongs)
-            Problem("the timestamp was issued for another signature");
-        else if (!SignatureHolds(token.get(), authority.get()))
-            Problem("the timestamp authority's signature over the timestamp does not hold");
+        AddTimestampProblems(c_, belongs, belongs && SignatureHolds(token.get(), authority.get()));
     }
 
     const ByteSource &source_;
