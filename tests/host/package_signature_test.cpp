@@ -53,8 +53,9 @@ TEST(PackageSignatureTest, ReadsTheFactsAndNamesWhatKeepsASignatureFromHolding)
         for (const PackageProblem &p : contents.problems)
             problems += p.what + "\n";
         ASSERT_EQ(contents.problems.size(), c.problem ? 1u : 0u) << problems;
-        if (c.problem)
+        if (c.problem) {
             EXPECT_EQ(problems.rfind(c.problem, 0), 0u) << problems;
+        }
     }
 }
 

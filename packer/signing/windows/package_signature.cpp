@@ -170,11 +170,11 @@ Message DecodeSignedMessage(const unsigned char *der, size_t size)
     return message;
 }
 
-// The first signer's certificate among those the message carries; null without it.
-Certificate SignerCertificate(HCRYPTMSG message, HCERTSTORE &storeOut, Store &store)
+// The first signer's certificate among those the message carries, found through
+// store (which it keeps open); null without it.
+Certificate SignerCertificate(HCRYPTMSG message, Store &store)
 {
     store.reset(CertOpenStore(CERT_STORE_PROV_MSG, kEncoding, 0, 0, message));
-    storeOut = store.get();
     std::vector<unsigned char> info = MessageParameter(message, CMSG_SIGNER_CERT_INFO_PARAM);
     if (!store || info.empty())
         return nullptr;
@@ -341,9 +341,8 @@ public:
             message ? MessageParameter(message.get(), CMSG_INNER_CONTENT_TYPE_PARAM) : std::vector<unsigned char>();
         if (contentType.empty())
             return Problem("the certificate table holds no PKCS#7 signature that can be read");
-        HCERTSTORE store = nullptr;
-        Store owned;
-        Certificate signer = SignerCertificate(message.get(), store, owned);
+        Store store;
+        Certificate signer = SignerCertificate(message.get(), store);
         if (!ReadIndirectData(message.get(), reinterpret_cast<const char *>(contentType.data()), signer.get()))
             return;
         ReadSigner(message.get(), signer.get());
@@ -428,9 +427,8 @@ private:
             return Problem("the signature's timestamp cannot be read");
         SignatureFacts &facts = c_.signature;
         facts.timestamp = info.time;
-        HCERTSTORE store = nullptr;
-        Store owned;
-        Certificate authority = SignerCertificate(token.get(), store, owned);
+        Store store;
+        Certificate authority = SignerCertificate(token.get(), store);
         if (authority)
             facts.timestampAuthority = NameText(authority->pCertInfo->Subject);
 
