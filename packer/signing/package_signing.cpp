@@ -53,7 +53,7 @@ private:
 };
 
 // Copies the package's image and data area, the security directory cleared, into a
-// file of its own: what osslsigncode signs. Returns the permission bits it got as a
+// file of its own: what the signing tool signs. Returns the permission bits it got as a
 // new program, the umask applied.
 unsigned WriteUnsignedBody(const std::string &input, const PeSigningFields &pe, uint64_t bodyEnd,
                            const std::string &path)
@@ -72,7 +72,7 @@ unsigned WriteUnsignedBody(const std::string &input, const PeSigningFields &pe, 
     return body.Mode();
 }
 
-// Turns osslsigncode's output into the signed package: the trailer appended inside
+// Turns the signing tool's output into the signed package: the trailer appended inside
 // the certificate table, table and checksum brought up to date, the permission bits
 // set to mode.
 void AppendTrailer(const std::string &path, uint64_t bodyEnd, const std::string &trailer, unsigned mode)
@@ -89,9 +89,9 @@ void AppendTrailer(const std::string &path, uint64_t bodyEnd, const std::string 
         placed = LoadLe32(header) == pe->tableSize;
     }
     if (!placed)
-        throw PackError("osslsigncode placed the signature other than as one certificate table at offset " +
-                        std::to_string(expectedTable) + " that ends the file; this version of osslsigncode "
-                        "cannot be used");
+        throw PackError(std::string(kSigningToolName) + " placed the signature other than as one certificate table "
+                        "at offset " + std::to_string(expectedTable) + " that ends the file; this version of " +
+                        kSigningToolName + " cannot be used");
     uint32_t grown = pe->tableSize + kTrailerPadding + kTrailerSize;
     if (uint64_t(pe->tableOffset) + grown > kMaxPackageSize)
         throw PackError("the signed package would be 2 GiB or larger; the stub cannot read past 2 GiB");
@@ -125,7 +125,7 @@ void CheckSigningOptions(const SigningOptions &options)
                                  !options.timestampUrls.empty() || !options.description.empty() ||
                                  !options.url.empty()))
         throw UsageError("the signing options need a certificate and key: give --cert and --key, or --pkcs12");
-    // osslsigncode reads these; they are checked here, as every input is.
+    // The signing tool reads these; they are checked here, as every input is.
     for (const std::string *file : {&options.certFile, &options.keyFile, &options.pkcs12File, &options.passwordFile}) {
         if (!file->empty())
             RequireRegularFile(*file, kMaxKeyFileSize);

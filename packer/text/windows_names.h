@@ -37,8 +37,8 @@ std::string JoinBelowFolder(const std::string &folder, const std::string &relati
                             int codePage = 1252);
 
 // A name in one spelling for comparisons that ignore letter case as Windows does: the
-// text (in the code page) as UTF-16, each code unit with its Unicode simple case
-// folding (FoldUtf8Case), returned in UTF-8. Bytes the code page does not define keep their
+// text (in the code page) as UTF-16, each code unit with its case mapped
+// (FoldUtf8Case), returned in UTF-8. Bytes the code page does not define keep their
 // value, with ASCII letters folded.
 std::string FoldCase(const std::string &text, int codePage);
 

@@ -5,36 +5,15 @@
 // CERT_E_UNTRUSTEDROOT); the signature's digest must hold on both.
 #include <gtest/gtest.h>
 #include <windows.h>
-#include <softpub.h>
-#include <wintrust.h>
 #include <cstddef>
 #include <cstdio>
 #include "test_support.h"
+#include "verify_trust.h"
 
 using namespace velmor;
 using namespace velmor::test;
 
 namespace {
-
-LONG VerifyTrust(const std::string &path)
-{
-    std::wstring wide(path.begin(), path.end());
-    WINTRUST_FILE_INFO file{};
-    file.cbStruct = sizeof file;
-    file.pcwszFilePath = wide.c_str();
-    WINTRUST_DATA data{};
-    data.cbStruct = sizeof data;
-    data.dwUIChoice = WTD_UI_NONE;
-    data.fdwRevocationChecks = WTD_REVOKE_NONE;
-    data.dwUnionChoice = WTD_CHOICE_FILE;
-    data.pFile = &file;
-    data.dwStateAction = WTD_STATEACTION_VERIFY;
-    GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
-    LONG result = WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
-    data.dwStateAction = WTD_STATEACTION_CLOSE;
-    WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
-    return result;
-}
 
 TEST(WinVerifyTrustTest, TheDigestCoversImageAndDataButNotTheTrailer)
 {
@@ -63,7 +42,7 @@ TEST(WinVerifyTrustTest, TheDigestCoversImageAndDataButNotTheTrailer)
     for (const Case &c : cases) {
         std::string path = folder / "PACKAGE.EXE";
         WriteWholeFile(path, c.bytes);
-        LONG result = VerifyTrust(path);
+        LONG result = VerifyTrust(std::wstring(path.begin(), path.end()));
         std::printf("WinVerifyTrust, %s: 0x%08lX\n", c.what, static_cast<unsigned long>(result));
         switch (c.verdict) {
         case DigestHolds:

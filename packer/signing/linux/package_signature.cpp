@@ -19,6 +19,7 @@
 #include <mutex>
 #include <vector>
 #include "package_layout.h"
+#include "signature_reading.h"
 
 namespace velmor {
 namespace {
@@ -73,8 +74,6 @@ const std::string &LoadCrypto()
 const char kIndirectDataOid[] = "1.3.6.1.4.1.311.2.1.4";
 // An RFC 3161 timestamp token among the signer's unauthenticated attributes.
 const char kRfc3161TimestampOid[] = "1.3.6.1.4.1.311.3.3.1";
-// Far more than any signature with its certificates needs.
-constexpr uint64_t kMaxSignatureSize = 16 << 20;
 
 // Free: a function, or one of the pointers above, that frees a T.
 template <typename T, auto &Free>
@@ -89,17 +88,6 @@ void FreeSigners(STACK_OF(X509) *signers) { sk_X509_free(signers); }
 using Pkcs7 = Owned<PKCS7, PKCS7_free>;
 using Bio = Owned<BIO, BIO_free>;
 using Signers = Owned<STACK_OF(X509), FreeSigners>;
-
-std::string Hex(const unsigned char *bytes, size_t size)
-{
-    static const char digits[] = "0123456789ABCDEF";
-    std::string text;
-    for (size_t i = 0; i < size; ++i) {
-        text += digits[bytes[i] >> 4];
-        text += digits[bytes[i] & 15];
-    }
-    return text;
-}
 
 std::string NameText(const X509_NAME *name)
 {
@@ -129,30 +117,17 @@ X509 *SigningCertificate(PKCS7 *p7)
     return signers && sk_X509_num(signers.get()) > 0 ? sk_X509_value(signers.get(), 0) : nullptr;
 }
 
-// The Authenticode digest: every byte of the file but the header checksum, the
-// security directory entry and the certificate table.
 std::string FileDigest(const ByteSource &source, const PeSigningFields &pe, const EVP_MD *md)
 {
     Owned<EVP_MD_CTX, EVP_MD_CTX_free> context(EVP_MD_CTX_new());
     EVP_DigestInit_ex(context.get(), md, nullptr);
-    const struct {
-        uint64_t begin, end;
-    } ranges[] = {{0, pe.checksumOffset},
-                  {pe.checksumOffset + 4, pe.directoryOffset},
-                  {pe.directoryOffset + 8, pe.tableOffset}};
-    std::vector<unsigned char> buffer(4 << 20);
-    for (const auto &range : ranges) {
-        for (uint64_t at = range.begin; at < range.end;) {
-            size_t n = static_cast<size_t>(std::min<uint64_t>(buffer.size(), range.end - at));
-            source.Read(at, buffer.data(), n);
-            EVP_DigestUpdate(context.get(), buffer.data(), n);
-            at += n;
-        }
-    }
+    ForEachDigestedRange(source, pe, [&context](const unsigned char *bytes, size_t count) {
+        EVP_DigestUpdate(context.get(), bytes, count);
+    });
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int size = 0;
     EVP_DigestFinal_ex(context.get(), digest, &size);
-    return Hex(digest, size);
+    return HexText(digest, size);
 }
 
 class Checker {
@@ -164,35 +139,22 @@ public:
 
     void Run()
     {
-        if (pe_.tableOffset < pe_.directoryOffset + 8)
-            return Problem("the certificate table overlaps the program's header");
-        uint64_t start = uint64_t(pe_.tableOffset) + kWinCertificateHeaderSize;
-        uint64_t end = c_.fileSize - kTrailerSize;
-        if (end - start > kMaxSignatureSize)
-            return Problem("the certificate table of " + std::to_string(pe_.tableSize) +
-                           " bytes is far larger than a signature");
-        std::vector<unsigned char> der(static_cast<size_t>(end - start));
-        source_.Read(start, der.data(), der.size());
-        const unsigned char *p = der.data();
-        Pkcs7 p7(d2i_PKCS7(nullptr, &p, static_cast<long>(der.size())));
+        std::optional<std::vector<unsigned char>> der = ReadSignatureBytes(source_, c_);
+        if (!der)
+            return;
+        const unsigned char *p = der->data();
+        Pkcs7 p7(d2i_PKCS7(nullptr, &p, static_cast<long>(der->size())));
         ERR_clear_error();
         if (!p7 || !PKCS7_type_is_signed(p7.get()) || !p7->d.sign->contents)
             return Problem("the certificate table holds no PKCS#7 signature that can be read");
         if (!ReadIndirectData(p7.get()))
             return;
         ReadSigner(p7.get());
-        if (!c_.signature.DigestMatches())
-            Problem("the Authenticode digest does not match the file: bytes of the program or of the data area "
-                    "changed after signing (" + c_.signature.digestAlgorithm + " signed " +
-                    c_.signature.signedDigest.substr(0, 16) + "..., now " +
-                    c_.signature.fileDigest.substr(0, 16) + "...)");
-        if (!c_.signature.signatureValid)
-            Problem("the signer's signature over the digest does not hold: the signature itself was changed "
-                    "or damaged");
+        AddVerdictProblems(c_);
     }
 
 private:
-    void Problem(const std::string &what) { c_.problems.push_back({0, "", ProblemKind::Signature, what}); }
+    void Problem(const std::string &what) { AddSignatureProblem(c_, what); }
 
     // The digest the signature states, from its SpcIndirectDataContent, and the check
     // of the signer's signature over that content.
@@ -236,7 +198,7 @@ private:
         SignatureFacts &facts = c_.signature;
         facts.read = true;
         facts.digestAlgorithm = OBJ_nid2sn(EVP_MD_get_type(md));
-        facts.signedDigest = Hex(ASN1_STRING_get0_data(digest), static_cast<size_t>(ASN1_STRING_length(digest)));
+        facts.signedDigest = HexText(ASN1_STRING_get0_data(digest), static_cast<size_t>(ASN1_STRING_length(digest)));
         facts.fileDigest = FileDigest(source_, pe_, md);
         Bio data(BIO_new_mem_buf(inner, static_cast<int>(innerSize)));
         facts.signatureValid = PKCS7_verify(p7, nullptr, nullptr, data.get(), nullptr, PKCS7_NOVERIFY) == 1;
@@ -294,10 +256,7 @@ private:
                        std::memcmp(digest, ASN1_STRING_get0_data(stated), size) == 0;
         bool holds = PKCS7_verify(token.get(), nullptr, nullptr, nullptr, nullptr, PKCS7_NOVERIFY) == 1;
         ERR_clear_error();
-        if (!belongs)
-            Problem("the timestamp was issued for another signature");
-        else if (!holds)
-            Problem("the timestamp authority's signature over the timestamp does not hold");
+        AddTimestampProblems(c_, belongs, holds);
     }
 
     const ByteSource &source_;

@@ -32,6 +32,8 @@ std::string MessagesOf(const std::string &output)
 
 } // namespace
 
+const char kSigningToolName[] = "osslsigncode";
+
 void SignWithTool(const SigningOptions &options, const std::string &in, const std::string &out,
                   const std::string &package)
 {

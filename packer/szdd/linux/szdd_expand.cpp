@@ -223,13 +223,4 @@ uint64_t SzddExpandTo(const ByteSource &source, uint64_t offset, uint64_t size, 
     return length;
 }
 
-std::string SzddExpand(std::string_view szddFile, std::string_view name)
-{
-    std::string expanded;
-    MemorySource source(szddFile);
-    SzddExpandTo(source, 0, szddFile.size(),
-                 [&expanded](const char *bytes, size_t count) { expanded.append(bytes, count); }, name);
-    return expanded;
-}
-
 } // namespace velmor
