@@ -1,8 +1,12 @@
 #include "host_support.h"
 
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#include <process.h>
+#else
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
@@ -11,6 +15,9 @@
 
 namespace velmor::test {
 
+// The Windows build of the tests runs velmor-pack.exe through the files layer's own
+// RunProgram where it needs to; the shell is Linux's alone.
+#ifndef _WIN32
 CommandRun Shell(const std::string &command)
 {
     CommandRun run{-1, ""};
@@ -34,6 +41,7 @@ CommandRun PackIn(const std::filesystem::path &folder, const std::string &argume
 {
     return Shell("cd " + Quote(folder) + " && " + prefix + " " + VELMOR_PACK_PATH + " " + arguments);
 }
+#endif
 
 std::string BytePackage(const std::vector<EntryHeader> &entries, const std::vector<std::string> &data)
 {
@@ -156,11 +164,24 @@ std::string RandomBytes(size_t n, uint32_t seed)
     return out;
 }
 
+namespace {
+
+int ProcessId()
+{
+#ifdef _WIN32
+    return _getpid();
+#else
+    return getpid();
+#endif
+}
+
+} // namespace
+
 std::filesystem::path FreshTestFolder(const std::string &kind)
 {
     std::filesystem::path folder =
         std::filesystem::temp_directory_path() /
-        ("velmor-" + kind + "-" + std::to_string(getpid()) + "-" +
+        ("velmor-" + kind + "-" + std::to_string(ProcessId()) + "-" +
          ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::remove_all(folder);
     return folder;
@@ -170,7 +191,7 @@ std::vector<std::string> Listing(const std::filesystem::path &root)
 {
     std::vector<std::string> paths;
     for (auto &e : std::filesystem::recursive_directory_iterator(root))
-        paths.push_back(std::filesystem::relative(e.path(), root).string());
+        paths.push_back(std::filesystem::relative(e.path(), root).u8string());
     std::sort(paths.begin(), paths.end());
     return paths;
 }

@@ -2,4 +2,5 @@
 # entry of label host-windows in the host tree, run under 64-bit Wine in the test prefix.
 set(VELMOR_HOST_WINDOWS_SUITES
   RecordWriterTest FileTimeTextTest PackagePlanTest SetupLookupTest SetupPathTest SetupKeyTest
-  ProfileFileTest ProfileFileReadTest SzddMatchFinderTest OrderedWorkTest PackageReaderTest WindowsNamesTest)
+  ProfileFileTest ProfileFileReadTest SzddMatchFinderTest OrderedWorkTest PackageReaderTest WindowsNamesTest
+  CaseFoldingTest SzddExpandTest PackageSignatureTest WindowsSigningTest)
