@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 #ifdef _WIN32
-#include <process.h>
+#include <windows.h>
 #else
 #include <sys/wait.h>
 #include <unistd.h>
@@ -169,7 +169,7 @@ namespace {
 int ProcessId()
 {
 #ifdef _WIN32
-    return _getpid();
+    return static_cast<int>(GetCurrentProcessId());
 #else
     return getpid();
 #endif
