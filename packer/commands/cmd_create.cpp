@@ -52,10 +52,10 @@ struct CreateOptions {
 // SOURCE_DATE_EPOCH as a FILETIME, when it is set.
 std::optional<uint64_t> LatestTimeFromEnvironment()
 {
-    const char *text = std::getenv("SOURCE_DATE_EPOCH");
-    if (text == nullptr || *text == 0)
+    std::optional<std::string> text = EnvironmentVariable("SOURCE_DATE_EPOCH");
+    if (!text || text->empty())
         return std::nullopt;
-    std::string value = text;
+    std::string value = *text;
     if (value.find_first_not_of("0123456789") != std::string::npos)
         throw UsageError("SOURCE_DATE_EPOCH: expected a whole number of seconds since 1970-01-01 00:00 UTC, found '" +
                          value + "'");

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include "descriptor.h"
 
 namespace velmor {
 
@@ -38,7 +39,7 @@ public:
     InputFile(const InputFile &) = delete;
     InputFile &operator=(const InputFile &) = delete;
 
-    int fd() const { return fd_; }
+    SystemHandle handle() const { return handle_; }
     uint64_t size() const { return size_; } // when it was opened
     const std::string &path() const { return path_; }
     // Up to count bytes from the current position; 0 at the end of the file.
@@ -52,7 +53,7 @@ private:
     void Open(uint64_t maxSize, bool followLink, const ScannedFile *scanned);
 
     std::string path_;
-    int fd_ = -1;
+    SystemHandle handle_ = kNoHandle;
     uint64_t size_ = 0;
 };
 

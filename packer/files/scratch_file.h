@@ -31,7 +31,7 @@ public:
 
 private:
     std::string target_;
-    int fd_ = -1;
+    SystemHandle handle_ = kNoHandle;
     uint64_t size_ = 0;
 };
 

@@ -41,7 +41,9 @@ SourceFile DescribeFile(const std::string &path, const std::string &directory,
     file.lastWriteTime = FileTime(facts.lastWrite);
     file.lastAccessTime = FileTime(facts.lastAccess);
     file.creationTime = facts.creation ? FileTime(*facts.creation) : file.lastWriteTime;
-    file.ownerWritable = facts.ownerWritable;
+    file.readOnly = facts.readOnly;
+    file.hidden = facts.hidden;
+    file.system = facts.system;
     return file;
 }
 

@@ -49,7 +49,7 @@ TEST(PackagePlanTest, FolderFilesFirstThenOneGroupPerDirectoryNamedOnce)
 TEST(PackagePlanTest, StoresTimesAndReadOnlyFromTheOwnersWriteBit)
 {
     SourceFile readOnly = File("", "r");
-    readOnly.ownerWritable = false;
+    readOnly.readOnly = true;
     PackagePlan plan = PlanPackage({File("", "w"), readOnly}, {});
     EXPECT_EQ(plan.entries[0].header.attributes, static_cast<uint32_t>(kAttributeReadOnly));
     EXPECT_EQ(plan.entries[1].header.attributes, static_cast<uint32_t>(kAttributeArchive));

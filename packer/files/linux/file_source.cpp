@@ -19,7 +19,7 @@ public:
     {
         char *into = static_cast<char *>(buffer);
         while (count > 0) {
-            ssize_t n = pread(file_.fd(), into, count, static_cast<off_t>(offset));
+            ssize_t n = pread(static_cast<int>(file_.handle()), into, count, static_cast<off_t>(offset));
             if (n < 0 && errno == EINTR)
                 continue;
             if (n <= 0)

@@ -80,40 +80,41 @@ void InputFile::Open(uint64_t maxSize, bool followLink, const ScannedFile *scann
     CheckStat(path, before, maxSize);
     // Non-blocking, in case a FIFO took the file's place since the check.
     int flags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW);
-    fd_ = open(path.c_str(), flags | O_NOATIME);
-    if (fd_ < 0 && errno == EPERM)
-        fd_ = open(path.c_str(), flags);
+    int fd = open(path.c_str(), flags | O_NOATIME);
+    if (fd < 0 && errno == EPERM)
+        fd = open(path.c_str(), flags);
     const std::string replaced =
         scanned ? ReplacedAfterScan(path) : path + ": the file was replaced while it was being opened";
-    if (fd_ < 0 && errno == ELOOP && !followLink)
+    if (fd < 0 && errno == ELOOP && !followLink)
         throw PackError(replaced); // a link took the file's place since the check
-    if (fd_ < 0)
+    if (fd < 0)
         throw PackError(path + ": cannot open: " + std::strerror(errno));
     struct stat info;
-    if (fstat(fd_, &info) != 0 || info.st_dev != before.st_dev || info.st_ino != before.st_ino) {
-        close(fd_);
+    if (fstat(fd, &info) != 0 || info.st_dev != before.st_dev || info.st_ino != before.st_ino) {
+        close(fd);
         throw PackError(replaced);
     }
     try {
         CheckStat(path, info, maxSize);
     } catch (...) {
-        close(fd_);
+        close(fd);
         throw;
     }
     // Blocking again; O_NOATIME, a status flag as well, stays.
-    fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    handle_ = fd;
     size_ = static_cast<uint64_t>(info.st_size);
 }
 
 InputFile::~InputFile()
 {
-    close(fd_);
+    close(static_cast<int>(handle_));
 }
 
 size_t InputFile::Read(char *buffer, size_t count)
 {
     for (;;) {
-        ssize_t n = read(fd_, buffer, count);
+        ssize_t n = read(static_cast<int>(handle_), buffer, count);
         if (n >= 0)
             return static_cast<size_t>(n);
         if (errno != EINTR)
@@ -123,19 +124,7 @@ size_t InputFile::Read(char *buffer, size_t count)
 
 bool InputFile::Seek(uint64_t offset)
 {
-    return lseek(fd_, static_cast<off_t>(offset), SEEK_SET) >= 0;
-}
-
-size_t InputFile::ReadFull(char *buffer, size_t count)
-{
-    size_t used = 0;
-    while (used < count) {
-        size_t n = Read(buffer + used, count - used);
-        if (n == 0)
-            break;
-        used += n;
-    }
-    return used;
+    return lseek(static_cast<int>(handle_), static_cast<off_t>(offset), SEEK_SET) >= 0;
 }
 
 std::optional<uint64_t> SizeOfFile(const std::string &path)
@@ -149,15 +138,6 @@ std::optional<uint64_t> SizeOfFile(const std::string &path)
 void RequireRegularFile(const std::string &path, uint64_t maxSize)
 {
     CheckStat(path, StatOrThrow(path), maxSize);
-}
-
-std::string ReadWholeFile(const std::string &path, uint64_t maxSize)
-{
-    InputFile file(path, maxSize);
-    std::string data(static_cast<size_t>(file.size()), '\0');
-    // A file that grows while it is read is read up to its size when it was opened.
-    data.resize(file.ReadFull(data.data(), data.size()));
-    return data;
 }
 
 } // namespace velmor

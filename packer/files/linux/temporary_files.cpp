@@ -21,7 +21,6 @@
 namespace velmor {
 namespace {
 
-constexpr char kPrefix[] = ".velmor-";
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 // The registry the signal handlers read: written only while those signals are blocked,
@@ -97,16 +96,6 @@ unsigned long long PidNamespace()
     return id;
 }
 
-uint64_t NameHash(const std::string &name)
-{
-    uint64_t hash = 0xcbf29ce484222325ULL; // FNV-1a
-    for (unsigned char c : name) {
-        hash ^= c;
-        hash *= 0x100000001b3ULL;
-    }
-    return hash;
-}
-
 // Whether the process runs: a zombie, killed but not yet waited for, does not.
 bool Running(pid_t pid)
 {
@@ -129,32 +118,6 @@ bool Running(pid_t pid)
     return state != 'Z' && state != 'X';
 }
 
-struct ParsedName {
-    uint64_t hash = 0;
-    unsigned long long pidNamespace = 0;
-    long pid = 0;
-};
-
-// The fields of a temporary entry's name; false for any other name.
-bool ParseName(const std::string &name, ParsedName &parsed)
-{
-    if (name.compare(0, sizeof kPrefix - 1, kPrefix) != 0)
-        return false;
-    unsigned long long hash = 0, space = 0, counter = 0;
-    long pid = 0;
-    int used = 0;
-    const char *fields = name.c_str() + sizeof kPrefix - 1;
-    if (std::strlen(fields) < 17 || std::sscanf(fields, "%16llx-%llx-%ld-%llu.%n", &hash, &space, &pid, &counter, &used) != 4 ||
-        used == 0 || fields[used] == 0 || pid <= 0 || fields[16] != '-')
-        return false;
-    for (const char *c = fields + used; *c; ++c) {
-        if (*c < 'a' || *c > 'z')
-            return false;
-    }
-    parsed = {hash, space, pid};
-    return true;
-}
-
 } // namespace
 
 int OpenFolderOf(const std::string &target, std::string &folder, std::string &name)
@@ -168,21 +131,12 @@ int OpenFolderOf(const std::string &target, std::string &folder, std::string &na
 std::string TemporaryName(const std::string &target, const char *role)
 {
     static std::atomic<unsigned long> counter{0};
-    char text[NAME_MAX + 1];
-    std::snprintf(text, sizeof text, "%s%016llx-%llx-%ld-%lu.%s", kPrefix,
-                  static_cast<unsigned long long>(NameHash(target)), PidNamespace(), static_cast<long>(getpid()),
-                  ++counter, role);
-    return text;
+    return FormatTemporaryName(target, PidNamespace(), static_cast<long>(getpid()), ++counter, role);
 }
 
-bool IsTemporaryName(const std::string &name)
+int RemoveStaleTemporaries(SystemHandle handle, const std::string &target)
 {
-    ParsedName parsed;
-    return ParseName(name, parsed);
-}
-
-int RemoveStaleTemporaries(int folder, const std::string &target)
-{
+    int folder = static_cast<int>(handle);
     int fd = openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return 0;
@@ -192,11 +146,11 @@ int RemoveStaleTemporaries(int folder, const std::string &target)
         return 0;
     }
     std::vector<std::string> stale;
-    uint64_t hash = NameHash(target);
+    uint64_t hash = TemporaryNameHash(target);
     while (dirent *e = readdir(dir)) {
-        ParsedName parsed;
-        if (!ParseName(e->d_name, parsed) || (!target.empty() && parsed.hash != hash) ||
-            parsed.pidNamespace != PidNamespace() || parsed.pid == getpid())
+        TemporaryNameFields parsed;
+        if (!ParseTemporaryName(e->d_name, parsed) || (!target.empty() && parsed.targetHash != hash) ||
+            parsed.idSpace != PidNamespace() || parsed.pid == getpid())
             continue;
         if (!Running(static_cast<pid_t>(parsed.pid)))
             stale.push_back(e->d_name);
@@ -210,11 +164,11 @@ int RemoveStaleTemporaries(int folder, const std::string &target)
     return static_cast<int>(stale.size());
 }
 
-TemporaryEntry::TemporaryEntry(int folder, const std::string &name, bool isFolder) : slot_(-1)
+TemporaryEntry::TemporaryEntry(SystemHandle folder, const std::string &name, bool isFolder) : slot_(-1)
 {
     if (name.size() > NAME_MAX)
         throw PackError(name + ": a temporary name too long");
-    int fd = fcntl(folder, F_DUPFD_CLOEXEC, 0);
+    int fd = fcntl(static_cast<int>(folder), F_DUPFD_CLOEXEC, 0);
     if (fd < 0)
         throw PackError(std::string("cannot keep track of a temporary file: ") + std::strerror(errno));
     std::lock_guard<std::mutex> lock(g_slotsWritten);
@@ -270,7 +224,7 @@ TemporaryPath::TemporaryPath(const std::string &target, const char *role, bool i
     try {
         entry_ = std::make_unique<TemporaryEntry>(folder_, temporary, isFolder);
     } catch (...) {
-        close(folder_);
+        close(static_cast<int>(folder_));
         throw;
     }
 }
@@ -278,7 +232,7 @@ TemporaryPath::TemporaryPath(const std::string &target, const char *role, bool i
 TemporaryPath::~TemporaryPath()
 {
     entry_.reset();
-    close(folder_);
+    close(static_cast<int>(folder_));
 }
 
 void RemoveTemporariesOnSignals()
