@@ -1,0 +1,113 @@
+// File facts on Windows, from the handle of what a path names. Only the Windows
+// build's code belongs here.
+#include "file_facts.h"
+
+#include "windows_files.h"
+
+namespace velmor {
+namespace {
+
+// FILETIME counts 100 ns from 1601-01-01, 11644473600 s before 1970-01-01.
+FileMoment Moment(const FILETIME &t)
+{
+    int64_t ticks = static_cast<int64_t>((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime);
+    int64_t seconds = ticks / 10000000 - 11644473600LL;
+    int64_t rest = ticks % 10000000;
+    return {seconds, static_cast<uint32_t>(rest * 100)};
+}
+
+FileFacts FactsOf(const OpenFacts &open)
+{
+    FileFacts facts;
+    facts.isRegular = open.IsRegular();
+    facts.isFolder = open.IsFolder();
+    facts.isLink = open.IsLink();
+    facts.kindName = open.KindName();
+    const BY_HANDLE_FILE_INFORMATION &info = open.info;
+    facts.identity = {info.dwVolumeSerialNumber,
+                      (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow, false};
+    facts.size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    facts.lastWrite = Moment(info.ftLastWriteTime);
+    facts.lastAccess = Moment(info.ftLastAccessTime);
+    facts.creation = Moment(info.ftCreationTime);
+    facts.readOnly = (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+    facts.hidden = (info.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) != 0;
+    facts.system = (info.dwFileAttributes & FILE_ATTRIBUTE_SYSTEM) != 0;
+    // Who may read a file is a matter of its access rules, which a package does not
+    // carry; the owner-only warning speaks of Unix permission bits.
+    facts.othersMayRead = true;
+    return facts;
+}
+
+// The facts of an open handle, which it closes.
+std::optional<FileFacts> FactsOfHandle(HANDLE handle, std::string &reason)
+{
+    OpenFacts open;
+    bool read = ReadOpenFacts(handle, open);
+    DWORD error = GetLastError();
+    CloseHandle(handle);
+    if (!read) {
+        reason = SystemReason(error);
+        return std::nullopt;
+    }
+    return FactsOf(open);
+}
+
+} // namespace
+
+std::optional<FileFacts> LookAt(const std::string &path, bool followLinks, std::string &reason)
+{
+    if (NamesDevice(path)) {
+        // Looked at, a device may already act (a serial port): its name says enough.
+        OpenFacts device;
+        device.fileType = FILE_TYPE_CHAR;
+        return FactsOf(device);
+    }
+    DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (followLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
+    HANDLE handle =
+        CreateFileW(SystemPath(path).c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING, flags, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        reason = SystemReason(GetLastError());
+        return std::nullopt;
+    }
+    return FactsOfHandle(handle, reason);
+}
+
+std::optional<FileFacts> LookAtIn(SystemHandle folder, const std::string &name)
+{
+    HANDLE handle;
+    if (OpenIn(AsHandle(folder), name, FILE_READ_ATTRIBUTES, FILE_OPEN, FILE_OPEN_REPARSE_POINT, handle) < 0)
+        return std::nullopt;
+    std::string reason;
+    return FactsOfHandle(handle, reason);
+}
+
+std::string WhyNotReadable(const std::string &path)
+{
+    HANDLE handle = CreateFileW(SystemPath(path).c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return SystemReason(GetLastError());
+    CloseHandle(handle);
+    return "";
+}
+
+std::optional<std::vector<std::string>> ListFolder(const std::string &path, std::string &reason)
+{
+    HANDLE folder = CreateFileW(SystemPath(path).c_str(), kFolderAccess, kShareAll, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (folder == INVALID_HANDLE_VALUE) {
+        reason = SystemReason(GetLastError());
+        return std::nullopt;
+    }
+    std::optional<std::vector<std::string>> names = NamesInFolder(folder, reason);
+    CloseHandle(folder);
+    return names;
+}
+
+std::optional<std::vector<std::string>> ListOpenFolder(SystemHandle folder, std::string &reason)
+{
+    return NamesInFolder(AsHandle(folder), reason);
+}
+
+} // namespace velmor
