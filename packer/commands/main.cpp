@@ -4,6 +4,7 @@
 #include <vector>
 #include <CLI/CLI.hpp>
 #include "cli_options.h"
+#include "console.h"
 #include "commands.h"
 #include "messages.h"
 #include "pack_error.h"
@@ -85,6 +86,7 @@ void AddCommands(CLI::App &app, int argc, char **argv)
 int main(int argc, char **system_argv)
 {
     velmor::HandleInterruptions();
+    velmor::PrepareConsole();
     // The words as UTF-8 on every system, kept alive for CLI11's view of them.
     std::vector<std::string> words = velmor::ProgramArguments(argc, system_argv);
     std::vector<char *> pointers;
