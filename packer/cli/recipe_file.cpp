@@ -7,6 +7,7 @@
 #include "input_file.h"
 #include "pack_error.h"
 #include "profile_file.h"
+#include "utf8_path.h"
 
 // toml++ is compiled into this file alone, so that velmor-pack loads no library for it.
 #define TOML_HEADER_ONLY 1
@@ -21,9 +22,9 @@ constexpr uint64_t kMaxRecipeSize = 1 << 20;
 
 std::string Relative(const std::filesystem::path &folder, const std::string &value)
 {
-    if (value.empty() || std::filesystem::path(value).is_absolute())
+    if (value.empty() || PathOf(value).is_absolute())
         return value;
-    return (folder / value).lexically_normal().string();
+    return TextOf((folder / PathOf(value)).lexically_normal());
 }
 
 std::string Place(const std::string &path, unsigned line, unsigned column = 0)
@@ -209,9 +210,9 @@ std::vector<RecipeItem> ReadIniRecipe(const std::string &text, const std::string
 void ApplyRecipe(CLI::App &cmd, const std::string &path, const RecipeRules &rules)
 {
     std::string text = ReadWholeFile(path, kMaxRecipeSize);
-    bool ini = std::filesystem::path(path).extension() == ".ini";
+    bool ini = PathOf(path).extension() == ".ini";
     std::vector<RecipeItem> items = ini ? ReadIniRecipe(text, path) : ReadTomlRecipe(text, path);
-    std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    std::filesystem::path folder = PathOf(path).parent_path();
     const std::string &command = cmd.get_name();
     std::map<const CLI::Option *, std::pair<unsigned, std::string>> seen; // where each was set
     // Paths are the recipe's under every name of their options (o as well as output).

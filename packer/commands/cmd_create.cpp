@@ -22,6 +22,7 @@
 #include "temporary_files.h"
 #include "terminal_progress.h"
 #include "this_program.h"
+#include "utf8_path.h"
 
 namespace velmor {
 namespace {
@@ -87,10 +88,10 @@ void RefuseOutputInsideSource(const std::string &option, const std::string &sour
 {
     namespace fs = std::filesystem;
     std::error_code error;
-    fs::path source = fs::canonical(sourceDir, error);
+    fs::path source = fs::canonical(PathOf(sourceDir), error);
     if (error)
         return; // the scan names the problem
-    fs::path target = fs::weakly_canonical(fs::absolute(output, error), error);
+    fs::path target = fs::weakly_canonical(fs::absolute(PathOf(output), error), error);
     if (error)
         return;
     if (LiesWithin(source, target))
@@ -110,8 +111,8 @@ void CheckDepfileOutput(const CreateOptions &options, const std::vector<NamedInp
 {
     namespace fs = std::filesystem;
     std::error_code error;
-    if (fs::weakly_canonical(fs::absolute(options.depfile, error), error) ==
-        fs::weakly_canonical(fs::absolute(options.output, error), error))
+    if (fs::weakly_canonical(fs::absolute(PathOf(options.depfile), error), error) ==
+        fs::weakly_canonical(fs::absolute(PathOf(options.output), error), error))
         throw UsageError("--depfile " + options.depfile + " names the package itself; give the dependency file a name of its own");
     RefuseOutputInsideSource("--depfile", options.sourceDir, options.depfile);
     RefuseOutputOverInputs("--depfile", options.depfile, inputs);
@@ -264,11 +265,11 @@ std::optional<std::string> DefaultStubPath()
     if (!self)
         return std::nullopt;
     // Beside the program, in the build tree, or installed in share/velmor.
-    std::filesystem::path dir = std::filesystem::path(*self).parent_path();
+    std::filesystem::path dir = PathOf(*self).parent_path();
     for (const char *candidate : {"velmor.exe", "../i686/velmor.exe", "../share/velmor/velmor.exe"}) {
         std::filesystem::path p = dir / candidate;
         if (std::filesystem::is_regular_file(p))
-            return p.lexically_normal().string();
+            return TextOf(p.lexically_normal());
     }
     return std::nullopt;
 }

@@ -17,6 +17,7 @@
 #include "szdd_encoder.h"
 #include "szdd_expand.h"
 #include "terminal_progress.h"
+#include "utf8_path.h"
 
 namespace velmor {
 namespace {
@@ -40,17 +41,17 @@ std::vector<std::string> OutputPaths(const std::vector<std::string> &inputs, con
         return {output};
     namespace fs = std::filesystem;
     std::error_code error;
-    if (!fs::is_directory(output, error))
+    if (!fs::is_directory(PathOf(output), error))
         throw PackError(output + ": not a folder; with several input files the last argument names the folder "
                                  "to write their SZDD files to");
     std::vector<std::string> paths;
     std::set<std::string> names;
     for (const std::string &input : inputs) {
-        std::string name = fs::path(input).filename().string();
+        std::string name = TextOf(PathOf(input).filename());
         if (name.empty() || !names.insert(name).second)
             throw PackError(input + ": another input file has the name " + (name.empty() ? "(none)" : name) +
                             "; their SZDD files would overwrite each other");
-        paths.push_back((fs::path(output) / name).string());
+        paths.push_back(TextOf(PathOf(output) / PathOf(name)));
     }
     return paths;
 }

@@ -12,6 +12,7 @@
 #include "pack_error.h"
 #include "which_setup.h"
 #include "windows_languages.h"
+#include "utf8_path.h"
 
 namespace velmor {
 namespace {
@@ -125,7 +126,7 @@ std::string ConfigPathOnDrive(const WhichSetupOptions &options)
     const std::string &drive = options.drive;
     if (drive.size() != 1 || !std::isalpha(static_cast<unsigned char>(drive[0])))
         throw UsageError("--drive: expected a drive letter, found '" + drive + "'");
-    std::string name = std::filesystem::path(options.configPath).filename().string();
+    std::string name = TextOf(PathOf(options.configPath).filename());
     std::string path = drive + ":\\" + name;
     if (path.size() > 255)
         throw PackError(options.configPath + ": file name too long for a launcher config");
@@ -246,7 +247,7 @@ constexpr uint64_t kMaxConfigSize = 1 << 20;
 
 void RunWhichSetup(const WhichSetupOptions &options)
 {
-    if (!options.media.empty() && !std::filesystem::is_directory(options.media))
+    if (!options.media.empty() && !std::filesystem::is_directory(PathOf(options.media)))
         throw UsageError("--media: " + options.media + " is not a folder");
     std::string bytes = ReadWholeFile(options.configPath, kMaxConfigSize);
     ConfigReadings config{ProfileFile::Parse(ProfileFile::TextForNt(bytes, options.codePage)),

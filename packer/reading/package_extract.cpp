@@ -18,6 +18,7 @@
 #include "szdd_expand.h"
 #include "temporary_files.h"
 #include "windows_names.h"
+#include "utf8_path.h"
 
 namespace velmor {
 namespace {
@@ -233,7 +234,7 @@ std::vector<std::filesystem::path> MissingFolders(const std::string &destination
 {
     std::vector<std::filesystem::path> missing;
     std::error_code error;
-    std::filesystem::path path = std::filesystem::absolute(destination, error).lexically_normal();
+    std::filesystem::path path = std::filesystem::absolute(PathOf(destination), error).lexically_normal();
     while (!error && !path.empty() && !std::filesystem::exists(std::filesystem::symlink_status(path))) {
         missing.push_back(path);
         if (path == path.parent_path())
@@ -257,7 +258,7 @@ ExtractSummary ExtractPackage(const ByteSource &source, const PackageContents &c
     }
     std::vector<std::filesystem::path> missing = MissingFolders(destination);
     std::error_code error;
-    std::filesystem::create_directories(destination, error);
+    std::filesystem::create_directories(PathOf(destination), error);
     std::string reason;
     Descriptor root(OpenFolder(destination, reason));
     if (root.get() == kNoHandle)
@@ -277,7 +278,7 @@ ExtractSummary ExtractPackage(const ByteSource &source, const PackageContents &c
             if (index == 1) {
                 // Folders this run made for the destination go too, so that it is true.
                 for (const std::filesystem::path &folder : missing)
-                    RemoveEmptyFolder(folder.string());
+                    RemoveEmptyFolder(TextOf(folder));
                 left = "nothing was extracted";
             } else {
                 left = "entries 1 to " + std::to_string(index - 1) + " were extracted, and nothing of entry " +

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <ctime>
 #include "package_layout.h"
 #include "codepage.h"
 #include "filetime.h"
@@ -124,13 +123,10 @@ std::string AttributesText(uint32_t attributes)
 
 std::string FileTimeText(uint64_t fileTime, bool iso)
 {
-    time_t seconds = static_cast<time_t>(UnixFromFileTime(fileTime));
-    struct tm parts;
+    const CivilTime t = CivilFromUnix(UnixFromFileTime(fileTime));
     char text[64];
-    if (gmtime_r(&seconds, &parts) == nullptr ||
-        std::strftime(text, sizeof text, iso ? "%Y-%m-%dT%H:%M:%SZ" : "%Y-%m-%d %H:%M:%S", &parts) == 0)
-        return "FILETIME 0x" + Hex(static_cast<unsigned>(fileTime >> 32), 8) +
-               Hex(static_cast<unsigned>(fileTime), 8);
+    std::snprintf(text, sizeof text, iso ? "%04lld-%02u-%02uT%02u:%02u:%02uZ" : "%04lld-%02u-%02u %02u:%02u:%02u",
+                  static_cast<long long>(t.year), t.month, t.day, t.hour, t.minute, t.second);
     return text;
 }
 

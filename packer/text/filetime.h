@@ -23,6 +23,16 @@ uint64_t FileTimeFromUnix(int64_t seconds, uint32_t nanoseconds);
 // Unix seconds (and the nanoseconds through the second argument) for a FILETIME.
 int64_t UnixFromFileTime(uint64_t fileTime, uint32_t *nanoseconds = nullptr);
 
+// A moment in the proleptic Gregorian calendar, UTC.
+struct CivilTime {
+    int64_t year = 1970;
+    unsigned month = 1, day = 1, hour = 0, minute = 0, second = 0;
+};
+
+// The date and time of a Unix time, for any FILETIME; the same on every system,
+// whatever range its C library's calendar covers.
+CivilTime CivilFromUnix(int64_t seconds);
+
 } // namespace velmor
 
 #endif

@@ -6,6 +6,7 @@
 #include "codepage.h"
 #include "setup_lookup.h"
 #include "windows_names.h"
+#include "utf8_path.h"
 
 namespace velmor {
 namespace {
@@ -264,12 +265,12 @@ namespace {
 std::optional<std::string> FindEntry(const std::filesystem::path &folder, const std::string &name)
 {
     std::error_code error;
-    if (std::filesystem::exists(folder / name, error))
+    if (std::filesystem::exists(folder / PathOf(name), error))
         return name;
     const std::string wanted = FoldUtf8Case(name);
     std::optional<std::string> found;
     for (const auto &entry : std::filesystem::directory_iterator(folder, error)) {
-        std::string candidate = entry.path().filename().string();
+        std::string candidate = TextOf(entry.path().filename());
         if (FoldUtf8Case(candidate) == wanted && (!found || candidate < *found))
             found = candidate;
     }
@@ -293,18 +294,18 @@ MediaLookup FindOnMedia(const std::string &mediaRoot, const std::string &program
         if (!level.empty()) // "" and "."
             resolved.push_back(DecodeFromCodePage(level, codePage).value_or(level));
     }
-    std::filesystem::path path = mediaRoot;
+    std::filesystem::path path = PathOf(mediaRoot);
     bool missing = false;
     for (const std::string &level : resolved) {
         std::optional<std::string> entry;
         if (!missing)
             entry = FindEntry(path, level);
         missing = missing || !entry;
-        path /= entry ? *entry : level;
+        path /= PathOf(entry ? *entry : level);
     }
     std::error_code error;
     lookup.found = !missing && !resolved.empty() && std::filesystem::is_regular_file(path, error);
-    lookup.path = path.string();
+    lookup.path = TextOf(path);
     return lookup;
 }
 

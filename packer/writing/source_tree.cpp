@@ -6,6 +6,7 @@
 #include "filetime.h"
 #include "input_file.h"
 #include "pack_error.h"
+#include "utf8_path.h"
 
 namespace velmor {
 namespace {
@@ -60,13 +61,13 @@ std::string CheckLinkTarget(const Scan &scan, const std::string &path)
 {
     namespace fs = std::filesystem;
     std::error_code error;
-    fs::path target = fs::canonical(path, error);
+    fs::path target = fs::canonical(PathOf(path), error);
     if (error)
         throw PackError(path + ": broken symbolic link: " + error.message());
     if (!scan.options.followOutsideLinks && !LiesWithin(scan.canonicalRoot, target))
-        throw PackError(path + ": a symbolic link to " + target.string() +
+        throw PackError(path + ": a symbolic link to " + TextOf(target) +
                         ", outside the source folder; copy the file in, or give --follow-links to pack it");
-    return target.string();
+    return TextOf(target);
 }
 
 // Problems for a file that cannot be read, a warning for one only its owner may read.
@@ -154,7 +155,7 @@ SourceTree ScanSourceTree(const std::string &root, const ScanOptions &options)
                         (facts->isRegular ? "a file" : facts->kindName));
     SourceTree tree;
     std::error_code error;
-    Scan scan{root, std::filesystem::canonical(root, error), options, tree};
+    Scan scan{root, std::filesystem::canonical(PathOf(root), error), options, tree};
     if (error)
         throw PackError(root + ": cannot read the folder to pack: " + error.message());
     Walk(scan, "");

@@ -1,0 +1,27 @@
+# The host tests of velmor-pack.exe, built for Windows and run under 64-bit Wine
+# (CMAKE_CROSSCOMPILING_EMULATOR), label host-windows. The tests about Linux alone
+# (mode bits, FIFOs, the Debian package) stay in the Linux tree.
+set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+add_executable(velmor-host-tests
+  record_writer_test.cpp
+  file_time_text_test.cpp
+  package_plan_test.cpp
+  setup_lookup_test.cpp
+  profile_file_test.cpp
+  szdd_match_finder_test.cpp
+  ordered_work_test.cpp
+  package_reader_checks_test.cpp
+  windows_names_test.cpp)
+target_link_libraries(velmor-host-tests PRIVATE velmor_pack_commands gtest_main)
+target_include_directories(velmor-host-tests PRIVATE ${VELMOR_SOURCE_DIR}/tests/common)
+target_compile_definitions(velmor-host-tests PRIVATE
+  VELMOR_PACK_PATH="${CMAKE_BINARY_DIR}/velmor-pack.exe"
+  VELMOR_SOURCE_DIR="${VELMOR_SOURCE_DIR}")
+target_link_options(velmor-host-tests PRIVATE -static)
+include(GoogleTest)
+gtest_discover_tests(velmor-host-tests DISCOVERY_MODE PRE_TEST TEST_PREFIX host-windows.
+  PROPERTIES LABELS host-windows DISCOVERY_TIMEOUT 60)
