@@ -41,7 +41,8 @@ FILETIME FileTimeOf(std::optional<FileMoment> moment)
 }
 
 // Gives the open file the name `to` in the folder, replacing what stands there; 0, or
-// the error code.
+// the error code. The native call takes the folder handle; the name is then found
+// below that folder whatever became of its path.
 DWORD RenameInFolder(HANDLE file, HANDLE folder, const std::string &to)
 {
     std::wstring name = WideFromUtf8(to);
@@ -51,9 +52,9 @@ DWORD RenameInFolder(HANDLE file, HANDLE folder, const std::string &to)
     rename->RootDirectory = folder;
     rename->FileNameLength = static_cast<DWORD>(name.size() * sizeof(wchar_t));
     std::memcpy(rename->FileName, name.data(), name.size() * sizeof(wchar_t));
-    if (SetFileInformationByHandle(file, FileRenameInfo, rename, static_cast<DWORD>(buffer.size())))
-        return 0;
-    return GetLastError();
+    IO_STATUS_BLOCK io;
+    NTSTATUS status = NtSetInformationFile(file, &io, rename, static_cast<ULONG>(buffer.size()), FileRenameInformation);
+    return status >= 0 ? 0 : RtlNtStatusToDosError(status);
 }
 
 // Clears the read-only attribute of the file name in folder (not behind a link), so
