@@ -10,6 +10,7 @@
 #include "codepage.h"
 #include "commands.h"
 #include "depfile.h"
+#include "file_facts.h"
 #include "filetime.h"
 #include "messages.h"
 #include "ordered_work.h"
@@ -87,10 +88,12 @@ void CheckCombination(const CreateOptions &options)
 void RefuseOutputInsideSource(const std::string &option, const std::string &sourceDir, const std::string &output)
 {
     namespace fs = std::filesystem;
-    std::error_code error;
-    fs::path source = fs::canonical(PathOf(sourceDir), error);
-    if (error)
+    std::string reason;
+    std::optional<std::string> resolved = ResolvedPath(sourceDir, reason);
+    if (!resolved)
         return; // the scan names the problem
+    fs::path source = PathOf(*resolved);
+    std::error_code error;
     fs::path target = fs::weakly_canonical(fs::absolute(PathOf(output), error), error);
     if (error)
         return;

@@ -43,6 +43,10 @@ struct FileFacts {
 // Nothing, with reason set, when nothing can be looked at there.
 std::optional<FileFacts> LookAt(const std::string &path, bool followLinks, std::string &reason);
 
+// The absolute path of what path names, every link on the way resolved (junctions
+// too), as the system spells it; nothing, with reason set, when nothing is there.
+std::optional<std::string> ResolvedPath(const std::string &path, std::string &reason);
+
 // "" when this process may read the file at path, else the reason.
 std::string WhyNotReadable(const std::string &path);
 

@@ -8,6 +8,7 @@
 #include <unistd.h>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include "linux_files.h"
 
 namespace velmor {
@@ -67,6 +68,17 @@ std::optional<FileFacts> LookAtIn(SystemHandle folder, const std::string &name)
 {
     std::string reason;
     return Look(static_cast<int>(folder), name.c_str(), AT_SYMLINK_NOFOLLOW, reason);
+}
+
+std::optional<std::string> ResolvedPath(const std::string &path, std::string &reason)
+{
+    std::error_code error;
+    std::filesystem::path resolved = std::filesystem::canonical(path, error);
+    if (error) {
+        reason = error.message();
+        return std::nullopt;
+    }
+    return resolved.string();
 }
 
 std::string WhyNotReadable(const std::string &path)

@@ -82,6 +82,38 @@ std::optional<FileFacts> LookAtIn(SystemHandle folder, const std::string &name)
     return FactsOfHandle(handle, reason);
 }
 
+std::optional<std::string> ResolvedPath(const std::string &path, std::string &reason)
+{
+    HANDLE handle = CreateFileW(SystemPath(path).c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        reason = SystemReason(GetLastError());
+        return std::nullopt;
+    }
+    std::wstring resolved(MAX_PATH, L'\0');
+    DWORD length = 0;
+    for (;;) {
+        length = GetFinalPathNameByHandleW(handle, resolved.data(), static_cast<DWORD>(resolved.size()),
+                                           FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (length < resolved.size())
+            break;
+        resolved.resize(length);
+    }
+    DWORD error = GetLastError();
+    CloseHandle(handle);
+    if (length == 0) {
+        reason = SystemReason(error);
+        return std::nullopt;
+    }
+    resolved.resize(length);
+    // The path as a user writes it: without the prefix of the long form.
+    if (resolved.compare(0, 8, L"\\\\?\\UNC\\") == 0)
+        resolved = L"\\\\" + resolved.substr(8);
+    else if (resolved.compare(0, 4, L"\\\\?\\") == 0)
+        resolved = resolved.substr(4);
+    return Utf8FromWide(resolved);
+}
+
 std::string WhyNotReadable(const std::string &path)
 {
     HANDLE handle = CreateFileW(SystemPath(path).c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,

@@ -106,6 +106,8 @@ void RefuseOutputOverInputs(const std::string &option, const std::string &output
 
 OutputFile::OutputFile(const std::string &path, unsigned mode) : shown_(path)
 {
+    if (NamesDevice(path))
+        throw PackError(Refusal(path, "a device"));
     std::string folder, name;
     DWORD error = 0;
     HANDLE opened = OpenFolderOf(path, folder, name, error);
