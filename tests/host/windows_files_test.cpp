@@ -245,16 +245,20 @@ TEST(WindowsFilesTest, LongAndPrefixedPathsWorkInArgumentsAndInsideTrees)
     std::string levels;
     for (int level = 0; level < 5; ++level)
         levels += "\\" + std::string(55, static_cast<char>('a' + level)) + "-level";
-    const std::string deep = folder + "\\tree" + levels, away = folder + "\\far" + levels;
-    for (const std::string &path : {deep, away})
-        ASSERT_TRUE(fs::create_directories(fs::path(L"\\\\?\\" + Wide(path))));
+    // The levels lie above the tree, whose own paths a package must keep short.
+    const std::string deep = folder + levels + "\\tree", away = folder + "\\far" + levels;
+    for (const std::string &path : {deep, away}) {
+        for (size_t at = folder.size(); at != std::string::npos; at = path.find('\\', at + 1))
+            CreateDirectoryW((L"\\\\?\\" + Wide(path.substr(0, path.find('\\', at + 1)))).c_str(), nullptr);
+        ASSERT_NE(GetFileAttributesW((L"\\\\?\\" + Wide(path)).c_str()), INVALID_FILE_ATTRIBUTES) << path;
+    }
     std::ofstream(fs::path(L"\\\\?\\" + Wide(deep + "\\deep.txt")), std::ios::binary) << "far down\n";
     const struct {
         const char *what;
         std::string source, package, destination;
     } cases[] = {
-        {"long paths as given", folder + "\\tree", away + "\\package.exe", away + "\\out1"},
-        {"with the \\\\?\\ prefix", "\\\\?\\" + folder + "\\tree", "\\\\?\\" + away + "\\prefixed.exe",
+        {"long paths as given", deep, away + "\\package.exe", away + "\\out1"},
+        {"with the \\\\?\\ prefix", "\\\\?\\" + deep, "\\\\?\\" + away + "\\prefixed.exe",
          "\\\\?\\" + away + "\\out2"},
     };
     for (const auto &c : cases) {
@@ -263,16 +267,63 @@ TEST(WindowsFilesTest, LongAndPrefixedPathsWorkInArgumentsAndInsideTrees)
         ASSERT_EQ(run.status, 0) << run.output;
         run = Pack({"list", c.package});
         EXPECT_EQ(run.status, 0) << run.output;
-        EXPECT_NE(run.output.find("-level\\deep.txt"), std::string::npos) << run.output;
+        EXPECT_NE(run.output.find("deep.txt"), std::string::npos) << run.output;
         run = Pack({"extract", c.package, c.destination});
         EXPECT_EQ(run.status, 0) << run.output;
         std::wstring where = L"\\\\?\\" + Wide(away) + (c.destination.back() == '1' ? L"\\out1" : L"\\out2") +
-                             Wide(levels) + L"\\deep.txt";
+                             L"\\deep.txt";
         EXPECT_NE(GetFileAttributesW(where.c_str()), INVALID_FILE_ATTRIBUTES);
     }
 }
 
-TEST(WindowsFilesTest, CtrlBreakDuringCreateLeavesNoTemporaryFile)
+TEST(WindowsFilesTest, ProgramsAreFoundAsTheCommandPromptFindsThem)
+{
+    const std::string pack = FullPath(VELMOR_PACK_PATH);
+    const std::string folder = pack.substr(0, pack.find_last_of('\\'));
+    const std::string stem = pack.substr(folder.size() + 1, pack.size() - folder.size() - 5); // no ".exe"
+    wchar_t saved[32767];
+    DWORD length = GetEnvironmentVariableW(L"PATH", saved, 32767);
+    ASSERT_TRUE(SetEnvironmentVariableW(L"PATH", Wide("C:\\nowhere;\"" + folder + "\"").c_str()));
+    const struct {
+        std::string program;
+        bool found;
+    } cases[] = {
+        {stem, true},                                  // on the PATH, with an extension of PATHEXT
+        {stem + ".exe", true},                         // on the PATH, as named
+        {folder + "\\" + stem, true},                  // in a folder, with an extension of PATHEXT
+        {"velmor-no-such-program", false},
+        {folder + "\\velmor-no-such-program.exe", false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.program);
+        std::optional<velmor::ProgramRun> run = velmor::RunProgram({c.program, "--version"}, "");
+        ASSERT_EQ(run.has_value(), c.found);
+        if (run) {
+            EXPECT_EQ(run->status, 0);
+            EXPECT_EQ(run->output.rfind("velmor-pack ", 0), 0u) << run->output;
+        }
+    }
+    SetEnvironmentVariableW(L"PATH", length > 0 ? saved : nullptr);
+}
+
+// Delivers a console control event to the process as a console does: by running the
+// system's control routine in it on a thread of its own. False where the system does
+// not let a process name that routine.
+bool SendControlEvent(HANDLE process, DWORD event)
+{
+    auto routine = reinterpret_cast<LPTHREAD_START_ROUTINE>(
+        reinterpret_cast<void *>(GetProcAddress(GetModuleHandleW(L"kernelbase.dll"), "CtrlRoutine")));
+    if (routine == nullptr)
+        return false;
+    HANDLE thread = CreateRemoteThread(process, nullptr, 0, routine, reinterpret_cast<void *>(uintptr_t{event}), 0,
+                                       nullptr);
+    if (thread == nullptr)
+        return false;
+    CloseHandle(thread);
+    return true;
+}
+
+TEST(WindowsFilesTest, AnInterruptedCreateLeavesNoTemporaryFile)
 {
     const std::string folder = FreshFolder();
     const std::string tree = folder + "\\tree";
@@ -289,34 +340,39 @@ TEST(WindowsFilesTest, CtrlBreakDuringCreateLeavesNoTemporaryFile)
     std::wstring command = L"\"" + Wide(FullPath(VELMOR_PACK_PATH)) + L"\" create \"" + Wide(tree) + L"\" -o \"" +
                            Wide(folder) + L"\\out.exe\" --compress --best --jobs 1 --stub \"" +
                            Wide(FullPath(VELMOR_I686_STUB)) + L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    // A console of its own, which this process then joins to send the event: Ctrl+Break
-    // reaches every process of the group, and Ctrl+C only those not started in a group
-    // of their own, which would be this one too.
-    ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE,
-                               CREATE_NEW_CONSOLE | CREATE_NEW_PROCESS_GROUP, nullptr, nullptr, &startup, &process));
-    // Interrupted once its temporary package exists.
-    bool writing = false;
-    for (int wait = 0; wait < 600 && !writing; ++wait) {
-        for (const std::string &name : Names(folder))
-            writing = writing || name.rfind(".velmor-", 0) == 0;
-        if (!writing)
-            Sleep(50);
+    const struct {
+        const char *what;
+        DWORD event;
+    } cases[] = {{"Ctrl+C", CTRL_C_EVENT}, {"Ctrl+Break", CTRL_BREAK_EVENT}, {"the console closed", CTRL_CLOSE_EVENT}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process{};
+        ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                                   &process));
+        // Interrupted once its temporary package exists.
+        bool writing = false;
+        for (int wait = 0; wait < 600 && !writing; ++wait) {
+            for (const std::string &name : Names(folder))
+                writing = writing || name.rfind(".velmor-", 0) == 0;
+            if (!writing)
+                Sleep(50);
+        }
+        EXPECT_TRUE(writing) << "no temporary package appeared";
+        bool sent = SendControlEvent(process.hProcess, c.event);
+        if (!sent)
+            TerminateProcess(process.hProcess, 1);
+        EXPECT_EQ(WaitForSingleObject(process.hProcess, 60000), WAIT_OBJECT_0);
+        DWORD code = 0;
+        GetExitCodeProcess(process.hProcess, &code);
+        CloseHandle(process.hProcess);
+        CloseHandle(process.hThread);
+        if (!sent)
+            GTEST_SKIP() << "no way to send a console control event on this system";
+        EXPECT_EQ(code, 0xC000013Au); // as Ctrl+C ends a program
+        EXPECT_EQ(Names(folder), std::vector<std::string>{"tree"});
     }
-    EXPECT_TRUE(writing) << "no temporary package appeared";
-    FreeConsole();
-    ASSERT_TRUE(AttachConsole(process.dwProcessId)) << GetLastError();
-    SetConsoleCtrlHandler(nullptr, TRUE); // this process goes on
-    ASSERT_TRUE(GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, process.dwProcessId)) << GetLastError();
-    ASSERT_EQ(WaitForSingleObject(process.hProcess, 60000), WAIT_OBJECT_0);
-    DWORD code = 0;
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
-    EXPECT_EQ(code, 0xC000013Au);
-    EXPECT_EQ(Names(folder), std::vector<std::string>{"tree"});
 }
 
 } // namespace

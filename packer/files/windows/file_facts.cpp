@@ -53,6 +53,29 @@ std::optional<FileFacts> FactsOfHandle(HANDLE handle, std::string &reason)
     return FactsOf(open);
 }
 
+// The open file's path on the drive (or share) that path names, where the file lies
+// on that volume: what the system calls say where GetFinalPathNameByHandleW cannot
+// give a long path (Wine).
+std::optional<std::wstring> NameOnTheSameDrive(HANDLE handle, const std::string &path)
+{
+    std::vector<char> buffer(sizeof(FILE_NAME_INFO) + 32768 * sizeof(wchar_t));
+    auto *name = reinterpret_cast<FILE_NAME_INFO *>(buffer.data());
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandleEx(handle, FileNameInfo, name, static_cast<DWORD>(buffer.size())) ||
+        !GetFileInformationByHandle(handle, &info))
+        return std::nullopt;
+    std::wstring full = SystemPath(path), root(MAX_PATH, L'\0');
+    DWORD serial = 0;
+    if (!GetVolumePathNameW(full.c_str(), root.data(), MAX_PATH) ||
+        !GetVolumeInformationW(root.c_str(), nullptr, 0, &serial, nullptr, nullptr, nullptr, 0) ||
+        serial != info.dwVolumeSerialNumber)
+        return std::nullopt;
+    root.resize(root.find(L'\0'));
+    while (!root.empty() && root.back() == L'\\')
+        root.pop_back();
+    return root + std::wstring(name->FileName, name->FileNameLength / sizeof(wchar_t));
+}
+
 } // namespace
 
 std::optional<FileFacts> LookAt(const std::string &path, bool followLinks, std::string &reason)
@@ -91,15 +114,25 @@ std::optional<std::string> ResolvedPath(const std::string &path, std::string &re
         return std::nullopt;
     }
     std::wstring resolved(MAX_PATH, L'\0');
-    DWORD length = 0;
+    DWORD length = 0, error = 0;
     for (;;) {
         length = GetFinalPathNameByHandleW(handle, resolved.data(), static_cast<DWORD>(resolved.size()),
                                            FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-        if (length < resolved.size())
+        error = GetLastError();
+        // Too small a buffer is answered with the size needed, or (Wine) with
+        // ERROR_MORE_DATA alone.
+        bool more = length == 0 && error == ERROR_MORE_DATA && resolved.size() < 32768;
+        if (!more && length < resolved.size())
             break;
-        resolved.resize(length);
+        resolved.resize(more ? resolved.size() * 2 : length);
     }
-    DWORD error = GetLastError();
+    if (length == 0 && error == ERROR_MORE_DATA) {
+        std::optional<std::wstring> named = NameOnTheSameDrive(handle, path);
+        if (named) {
+            resolved = *named;
+            length = static_cast<DWORD>(named->size());
+        }
+    }
     CloseHandle(handle);
     if (length == 0) {
         reason = SystemReason(error);

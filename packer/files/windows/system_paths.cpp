@@ -108,8 +108,12 @@ std::string StatusReason(NTSTATUS status)
 std::wstring SystemPath(const std::string &path)
 {
     std::wstring wide = WideFromUtf8(path);
-    if (HasPrefix(path, '?') || HasPrefix(path, '.'))
+    if (HasPrefix(path, '?') || HasPrefix(path, '.')) {
+        // The packer joins the levels below a path with '/', which no Windows name
+        // holds, and which the prefixed form does not take for a separator.
+        std::replace(wide.begin(), wide.end(), L'/', L'\\');
         return wide;
+    }
     std::wstring full(MAX_PATH, L'\0');
     for (;;) {
         DWORD length = GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);

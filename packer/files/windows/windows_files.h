@@ -39,7 +39,8 @@ std::string StatusReason(NTSTATUS status);
 
 // The path as the wide API takes it whatever its length: made absolute, then given
 // the \\?\ (or \\?\UNC\) prefix that lifts the 260-character limit. Paths that name a
-// device (\\.\...) and paths that carry a prefix already are kept as they are.
+// device (\\.\...) and paths that carry a prefix already are kept as they are,
+// but for a / taken as a separator.
 std::wstring SystemPath(const std::string &path);
 
 // Whether Windows takes the path for a device rather than a file: a \\.\ path, or a
