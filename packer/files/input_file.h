@@ -48,6 +48,9 @@ public:
     bool Seek(uint64_t offset);
     // count bytes from the current position, fewer only at the end of the file.
     size_t ReadFull(char *buffer, size_t count);
+    // Up to count bytes from offset, leaving the position alone, so that threads may
+    // read at once; 0 at the end of the file. Throws PackError when the read fails.
+    size_t ReadAt(uint64_t offset, char *buffer, size_t count) const;
 
 private:
     void Open(uint64_t maxSize, bool followLink, const ScannedFile *scanned);
@@ -56,6 +59,13 @@ private:
     SystemHandle handle_ = kNoHandle;
     uint64_t size_ = 0;
 };
+
+// For the systems' implementations: throws the PackError every system gives for a file
+// to be read at path that is not a regular file or is larger than maxSize bytes.
+void CheckInputKind(const std::string &path, bool isRegular, const char *kindName, uint64_t size, uint64_t maxSize);
+// The refusal when another file took the place of the one meant, since the scan
+// (scanned) or since the file was looked at.
+std::string ReplacedInput(const std::string &path, bool scanned);
 
 // The size of the file at path, links followed; nothing when it cannot be looked at.
 std::optional<uint64_t> SizeOfFile(const std::string &path);

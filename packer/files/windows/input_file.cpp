@@ -21,11 +21,7 @@ bool SameFile(const OpenFacts &facts, uint64_t volume, uint64_t index)
 
 void CheckFacts(const std::string &path, const OpenFacts &facts, uint64_t maxSize)
 {
-    if (!facts.IsRegular())
-        throw PackError(path + ": expected a regular file, found " + facts.KindName());
-    if (SizeOf(facts) > maxSize)
-        throw PackError(path + ": expected at most " + std::to_string(maxSize) + " bytes, found " +
-                        std::to_string(SizeOf(facts)));
+    CheckInputKind(path, facts.IsRegular(), facts.KindName(), SizeOf(facts), maxSize);
 }
 
 // What path names, looked at without reading it: a device is known by its name and
@@ -50,30 +46,14 @@ OpenFacts FactsOrThrow(const std::string &path, bool followLink = true)
     return facts;
 }
 
-std::string ReplacedAfterScan(const std::string &path)
-{
-    return path + ": the file changed while it was being packed: another file, or a symbolic link, took its place "
-                  "(or the place of a folder above it) after the folder was read";
-}
-
 } // namespace
-
-InputFile::InputFile(const std::string &path, uint64_t maxSize) : path_(path)
-{
-    Open(maxSize, true, nullptr);
-}
-
-InputFile::InputFile(const std::string &path, const ScannedFile &scanned) : path_(path)
-{
-    Open(kMaxInputSize, scanned.throughLink, &scanned);
-}
 
 void InputFile::Open(uint64_t maxSize, bool followLink, const ScannedFile *scanned)
 {
     const std::string &path = path_;
     OpenFacts before = FactsOrThrow(path, followLink);
     if (scanned && (!SameFile(before, scanned->device, scanned->inode) || !before.IsRegular()))
-        throw PackError(ReplacedAfterScan(path));
+        throw PackError(ReplacedInput(path, true));
     CheckFacts(path, before, maxSize);
     std::wstring systemPath = SystemPath(path);
     DWORD flags = FILE_FLAG_SEQUENTIAL_SCAN | (followLink ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
@@ -91,8 +71,7 @@ void InputFile::Open(uint64_t maxSize, bool followLink, const ScannedFile *scann
         FILETIME keep{0xFFFFFFFF, 0xFFFFFFFF};
         SetFileTime(handle, nullptr, &keep, nullptr);
     }
-    const std::string replaced =
-        scanned ? ReplacedAfterScan(path) : path + ": the file was replaced while it was being opened";
+    const std::string replaced = ReplacedInput(path, scanned != nullptr);
     OpenFacts opened;
     if (!ReadOpenFacts(handle, opened) || opened.IsLink() ||
         !SameFile(opened, before.info.dwVolumeSerialNumber,
@@ -120,6 +99,18 @@ size_t InputFile::Read(char *buffer, size_t count)
 {
     DWORD got = 0;
     if (!ReadFile(AsHandle(handle_), buffer, static_cast<DWORD>(std::min<size_t>(count, 1u << 30)), &got, nullptr))
+        throw PackError(path_ + ": cannot read: " + SystemReason(GetLastError()));
+    return got;
+}
+
+size_t InputFile::ReadAt(uint64_t offset, char *buffer, size_t count) const
+{
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD got = 0;
+    if (!ReadFile(AsHandle(handle_), buffer, static_cast<DWORD>(std::min<size_t>(count, 1u << 30)), &got, &at) &&
+        GetLastError() != ERROR_HANDLE_EOF)
         throw PackError(path_ + ": cannot read: " + SystemReason(GetLastError()));
     return got;
 }
