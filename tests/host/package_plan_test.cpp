@@ -46,6 +46,27 @@ TEST(PackagePlanTest, FolderFilesFirstThenOneGroupPerDirectoryNamedOnce)
     EXPECT_EQ(got, expected);
 }
 
+TEST(PackagePlanTest, StoresReadOnlyHiddenAndSystemAsWindowsAttributes)
+{
+    const struct {
+        bool readOnly, hidden, system;
+        uint32_t stored;
+    } cases[] = {
+        {false, false, false, kAttributeArchive},
+        {true, false, false, kAttributeReadOnly},
+        {false, true, true, kAttributeArchive | kAttributeHidden | kAttributeSystem},
+        {true, true, true, kAttributeReadOnly | kAttributeHidden | kAttributeSystem},
+    };
+    for (const auto &c : cases) {
+        SourceFile file = File("", "f");
+        file.readOnly = c.readOnly;
+        file.hidden = c.hidden;
+        file.system = c.system;
+        EXPECT_EQ(PlanPackage({file}, {}).entries[0].header.attributes, c.stored)
+            << c.readOnly << c.hidden << c.system;
+    }
+}
+
 TEST(PackagePlanTest, StoresTimesAndReadOnlyFromTheOwnersWriteBit)
 {
     SourceFile readOnly = File("", "r");
