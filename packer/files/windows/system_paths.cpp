@@ -221,21 +221,28 @@ DWORD WriteAll(HANDLE file, const char *bytes, size_t count, int64_t at)
 
 HANDLE OpenFolderOf(const std::string &target, std::string &folder, std::string &name, DWORD &error)
 {
+    // The folder as the user wrote it, for messages and for paths beside the target.
     size_t cut = target.find_last_of("\\/");
     if (cut == std::string::npos && target.size() >= 2 && target[1] == ':')
         cut = 1; // C:name, in the current folder of drive C
     if (cut == std::string::npos) {
         folder = ".";
-        name = target;
     } else {
-        name = target.substr(cut + 1);
         folder = target.substr(0, cut + 1);
         // The separator stays only where it makes a root: C:\ or \ .
         bool root = cut == 0 || (cut == 2 && target[1] == ':') || (cut == 1 && target[1] == ':');
         if (!root && IsSeparator(folder.back()))
             folder.pop_back();
     }
-    HANDLE handle = CreateFileW(SystemPath(folder).c_str(), kFolderAccess, kShareAll, nullptr, OPEN_EXISTING,
+    // The folder opened and the name made in it are those Windows takes the whole
+    // path for: "." and ".." resolved, trailing dots and spaces dropped.
+    std::wstring full = SystemPath(target);
+    size_t last = full.find_last_of(L'\\');
+    std::wstring parent = full.substr(0, last);
+    if (!parent.empty() && parent.back() == L':')
+        parent += L'\\';
+    name = Utf8FromWide(full.substr(last + 1));
+    HANDLE handle = CreateFileW(parent.c_str(), kFolderAccess, kShareAll, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         error = GetLastError();
