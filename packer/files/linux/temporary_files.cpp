@@ -13,42 +13,18 @@
 #include <cstring>
 #include <atomic>
 #include <filesystem>
-#include <mutex>
 #include <vector>
 #include "linux_files.h"
 #include "pack_error.h"
+#include "temporary_registry.h"
 
 namespace velmor {
 namespace {
 
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
-// The registry the signal handlers read: written only while those signals are blocked,
-// and by one thread at a time.
-struct Slot {
-    volatile sig_atomic_t used;
-    int folder;
-    bool isFolder;
-    char name[NAME_MAX + 1];
-};
-Slot g_slots[16];
-std::mutex g_slotsWritten;
-
-class SignalsBlocked {
-public:
-    SignalsBlocked()
-    {
-        sigset_t set;
-        sigemptyset(&set);
-        for (int s : kSignals)
-            sigaddset(&set, s);
-        sigprocmask(SIG_BLOCK, &set, &old_);
-    }
-    ~SignalsBlocked() { sigprocmask(SIG_SETMASK, &old_, nullptr); }
-
-private:
-    sigset_t old_;
-};
+// While interruptions are held, the signals this thread blocked before.
+thread_local sigset_t g_unheld;
 
 // Removes a file, or a folder with the entries in it (one level deep), using only
 // calls that are safe in a signal handler.
@@ -78,9 +54,10 @@ void RemoveEntry(int folder, const char *name, bool isFolder)
 
 void OnSignal(int signal)
 {
-    for (int i = static_cast<int>(std::size(g_slots)) - 1; i >= 0; --i) {
-        if (g_slots[i].used)
-            RemoveEntry(g_slots[i].folder, g_slots[i].name, g_slots[i].isFolder);
+    for (int i = kTemporarySlots - 1; i >= 0; --i) {
+        const TemporarySlot &s = g_temporarySlots[i];
+        if (s.used)
+            RemoveEntry(static_cast<int>(s.folder), s.name, s.isFolder);
     }
     ::signal(signal, SIG_DFL);
     raise(signal);
@@ -164,52 +141,36 @@ int RemoveStaleTemporaries(SystemHandle handle, const std::string &target)
     return static_cast<int>(stale.size());
 }
 
-TemporaryEntry::TemporaryEntry(SystemHandle folder, const std::string &name, bool isFolder) : slot_(-1)
+SystemHandle KeepTemporaryFolder(SystemHandle folder, std::string &reason)
 {
-    if (name.size() > NAME_MAX)
-        throw PackError(name + ": a temporary name too long");
     int fd = fcntl(static_cast<int>(folder), F_DUPFD_CLOEXEC, 0);
     if (fd < 0)
-        throw PackError(std::string("cannot keep track of a temporary file: ") + std::strerror(errno));
-    std::lock_guard<std::mutex> lock(g_slotsWritten);
-    SignalsBlocked blocked;
-    for (int i = 0; i < static_cast<int>(std::size(g_slots)); ++i) {
-        if (!g_slots[i].used) {
-            Slot &s = g_slots[i];
-            s.folder = fd;
-            s.isFolder = isFolder;
-            std::memcpy(s.name, name.c_str(), name.size() + 1);
-            s.used = 1;
-            slot_ = i;
-            return;
-        }
-    }
-    close(fd);
-    throw PackError("cannot keep track of more than 16 temporary files at once");
+        reason = std::strerror(errno);
+    return fd;
 }
 
-TemporaryEntry::~TemporaryEntry()
+void CloseTemporaryFolder(SystemHandle folder)
 {
-    if (slot_ < 0)
-        return;
-    Slot &s = g_slots[slot_];
-    RemoveEntry(s.folder, s.name, s.isFolder);
-    Release();
+    close(static_cast<int>(folder));
 }
 
-void TemporaryEntry::Release()
+void RemoveTemporaryEntry(SystemHandle folder, const char *name, bool isFolder)
 {
-    if (slot_ < 0)
-        return;
-    int fd;
-    {
-        std::lock_guard<std::mutex> lock(g_slotsWritten);
-        SignalsBlocked blocked;
-        fd = g_slots[slot_].folder;
-        g_slots[slot_].used = 0;
-    }
-    close(fd);
-    slot_ = -1;
+    RemoveEntry(static_cast<int>(folder), name, isFolder);
+}
+
+void HoldInterruptions()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    for (int s : kSignals)
+        sigaddset(&set, s);
+    sigprocmask(SIG_BLOCK, &set, &g_unheld);
+}
+
+void LetInterruptionsIn()
+{
+    sigprocmask(SIG_SETMASK, &g_unheld, nullptr);
 }
 
 TemporaryPath::TemporaryPath(const std::string &target, const char *role, bool isFolder)

@@ -3,11 +3,9 @@
 #include "temporary_files.h"
 
 #include <atomic>
-#include <cstring>
-#include <iterator>
-#include <mutex>
 #include <vector>
 #include "pack_error.h"
+#include "temporary_registry.h"
 #include "windows_files.h"
 
 namespace velmor {
@@ -15,18 +13,6 @@ namespace {
 
 // How a process ends when Ctrl+C ends it.
 constexpr UINT kInterruptedExit = 0xC000013A;
-
-// The registry the control handler reads, on a thread of its own: written under the
-// lock, which the handler takes and keeps until the process has ended, so that no
-// entry is made after it has removed them.
-struct Slot {
-    bool used;
-    HANDLE folder;
-    bool isFolder;
-    char name[256];
-};
-Slot g_slots[16];
-std::mutex g_slotsWritten;
 
 // Marks what is open at handle for removal: it goes when the last handle to it closes
 // (at once where the file system removes names the POSIX way).
@@ -81,10 +67,12 @@ BOOL WINAPI OnControl(DWORD event)
     default:
         return FALSE;
     }
-    g_slotsWritten.lock();
-    for (int i = static_cast<int>(std::size(g_slots)) - 1; i >= 0; --i) {
-        if (g_slots[i].used)
-            RemoveEntry(g_slots[i].folder, g_slots[i].name, g_slots[i].isFolder);
+    // Kept until the process has ended, so that no entry is made after the removal.
+    g_temporarySlotsWritten.lock();
+    for (int i = kTemporarySlots - 1; i >= 0; --i) {
+        const TemporarySlot &s = g_temporarySlots[i];
+        if (s.used)
+            RemoveEntry(AsHandle(s.folder), s.name, s.isFolder);
     }
     // Ended here, the other threads write nothing more; the handles close, and with
     // them go the files marked for removal.
@@ -139,52 +127,29 @@ int RemoveStaleTemporaries(SystemHandle handle, const std::string &target)
     return removed;
 }
 
-TemporaryEntry::TemporaryEntry(SystemHandle folder, const std::string &name, bool isFolder) : slot_(-1)
+SystemHandle KeepTemporaryFolder(SystemHandle folder, std::string &reason)
 {
-    if (name.size() >= sizeof g_slots[0].name)
-        throw PackError(name + ": a temporary name too long");
     HANDLE own;
-    if (!DuplicateHandle(GetCurrentProcess(), AsHandle(folder), GetCurrentProcess(), &own, 0, FALSE,
-                         DUPLICATE_SAME_ACCESS))
-        throw PackError("cannot keep track of a temporary file: " + SystemReason(GetLastError()));
-    std::lock_guard<std::mutex> lock(g_slotsWritten);
-    for (int i = 0; i < static_cast<int>(std::size(g_slots)); ++i) {
-        if (!g_slots[i].used) {
-            Slot &s = g_slots[i];
-            s.folder = own;
-            s.isFolder = isFolder;
-            std::memcpy(s.name, name.c_str(), name.size() + 1);
-            s.used = true;
-            slot_ = i;
-            return;
-        }
-    }
-    CloseHandle(own);
-    throw PackError("cannot keep track of more than 16 temporary files at once");
+    if (DuplicateHandle(GetCurrentProcess(), AsHandle(folder), GetCurrentProcess(), &own, 0, FALSE,
+                        DUPLICATE_SAME_ACCESS))
+        return AsSystemHandle(own);
+    reason = SystemReason(GetLastError());
+    return kNoHandle;
 }
 
-TemporaryEntry::~TemporaryEntry()
+void CloseTemporaryFolder(SystemHandle folder)
 {
-    if (slot_ < 0)
-        return;
-    Slot &s = g_slots[slot_];
-    RemoveEntry(s.folder, s.name, s.isFolder);
-    Release();
+    CloseHandle(AsHandle(folder));
 }
 
-void TemporaryEntry::Release()
+void RemoveTemporaryEntry(SystemHandle folder, const char *name, bool isFolder)
 {
-    if (slot_ < 0)
-        return;
-    HANDLE folder;
-    {
-        std::lock_guard<std::mutex> lock(g_slotsWritten);
-        folder = g_slots[slot_].folder;
-        g_slots[slot_].used = false;
-    }
-    CloseHandle(folder);
-    slot_ = -1;
+    RemoveEntry(AsHandle(folder), name, isFolder);
 }
+
+// The control handler runs on a thread of its own and takes the registry's lock.
+void HoldInterruptions() {}
+void LetInterruptionsIn() {}
 
 TemporaryPath::TemporaryPath(const std::string &target, const char *role, bool isFolder)
 {
