@@ -124,12 +124,6 @@ OutputFile::OutputFile(const std::string &path, unsigned mode) : shown_(path)
     Create(name, mode);
 }
 
-OutputFile::OutputFile(SystemHandle folder, const std::string &name, const std::string &shown, unsigned mode)
-    : shown_(shown), folder_(folder)
-{
-    Create(name, mode);
-}
-
 void OutputFile::Create(const std::string &name, unsigned mode)
 {
     name_ = name;
