@@ -80,6 +80,8 @@ static_assert(sizeof(EntryFixedFields) == kEntryFixedSize, "entry layout");
 // Windows file attribute bits that the packer stores.
 enum {
     kAttributeReadOnly = 0x01,
+    kAttributeHidden = 0x02,
+    kAttributeSystem = 0x04,
     kAttributeArchive = 0x20
 };
 

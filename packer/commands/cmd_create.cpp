@@ -10,6 +10,7 @@
 #include "codepage.h"
 #include "commands.h"
 #include "depfile.h"
+#include "file_facts.h"
 #include "filetime.h"
 #include "messages.h"
 #include "ordered_work.h"
@@ -53,10 +54,10 @@ struct CreateOptions {
 // SOURCE_DATE_EPOCH as a FILETIME, when it is set.
 std::optional<uint64_t> LatestTimeFromEnvironment()
 {
-    const char *text = std::getenv("SOURCE_DATE_EPOCH");
-    if (text == nullptr || *text == 0)
+    std::optional<std::string> text = EnvironmentVariable("SOURCE_DATE_EPOCH");
+    if (!text || text->empty())
         return std::nullopt;
-    std::string value = text;
+    std::string value = *text;
     if (value.find_first_not_of("0123456789") != std::string::npos)
         throw UsageError("SOURCE_DATE_EPOCH: expected a whole number of seconds since 1970-01-01 00:00 UTC, found '" +
                          value + "'");
@@ -87,10 +88,12 @@ void CheckCombination(const CreateOptions &options)
 void RefuseOutputInsideSource(const std::string &option, const std::string &sourceDir, const std::string &output)
 {
     namespace fs = std::filesystem;
-    std::error_code error;
-    fs::path source = fs::canonical(PathOf(sourceDir), error);
-    if (error)
+    std::string reason;
+    std::optional<std::string> resolved = ResolvedPath(sourceDir, reason);
+    if (!resolved)
         return; // the scan names the problem
+    fs::path source = PathOf(*resolved);
+    std::error_code error;
     fs::path target = fs::weakly_canonical(fs::absolute(PathOf(output), error), error);
     if (error)
         return;

@@ -1,12 +1,15 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 #include <CLI/CLI.hpp>
 #include "cli_options.h"
+#include "console.h"
 #include "commands.h"
 #include "messages.h"
 #include "pack_error.h"
 #include "interruptions.h"
+#include "this_program.h"
 
 namespace {
 
@@ -80,9 +83,18 @@ void AddCommands(CLI::App &app, int argc, char **argv)
 
 } // namespace
 
-int main(int argc, char **argv)
+int main(int argc, char **system_argv)
 {
     velmor::HandleInterruptions();
+    velmor::PrepareConsole();
+    // The words as UTF-8 on every system, kept alive for CLI11's view of them.
+    std::vector<std::string> words = velmor::ProgramArguments(argc, system_argv);
+    std::vector<char *> pointers;
+    for (std::string &word : words)
+        pointers.push_back(word.data());
+    pointers.push_back(nullptr);
+    argc = static_cast<int>(words.size());
+    char **argv = pointers.data();
 
     CLI::App app{"velmor-pack: builds and checks velmor self-extracting setup packages."};
     app.require_subcommand(1);

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <vector>
+#include "descriptor.h"
 #include "input_file.h"
 
 namespace velmor {
@@ -29,13 +30,22 @@ struct FileFacts {
     FileMoment lastWrite;
     FileMoment lastAccess;
     std::optional<FileMoment> creation; // where the file system keeps it
-    bool ownerWritable = false;
+    // What Windows stores of a file as its attributes: read-only where its owner may
+    // not write it (on Linux, the owner's write bit); hidden and system only where the
+    // file system keeps them.
+    bool readOnly = false;
+    bool hidden = false;
+    bool system = false;
     bool othersMayRead = false; // anyone but the owner may read it
 };
 
 // What path names: with followLinks, what its links lead to; without, a link itself.
 // Nothing, with reason set, when nothing can be looked at there.
 std::optional<FileFacts> LookAt(const std::string &path, bool followLinks, std::string &reason);
+
+// The absolute path of what path names, every link on the way resolved (junctions
+// too), as the system spells it; nothing, with reason set, when nothing is there.
+std::optional<std::string> ResolvedPath(const std::string &path, std::string &reason);
 
 // "" when this process may read the file at path, else the reason.
 std::string WhyNotReadable(const std::string &path);
@@ -46,11 +56,11 @@ std::optional<std::vector<std::string>> ListFolder(const std::string &path, std:
 
 // What stands under name in folder, a link itself rather than where it leads;
 // nothing when nothing can be looked at there.
-std::optional<FileFacts> LookAtIn(int folder, const std::string &name);
+std::optional<FileFacts> LookAtIn(SystemHandle folder, const std::string &name);
 
 // The names in the folder, "." and ".." left out, in no particular order; nothing,
 // with reason set, when it cannot be read.
-std::optional<std::vector<std::string>> ListOpenFolder(int folder, std::string &reason);
+std::optional<std::vector<std::string>> ListOpenFolder(SystemHandle folder, std::string &reason);
 
 } // namespace velmor
 

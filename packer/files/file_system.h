@@ -14,7 +14,8 @@ namespace velmor {
 struct FileIdentity {
     uint64_t device = 0;
     uint64_t number = 0;
-    unsigned permissionBits = 0; // who may read, write and run it (rwxrwxrwx)
+    unsigned permissionBits = 0; // who may read, write and run it (rwxrwxrwx); on Windows
+                                 // 0444 or 0666, as the read-only attribute says
 };
 
 // Nothing when nothing can be looked at under path.

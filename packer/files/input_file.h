@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include "descriptor.h"
 
 namespace velmor {
 
@@ -38,7 +39,7 @@ public:
     InputFile(const InputFile &) = delete;
     InputFile &operator=(const InputFile &) = delete;
 
-    int fd() const { return fd_; }
+    SystemHandle handle() const { return handle_; }
     uint64_t size() const { return size_; } // when it was opened
     const std::string &path() const { return path_; }
     // Up to count bytes from the current position; 0 at the end of the file.
@@ -47,14 +48,24 @@ public:
     bool Seek(uint64_t offset);
     // count bytes from the current position, fewer only at the end of the file.
     size_t ReadFull(char *buffer, size_t count);
+    // Up to count bytes from offset, leaving the position alone, so that threads may
+    // read at once; 0 at the end of the file. Throws PackError when the read fails.
+    size_t ReadAt(uint64_t offset, char *buffer, size_t count) const;
 
 private:
     void Open(uint64_t maxSize, bool followLink, const ScannedFile *scanned);
 
     std::string path_;
-    int fd_ = -1;
+    SystemHandle handle_ = kNoHandle;
     uint64_t size_ = 0;
 };
+
+// For the systems' implementations: throws the PackError every system gives for a file
+// to be read at path that is not a regular file or is larger than maxSize bytes.
+void CheckInputKind(const std::string &path, bool isRegular, const char *kindName, uint64_t size, uint64_t maxSize);
+// The refusal when another file took the place of the one meant, since the scan
+// (scanned) or since the file was looked at.
+std::string ReplacedInput(const std::string &path, bool scanned);
 
 // The size of the file at path, links followed; nothing when it cannot be looked at.
 std::optional<uint64_t> SizeOfFile(const std::string &path);

@@ -39,13 +39,15 @@ void RefuseOutputOverInputs(const std::string &option, const std::string &output
 
 // Outputs are new files: created with the permission bits asked for (0777 for a
 // program, 0666 for data), less what the umask (or a default ACL of the folder) takes
-// away, as every Unix tool creates its files.
+// away, as every Unix tool creates its files. On Windows the bits speak only of the
+// read-only attribute: a file without any write bit is read-only, and the folder's
+// inherited access rules apply as to every file made there.
 class OutputFile {
 public:
     // The file at path; temporary files that killed runs left for it are removed.
     explicit OutputFile(const std::string &path, unsigned mode = 0666);
     // The file name in an open folder; shown names it in messages.
-    OutputFile(int folder, const std::string &name, const std::string &shown, unsigned mode = 0666);
+    OutputFile(SystemHandle folder, const std::string &name, const std::string &shown, unsigned mode = 0666);
     ~OutputFile();
     OutputFile(const OutputFile &) = delete;
     OutputFile &operator=(const OutputFile &) = delete;
@@ -53,13 +55,13 @@ public:
     void Write(std::string_view bytes);
     // Writes over bytes already written, from offset on (offset + size <= Size()).
     void WriteAt(uint64_t offset, std::string_view bytes);
-    // Appends up to count bytes read from the file descriptor at its position, in
+    // Appends up to count bytes read from the open file from at its position, in
     // the kernel where the system allows it; returns the bytes appended, fewer only
     // at the end of that file. sourceName names it in messages.
-    uint64_t CopyFrom(int fd, uint64_t count, const std::string &sourceName);
+    uint64_t CopyFrom(SystemHandle from, uint64_t count, const std::string &sourceName);
     uint64_t Size() const { return size_; }
     // The temporary file, for setting its times before Commit.
-    int fd() const { return fd_; }
+    SystemHandle handle() const { return handle_; }
     // The name the file gets, as given (for messages).
     const std::string &shown() const { return shown_; }
     // The permission bits the file was created with.
@@ -74,12 +76,12 @@ private:
     void Create(const std::string &name, unsigned mode);
 
     std::string shown_;
-    int folder_ = -1;
+    SystemHandle folder_ = kNoHandle;
     bool ownsFolder_ = false;
     std::string name_;
     std::string tempName_;
     std::unique_ptr<TemporaryEntry> temp_;
-    int fd_ = -1;
+    SystemHandle handle_ = kNoHandle;
     uint64_t size_ = 0;
     unsigned mode_ = 0;
 };
@@ -100,7 +102,7 @@ public:
 
 private:
     std::string path_;
-    Descriptor fd_;
+    Descriptor file_;
 };
 
 } // namespace velmor

@@ -1,8 +1,9 @@
 // Data on its way into an output, held on disk instead of in memory: a file created
-// beside the output under a temporary name (temporary_files.h) and unlinked at once,
-// so that nothing sees it and its space is given back when it is closed, however the
-// process ends. A run killed between the two steps leaves a name that the next run
-// writing the same output removes. Scratch files may be made on any thread.
+// beside the output under a temporary name (temporary_files.h) and unlinked at once
+// (on Windows: opened to be deleted when closed), so that its space is given back when
+// it is closed, however the process ends. A run killed between the two steps on Linux
+// leaves a name that the next run writing the same output removes. Scratch files may
+// be made on any thread.
 #ifndef VELMOR_SCRATCH_FILE_H
 #define VELMOR_SCRATCH_FILE_H
 
@@ -31,7 +32,7 @@ public:
 
 private:
     std::string target_;
-    int fd_ = -1;
+    SystemHandle handle_ = kNoHandle;
     uint64_t size_ = 0;
 };
 

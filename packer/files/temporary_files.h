@@ -1,15 +1,18 @@
 // Temporary files and folders beside an output: written there, then renamed into
-// place or removed. They are removed on SIGINT, SIGTERM and SIGHUP as well; after
-// SIGKILL, the next run that writes the same output removes them. Their names say
-// whose they are, whatever the length of the output's name:
-//   .velmor-<hash of the output's name>-<pid namespace>-<pid>-<n>.<role>
-// so that a run removes only what a process of its own pid namespace left that no
-// longer runs.
+// place or removed. They are removed on an interrupt or a request to end as well
+// (interruptions.h); after the process is killed, the next run that writes the same
+// output removes them. Their names say whose they are, whatever the length of the
+// output's name:
+//   .velmor-<hash of the output's name>-<process id space>-<process id>-<n>.<role>
+// so that a run removes only what a process of its own id space left that no longer
+// runs. The id space is the pid namespace on Linux, 0 on Windows (one per machine).
 #ifndef VELMOR_TEMPORARY_FILES_H
 #define VELMOR_TEMPORARY_FILES_H
 
+#include <cstdint>
 #include <memory>
 #include <string>
+#include "descriptor.h"
 
 namespace velmor {
 
@@ -23,14 +26,14 @@ bool IsTemporaryName(const std::string &name);
 // Removes from the folder the temporary entries that processes which no longer run
 // left for the output named target; with target empty, those for any output. Returns
 // how many it removed.
-int RemoveStaleTemporaries(int folder, const std::string &target);
+int RemoveStaleTemporaries(SystemHandle folder, const std::string &target);
 
 // A temporary entry, registered for removal until it is released: removed by the
-// destructor, or by the signal handlers. A folder is removed with the files in it.
+// destructor, or when the process is interrupted. A folder is removed with the files in it.
 // Entries may be made and released on any thread; at most 16 are registered at once.
 class TemporaryEntry {
 public:
-    TemporaryEntry(int folder, const std::string &name, bool isFolder);
+    TemporaryEntry(SystemHandle folder, const std::string &name, bool isFolder);
     ~TemporaryEntry();
     TemporaryEntry(const TemporaryEntry &) = delete;
     TemporaryEntry &operator=(const TemporaryEntry &) = delete;
@@ -53,14 +56,31 @@ public:
     const std::string &path() const { return path_; }
 
 private:
-    int folder_;
+    SystemHandle folder_;
     std::string path_;
     std::unique_ptr<TemporaryEntry> entry_;
 };
 
-// Installs handlers for SIGINT, SIGTERM and SIGHUP that remove every registered
-// entry and then end the process by the same signal.
+// Installs handlers for what interrupts the process (SIGINT, SIGTERM and SIGHUP on
+// Linux; Ctrl+C, Ctrl+Break, closing the console, logging off and shutting down on
+// Windows) that remove every registered entry and then end the process as that
+// interruption ends it.
 void RemoveTemporariesOnSignals();
+
+// The name a temporary entry of process pid in the process id space gets, counter
+// its n (the rest of the name as above).
+std::string FormatTemporaryName(const std::string &target, unsigned long long idSpace, long pid,
+                                unsigned long counter, const char *role);
+
+// What the name of a temporary entry tells; ParseTemporaryName is false for any name
+// of another form.
+struct TemporaryNameFields {
+    uint64_t targetHash = 0; // TemporaryNameHash of the output's name
+    unsigned long long idSpace = 0;
+    long pid = 0;
+};
+bool ParseTemporaryName(const std::string &name, TemporaryNameFields &fields);
+uint64_t TemporaryNameHash(const std::string &target);
 
 } // namespace velmor
 

@@ -30,7 +30,7 @@ constexpr size_t kCopyChunk = 1 << 20;
 // that Windows takes for the same name.
 class FolderIndex {
 public:
-    explicit FolderIndex(int folder)
+    explicit FolderIndex(SystemHandle folder)
     {
         std::string reason;
         std::optional<std::vector<std::string>> names = ListOpenFolder(folder, reason);
@@ -93,7 +93,7 @@ std::string HostName(const std::string &level, int codePage)
 
 class Extractor {
 public:
-    Extractor(const ByteSource &source, bool compressed, int root, int codePage)
+    Extractor(const ByteSource &source, bool compressed, SystemHandle root, int codePage)
         : source_(source), compressed_(compressed), root_(root), codePage_(codePage)
     {
     }
@@ -111,7 +111,7 @@ public:
 
         // Folders made for this entry go again when it fails: it leaves nothing behind.
         struct MadeFolders {
-            std::vector<std::pair<int, std::string>> made;
+            std::vector<std::pair<SystemHandle, std::string>> made;
             bool keep = false;
             ~MadeFolders()
             {
@@ -121,7 +121,7 @@ public:
         };
         std::vector<Descriptor> chain;
         MadeFolders madeFolders;
-        int at = root_;
+        SystemHandle at = root_;
         std::string where;
         for (const std::string &level : directories) {
             std::string hostLevel = HostName(level, codePage_);
@@ -135,13 +135,13 @@ public:
             }
             std::string reason;
             bool inTheWay = false;
-            int fd = OpenFolderIn(at, actual, reason, inTheWay);
-            if (fd < 0)
+            SystemHandle opened = OpenFolderIn(at, actual, reason, inTheWay);
+            if (opened == kNoHandle)
                 throw PackError(where + actual + ": cannot open the folder: " +
                                 (inTheWay ? std::string("a file or symbolic link of that name is in the way")
                                           : reason));
-            chain.emplace_back(fd);
-            at = fd;
+            chain.emplace_back(opened);
+            at = opened;
             where += actual + "/";
         }
 
@@ -186,7 +186,7 @@ public:
     }
 
 private:
-    FolderIndex &Index(int folder, const std::string &where)
+    FolderIndex &Index(SystemHandle folder, const std::string &where)
     {
         auto it = indexes_.find(where);
         if (it == indexes_.end()) {
@@ -201,7 +201,7 @@ private:
     }
 
     // What stands at the target is replaced only if the stub could replace it.
-    static void CheckReplaceable(int folder, const std::string &name, const std::string &shown)
+    static void CheckReplaceable(SystemHandle folder, const std::string &name, const std::string &shown)
     {
         std::optional<FileFacts> info = LookAtIn(folder, name);
         if (!info)
@@ -218,7 +218,7 @@ private:
 
     const ByteSource &source_;
     bool compressed_;
-    int root_;
+    SystemHandle root_;
     int codePage_;
     std::map<std::string, std::unique_ptr<FolderIndex>> indexes_; // by path below the destination
     uint32_t foldersRead_ = 0;
@@ -261,7 +261,7 @@ ExtractSummary ExtractPackage(const ByteSource &source, const PackageContents &c
     std::filesystem::create_directories(PathOf(destination), error);
     std::string reason;
     Descriptor root(OpenFolder(destination, reason));
-    if (root.get() < 0)
+    if (root.get() == kNoHandle)
         throw PackError(destination + ": cannot create or open the destination folder: " +
                         (error ? error.message() : reason));
 

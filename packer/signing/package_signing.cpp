@@ -62,7 +62,7 @@ unsigned WriteUnsignedBody(const std::string &input, const PeSigningFields &pe, 
     OutputFile body(path, 0777);
     auto copy = [&](uint64_t from, uint64_t to) {
         if (!in.Seek(from) ||
-            body.CopyFrom(in.fd(), to - from, input) != to - from)
+            body.CopyFrom(in.handle(), to - from, input) != to - from)
             throw PackError(input + ": the file got shorter while being read");
     };
     copy(0, pe.directoryOffset);

@@ -246,7 +246,8 @@ PackagePlan PlanPackage(std::vector<SourceFile> files, const PackageSettings &se
         if (file.directory == previousDirectory)
             entry.header.directoryName.clear();
         previousDirectory = file.directory;
-        entry.header.attributes = file.ownerWritable ? kAttributeArchive : kAttributeReadOnly;
+        entry.header.attributes = (file.readOnly ? kAttributeReadOnly : kAttributeArchive) |
+                                  (file.hidden ? kAttributeHidden : 0) | (file.system ? kAttributeSystem : 0);
         entry.header.lastWriteTime = stored(file.lastWriteTime);
         entry.header.creationTime = settings.allTimes ? stored(file.creationTime) : entry.header.lastWriteTime;
         entry.header.lastAccessTime = settings.allTimes ? stored(file.lastAccessTime) : entry.header.lastWriteTime;

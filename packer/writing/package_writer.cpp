@@ -50,7 +50,7 @@ void StreamEntry(const PlannedEntry &entry, OutputFile &out, uint64_t done,
     uint64_t left = entry.header.dataSize;
     while (left > 0) {
         uint64_t want = std::min(left, kChunk);
-        if (out.CopyFrom(source.fd(), want, source.path()) != want)
+        if (out.CopyFrom(source.handle(), want, source.path()) != want)
             throw PackError(ChangedWhilePacking(entry, false));
         left -= want;
         done += want;

@@ -42,7 +42,9 @@ SourceFile DescribeFile(const std::string &path, const std::string &directory,
     file.lastWriteTime = FileTime(facts.lastWrite);
     file.lastAccessTime = FileTime(facts.lastAccess);
     file.creationTime = facts.creation ? FileTime(*facts.creation) : file.lastWriteTime;
-    file.ownerWritable = facts.ownerWritable;
+    file.readOnly = facts.readOnly;
+    file.hidden = facts.hidden;
+    file.system = facts.system;
     return file;
 }
 
@@ -57,11 +59,11 @@ struct Scan {
 // the source folder or the options allow any target.
 std::string CheckLinkTarget(const Scan &scan, const std::string &path)
 {
-    namespace fs = std::filesystem;
-    std::error_code error;
-    fs::path target = fs::canonical(PathOf(path), error);
-    if (error)
-        throw PackError(path + ": broken symbolic link: " + error.message());
+    std::string reason;
+    std::optional<std::string> resolved = ResolvedPath(path, reason);
+    if (!resolved)
+        throw PackError(path + ": broken symbolic link: " + reason);
+    std::filesystem::path target = PathOf(*resolved);
     if (!scan.options.followOutsideLinks && !LiesWithin(scan.canonicalRoot, target))
         throw PackError(path + ": a symbolic link to " + TextOf(target) +
                         ", outside the source folder; copy the file in, or give --follow-links to pack it");
@@ -152,10 +154,10 @@ SourceTree ScanSourceTree(const std::string &root, const ScanOptions &options)
         throw PackError(root + ": expected a folder to pack, found " +
                         (facts->isRegular ? "a file" : facts->kindName));
     SourceTree tree;
-    std::error_code error;
-    Scan scan{root, std::filesystem::canonical(PathOf(root), error), options, tree};
-    if (error)
-        throw PackError(root + ": cannot read the folder to pack: " + error.message());
+    std::optional<std::string> resolvedRoot = ResolvedPath(root, reason);
+    if (!resolvedRoot)
+        throw PackError(root + ": cannot read the folder to pack: " + reason);
+    Scan scan{root, PathOf(*resolvedRoot), options, tree};
     Walk(scan, "");
     return tree;
 }

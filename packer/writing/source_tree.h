@@ -19,7 +19,11 @@ struct SourceFile {
     uint64_t creationTime = 0;   // FILETIME: birth time where the file system keeps one, else last write
     uint64_t lastAccessTime = 0;
     uint64_t lastWriteTime = 0;
-    bool ownerWritable = true;
+    // The attributes the package stores (file_facts.h): read-only where the owner may
+    // not write it; hidden and system where the file system keeps them.
+    bool readOnly = false;
+    bool hidden = false;
+    bool system = false;
 };
 
 struct SourceTree {

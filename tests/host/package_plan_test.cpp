@@ -46,10 +46,31 @@ TEST(PackagePlanTest, FolderFilesFirstThenOneGroupPerDirectoryNamedOnce)
     EXPECT_EQ(got, expected);
 }
 
+TEST(PackagePlanTest, StoresReadOnlyHiddenAndSystemAsWindowsAttributes)
+{
+    const struct {
+        bool readOnly, hidden, system;
+        uint32_t stored;
+    } cases[] = {
+        {false, false, false, kAttributeArchive},
+        {true, false, false, kAttributeReadOnly},
+        {false, true, true, kAttributeArchive | kAttributeHidden | kAttributeSystem},
+        {true, true, true, kAttributeReadOnly | kAttributeHidden | kAttributeSystem},
+    };
+    for (const auto &c : cases) {
+        SourceFile file = File("", "f");
+        file.readOnly = c.readOnly;
+        file.hidden = c.hidden;
+        file.system = c.system;
+        EXPECT_EQ(PlanPackage({file}, {}).entries[0].header.attributes, c.stored)
+            << c.readOnly << c.hidden << c.system;
+    }
+}
+
 TEST(PackagePlanTest, StoresTimesAndReadOnlyFromTheOwnersWriteBit)
 {
     SourceFile readOnly = File("", "r");
-    readOnly.ownerWritable = false;
+    readOnly.readOnly = true;
     PackagePlan plan = PlanPackage({File("", "w"), readOnly}, {});
     EXPECT_EQ(plan.entries[0].header.attributes, static_cast<uint32_t>(kAttributeReadOnly));
     EXPECT_EQ(plan.entries[1].header.attributes, static_cast<uint32_t>(kAttributeArchive));

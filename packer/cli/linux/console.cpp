@@ -10,4 +10,9 @@ bool StandardErrorIsTerminal()
     return isatty(STDERR_FILENO) == 1;
 }
 
+void PrepareConsole()
+{
+    // A terminal shows the UTF-8 it is given, as the locale says.
+}
+
 } // namespace velmor

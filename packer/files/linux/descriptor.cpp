@@ -7,15 +7,15 @@ namespace velmor {
 
 Descriptor::~Descriptor()
 {
-    if (fd_ >= 0)
-        close(fd_);
+    if (handle_ >= 0)
+        close(static_cast<int>(handle_));
 }
 
-int Descriptor::Close()
+bool Descriptor::Close()
 {
-    int result = close(fd_);
-    fd_ = -1;
-    return result;
+    int result = close(static_cast<int>(handle_));
+    handle_ = kNoHandle;
+    return result == 0;
 }
 
 } // namespace velmor

@@ -8,6 +8,7 @@
 #include <unistd.h>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include "linux_files.h"
 
 namespace velmor {
@@ -39,7 +40,7 @@ std::optional<FileFacts> Look(int folder, const char *path, int flags, std::stri
     facts.lastAccess = Moment(sx.stx_atime);
     if (sx.stx_mask & STATX_BTIME)
         facts.creation = Moment(sx.stx_btime);
-    facts.ownerWritable = (sx.stx_mode & S_IWUSR) != 0;
+    facts.readOnly = (sx.stx_mode & S_IWUSR) == 0;
     facts.othersMayRead = (sx.stx_mode & (S_IRGRP | S_IROTH)) != 0;
     return facts;
 }
@@ -63,10 +64,21 @@ std::optional<FileFacts> LookAt(const std::string &path, bool followLinks, std::
     return Look(AT_FDCWD, path.c_str(), followLinks ? 0 : AT_SYMLINK_NOFOLLOW, reason);
 }
 
-std::optional<FileFacts> LookAtIn(int folder, const std::string &name)
+std::optional<FileFacts> LookAtIn(SystemHandle folder, const std::string &name)
 {
     std::string reason;
-    return Look(folder, name.c_str(), AT_SYMLINK_NOFOLLOW, reason);
+    return Look(static_cast<int>(folder), name.c_str(), AT_SYMLINK_NOFOLLOW, reason);
+}
+
+std::optional<std::string> ResolvedPath(const std::string &path, std::string &reason)
+{
+    std::error_code error;
+    std::filesystem::path resolved = std::filesystem::canonical(path, error);
+    if (error) {
+        reason = error.message();
+        return std::nullopt;
+    }
+    return resolved.string();
 }
 
 std::string WhyNotReadable(const std::string &path)
@@ -84,9 +96,9 @@ std::optional<std::vector<std::string>> ListFolder(const std::string &path, std:
     return NamesIn(dir);
 }
 
-std::optional<std::vector<std::string>> ListOpenFolder(int folder, std::string &reason)
+std::optional<std::vector<std::string>> ListOpenFolder(SystemHandle folder, std::string &reason)
 {
-    int fd = openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int fd = openat(static_cast<int>(folder), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     DIR *dir = fd < 0 ? nullptr : fdopendir(fd);
     if (dir == nullptr) {
         reason = std::strerror(errno);

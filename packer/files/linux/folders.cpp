@@ -10,7 +10,7 @@
 
 namespace velmor {
 
-int OpenFolder(const std::string &path, std::string &reason)
+SystemHandle OpenFolder(const std::string &path, std::string &reason)
 {
     int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
@@ -18,9 +18,9 @@ int OpenFolder(const std::string &path, std::string &reason)
     return fd;
 }
 
-int OpenFolderIn(int folder, const std::string &name, std::string &reason, bool &inTheWay)
+SystemHandle OpenFolderIn(SystemHandle folder, const std::string &name, std::string &reason, bool &inTheWay)
 {
-    int fd = openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    int fd = openat(static_cast<int>(folder), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
         inTheWay = errno == ENOTDIR || errno == ELOOP;
         reason = std::strerror(errno);
@@ -28,18 +28,18 @@ int OpenFolderIn(int folder, const std::string &name, std::string &reason, bool 
     return fd;
 }
 
-bool CreateFolderIn(int folder, const std::string &name, const std::string &shown)
+bool CreateFolderIn(SystemHandle folder, const std::string &name, const std::string &shown)
 {
-    if (mkdirat(folder, name.c_str(), 0777) == 0)
+    if (mkdirat(static_cast<int>(folder), name.c_str(), 0777) == 0)
         return true;
     if (errno != EEXIST)
         throw PackError(shown + ": cannot create the folder: " + std::strerror(errno));
     return false;
 }
 
-void RemoveEmptyFolderIn(int folder, const std::string &name)
+void RemoveEmptyFolderIn(SystemHandle folder, const std::string &name)
 {
-    unlinkat(folder, name.c_str(), AT_REMOVEDIR);
+    unlinkat(static_cast<int>(folder), name.c_str(), AT_REMOVEDIR);
 }
 
 void RemoveEmptyFolder(const std::string &path)

@@ -32,11 +32,8 @@ namespace {
 
 void CheckStat(const std::string &path, const struct stat &info, uint64_t maxSize)
 {
-    if (!S_ISREG(info.st_mode))
-        throw PackError(path + ": expected a regular file, found " + FileTypeName(info.st_mode));
-    if (static_cast<uint64_t>(info.st_size) > maxSize)
-        throw PackError(path + ": expected at most " + std::to_string(maxSize) + " bytes, found " +
-                        std::to_string(info.st_size));
+    CheckInputKind(path, S_ISREG(info.st_mode), FileTypeName(info.st_mode), static_cast<uint64_t>(info.st_size),
+                   maxSize);
 }
 
 struct stat StatOrThrow(const std::string &path, bool followLink = true)
@@ -52,23 +49,7 @@ bool SameFile(const struct stat &info, const ScannedFile &scanned)
     return static_cast<uint64_t>(info.st_dev) == scanned.device && static_cast<uint64_t>(info.st_ino) == scanned.inode;
 }
 
-std::string ReplacedAfterScan(const std::string &path)
-{
-    return path + ": the file changed while it was being packed: another file, or a symbolic link, took its place "
-                  "(or the place of a folder above it) after the folder was read";
-}
-
 } // namespace
-
-InputFile::InputFile(const std::string &path, uint64_t maxSize) : path_(path)
-{
-    Open(maxSize, true, nullptr);
-}
-
-InputFile::InputFile(const std::string &path, const ScannedFile &scanned) : path_(path)
-{
-    Open(kMaxInputSize, scanned.throughLink, &scanned);
-}
 
 void InputFile::Open(uint64_t maxSize, bool followLink, const ScannedFile *scanned)
 {
@@ -76,44 +57,55 @@ void InputFile::Open(uint64_t maxSize, bool followLink, const ScannedFile *scann
     struct stat before = StatOrThrow(path, followLink);
     // A link may have taken the number of the file it replaced, removed since.
     if (scanned && (!SameFile(before, *scanned) || !S_ISREG(before.st_mode)))
-        throw PackError(ReplacedAfterScan(path));
+        throw PackError(ReplacedInput(path, true));
     CheckStat(path, before, maxSize);
     // Non-blocking, in case a FIFO took the file's place since the check.
     int flags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW);
-    fd_ = open(path.c_str(), flags | O_NOATIME);
-    if (fd_ < 0 && errno == EPERM)
-        fd_ = open(path.c_str(), flags);
-    const std::string replaced =
-        scanned ? ReplacedAfterScan(path) : path + ": the file was replaced while it was being opened";
-    if (fd_ < 0 && errno == ELOOP && !followLink)
+    int fd = open(path.c_str(), flags | O_NOATIME);
+    if (fd < 0 && errno == EPERM)
+        fd = open(path.c_str(), flags);
+    const std::string replaced = ReplacedInput(path, scanned != nullptr);
+    if (fd < 0 && errno == ELOOP && !followLink)
         throw PackError(replaced); // a link took the file's place since the check
-    if (fd_ < 0)
+    if (fd < 0)
         throw PackError(path + ": cannot open: " + std::strerror(errno));
     struct stat info;
-    if (fstat(fd_, &info) != 0 || info.st_dev != before.st_dev || info.st_ino != before.st_ino) {
-        close(fd_);
+    if (fstat(fd, &info) != 0 || info.st_dev != before.st_dev || info.st_ino != before.st_ino) {
+        close(fd);
         throw PackError(replaced);
     }
     try {
         CheckStat(path, info, maxSize);
     } catch (...) {
-        close(fd_);
+        close(fd);
         throw;
     }
     // Blocking again; O_NOATIME, a status flag as well, stays.
-    fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    handle_ = fd;
     size_ = static_cast<uint64_t>(info.st_size);
 }
 
 InputFile::~InputFile()
 {
-    close(fd_);
+    close(static_cast<int>(handle_));
 }
 
 size_t InputFile::Read(char *buffer, size_t count)
 {
     for (;;) {
-        ssize_t n = read(fd_, buffer, count);
+        ssize_t n = read(static_cast<int>(handle_), buffer, count);
+        if (n >= 0)
+            return static_cast<size_t>(n);
+        if (errno != EINTR)
+            throw PackError(path_ + ": cannot read: " + std::strerror(errno));
+    }
+}
+
+size_t InputFile::ReadAt(uint64_t offset, char *buffer, size_t count) const
+{
+    for (;;) {
+        ssize_t n = pread(static_cast<int>(handle_), buffer, count, static_cast<off_t>(offset));
         if (n >= 0)
             return static_cast<size_t>(n);
         if (errno != EINTR)
@@ -123,19 +115,7 @@ size_t InputFile::Read(char *buffer, size_t count)
 
 bool InputFile::Seek(uint64_t offset)
 {
-    return lseek(fd_, static_cast<off_t>(offset), SEEK_SET) >= 0;
-}
-
-size_t InputFile::ReadFull(char *buffer, size_t count)
-{
-    size_t used = 0;
-    while (used < count) {
-        size_t n = Read(buffer + used, count - used);
-        if (n == 0)
-            break;
-        used += n;
-    }
-    return used;
+    return lseek(static_cast<int>(handle_), static_cast<off_t>(offset), SEEK_SET) >= 0;
 }
 
 std::optional<uint64_t> SizeOfFile(const std::string &path)
@@ -149,15 +129,6 @@ std::optional<uint64_t> SizeOfFile(const std::string &path)
 void RequireRegularFile(const std::string &path, uint64_t maxSize)
 {
     CheckStat(path, StatOrThrow(path), maxSize);
-}
-
-std::string ReadWholeFile(const std::string &path, uint64_t maxSize)
-{
-    InputFile file(path, maxSize);
-    std::string data(static_cast<size_t>(file.size()), '\0');
-    // A file that grows while it is read is read up to its size when it was opened.
-    data.resize(file.ReadFull(data.data(), data.size()));
-    return data;
 }
 
 } // namespace velmor

@@ -65,12 +65,6 @@ OutputFile::OutputFile(const std::string &path, unsigned mode) : shown_(path)
     Create(name, mode);
 }
 
-OutputFile::OutputFile(int folder, const std::string &name, const std::string &shown, unsigned mode)
-    : shown_(shown), folder_(folder)
-{
-    Create(name, mode);
-}
-
 void OutputFile::Create(const std::string &name, unsigned mode)
 {
     name_ = name;
@@ -84,19 +78,19 @@ void OutputFile::Create(const std::string &name, unsigned mode)
     tempName_ = TemporaryName(name, "tmp");
     // The system applies the umask to what is asked for here; reading the umask itself
     // would mean setting it, for every thread at once.
-    fd_ = openat(folder_, tempName_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
-    if (fd_ < 0) {
+    handle_ = openat(folder_, tempName_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (handle_ < 0) {
         int error = errno;
         if (ownsFolder_)
             close(folder_);
         throw PackError(shown_ + ": cannot create the output file: " + std::strerror(error));
     }
     struct stat created;
-    mode_ = fstat(fd_, &created) == 0 ? created.st_mode & 07777 : mode;
+    mode_ = fstat(handle_, &created) == 0 ? created.st_mode & 07777 : mode;
     try {
         temp_ = std::make_unique<TemporaryEntry>(folder_, tempName_, false);
     } catch (...) {
-        close(fd_);
+        close(handle_);
         unlinkat(folder_, tempName_.c_str(), 0);
         if (ownsFolder_)
             close(folder_);
@@ -106,8 +100,8 @@ void OutputFile::Create(const std::string &name, unsigned mode)
 
 OutputFile::~OutputFile()
 {
-    if (fd_ >= 0)
-        close(fd_);
+    if (handle_ >= 0)
+        close(handle_);
     temp_.reset(); // removes the temporary file unless committed
     if (ownsFolder_)
         close(folder_);
@@ -132,7 +126,7 @@ int WriteAll(int fd, const char *bytes, size_t count, int64_t at)
 
 void OutputFile::Write(std::string_view bytes)
 {
-    if (int error = WriteAll(fd_, bytes.data(), bytes.size()))
+    if (int error = WriteAll(handle_, bytes.data(), bytes.size()))
         throw PackError(shown_ + ": cannot write: " + std::strerror(error));
     size_ += bytes.size();
 }
@@ -141,12 +135,13 @@ void OutputFile::WriteAt(uint64_t offset, std::string_view bytes)
 {
     if (offset > size_ || bytes.size() > size_ - offset)
         throw PackError(shown_ + ": cannot write past what was written");
-    if (int error = WriteAll(fd_, bytes.data(), bytes.size(), static_cast<int64_t>(offset)))
+    if (int error = WriteAll(handle_, bytes.data(), bytes.size(), static_cast<int64_t>(offset)))
         throw PackError(shown_ + ": cannot write: " + std::strerror(error));
 }
 
-uint64_t OutputFile::CopyFrom(int fd, uint64_t count, const std::string &sourceName)
+uint64_t OutputFile::CopyFrom(SystemHandle from, uint64_t count, const std::string &sourceName)
 {
+    int fd = static_cast<int>(from);
     uint64_t copied = 0;
     bool inKernel = true;
     std::string buffer;
@@ -154,7 +149,7 @@ uint64_t OutputFile::CopyFrom(int fd, uint64_t count, const std::string &sourceN
         size_t want = static_cast<size_t>(std::min<uint64_t>(count - copied, 8 << 20));
         ssize_t n;
         if (inKernel) {
-            n = copy_file_range(fd, nullptr, fd_, nullptr, want, 0);
+            n = copy_file_range(fd, nullptr, handle_, nullptr, want, 0);
             if (n < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
                 inKernel = false;
                 continue;
@@ -189,40 +184,35 @@ std::string OutputFile::SetTimes(std::optional<FileMoment> lastAccess, std::opti
         times[i].tv_nsec = moment ? static_cast<long>(moment->nanoseconds) : UTIME_NOW;
         ++i;
     }
-    return futimens(fd_, times) == 0 ? std::string() : std::strerror(errno);
-}
-
-unsigned PermissionsForReadOnly(unsigned mode, bool readOnly)
-{
-    return readOnly ? mode & ~0222u : mode | S_IWUSR;
+    return futimens(handle_, times) == 0 ? std::string() : std::strerror(errno);
 }
 
 void OutputFile::Commit(std::optional<unsigned> mode)
 {
-    if (mode && fchmod(fd_, *mode) != 0)
+    if (mode && fchmod(handle_, *mode) != 0)
         throw PackError(shown_ + ": cannot finish the output file: " + std::strerror(errno));
-    int fd = fd_;
-    fd_ = -1;
+    int fd = handle_;
+    handle_ = -1;
     if (close(fd) != 0 || renameat(folder_, tempName_.c_str(), folder_, name_.c_str()) != 0)
         throw PackError(shown_ + ": cannot finish the output file: " + std::strerror(errno));
     temp_->Release();
 }
 
-FileInPlace::FileInPlace(const std::string &path) : path_(path), fd_(open(path.c_str(), O_RDWR | O_CLOEXEC))
+FileInPlace::FileInPlace(const std::string &path) : path_(path), file_(open(path.c_str(), O_RDWR | O_CLOEXEC))
 {
-    if (fd_.get() < 0)
+    if (file_.get() < 0)
         throw PackError(path + ": cannot open: " + std::strerror(errno));
 }
 
 void FileInPlace::WriteAt(uint64_t offset, std::string_view bytes)
 {
-    if (int error = WriteAll(fd_.get(), bytes.data(), bytes.size(), static_cast<int64_t>(offset)))
+    if (int error = WriteAll(file_.get(), bytes.data(), bytes.size(), static_cast<int64_t>(offset)))
         throw PackError(path_ + ": cannot write: " + std::strerror(error));
 }
 
 std::string FileInPlace::Finish(unsigned mode)
 {
-    if (fchmod(fd_.get(), mode) != 0 || fd_.Close() != 0)
+    if (fchmod(file_.get(), mode) != 0 || !file_.Close())
         return std::strerror(errno);
     return "";
 }

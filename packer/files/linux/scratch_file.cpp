@@ -36,36 +36,36 @@ ScratchFile::ScratchFile(const std::string &target) : target_(target)
         std::lock_guard<std::mutex> lock(g_naming);
         std::string name = TemporaryName(targetName, "part");
         // Registered before it exists; the entry's end removes the name again, and
-        // the file lives on through fd_ alone.
+        // the file lives on through its handle alone.
         TemporaryEntry entry(folder, name, false);
-        fd_ = openat(folder, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        handle_ = openat(folder, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         error = errno;
     } catch (...) {
         close(folder);
         throw;
     }
     close(folder);
-    if (fd_ < 0)
+    if (handle_ < 0)
         throw PackError(CannotWrite(target, std::strerror(error)));
 }
 
 ScratchFile::~ScratchFile()
 {
-    close(fd_);
+    close(handle_);
 }
 
 void ScratchFile::Write(const char *bytes, size_t count)
 {
-    if (int error = WriteAll(fd_, bytes, count))
+    if (int error = WriteAll(handle_, bytes, count))
         throw PackError(CannotWrite(target_, std::strerror(error)));
     size_ += count;
 }
 
 void ScratchFile::CopyInto(OutputFile &out)
 {
-    if (lseek(fd_, 0, SEEK_SET) != 0)
+    if (lseek(handle_, 0, SEEK_SET) != 0)
         throw PackError(CannotWrite(target_, std::strerror(errno)));
-    uint64_t copied = out.CopyFrom(fd_, size_, target_ + " (a temporary file beside it)");
+    uint64_t copied = out.CopyFrom(handle_, size_, target_ + " (a temporary file beside it)");
     if (copied != size_)
         throw PackError(target_ + ": a temporary file beside it gave back " + std::to_string(copied) + " of the " +
                         std::to_string(size_) + " bytes written to it");

@@ -13,43 +13,18 @@
 #include <cstring>
 #include <atomic>
 #include <filesystem>
-#include <mutex>
 #include <vector>
 #include "linux_files.h"
 #include "pack_error.h"
+#include "temporary_registry.h"
 
 namespace velmor {
 namespace {
 
-constexpr char kPrefix[] = ".velmor-";
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
-// The registry the signal handlers read: written only while those signals are blocked,
-// and by one thread at a time.
-struct Slot {
-    volatile sig_atomic_t used;
-    int folder;
-    bool isFolder;
-    char name[NAME_MAX + 1];
-};
-Slot g_slots[16];
-std::mutex g_slotsWritten;
-
-class SignalsBlocked {
-public:
-    SignalsBlocked()
-    {
-        sigset_t set;
-        sigemptyset(&set);
-        for (int s : kSignals)
-            sigaddset(&set, s);
-        sigprocmask(SIG_BLOCK, &set, &old_);
-    }
-    ~SignalsBlocked() { sigprocmask(SIG_SETMASK, &old_, nullptr); }
-
-private:
-    sigset_t old_;
-};
+// While interruptions are held, the signals this thread blocked before.
+thread_local sigset_t g_unheld;
 
 // Removes a file, or a folder with the entries in it (one level deep), using only
 // calls that are safe in a signal handler.
@@ -79,9 +54,10 @@ void RemoveEntry(int folder, const char *name, bool isFolder)
 
 void OnSignal(int signal)
 {
-    for (int i = static_cast<int>(std::size(g_slots)) - 1; i >= 0; --i) {
-        if (g_slots[i].used)
-            RemoveEntry(g_slots[i].folder, g_slots[i].name, g_slots[i].isFolder);
+    for (int i = kTemporarySlots - 1; i >= 0; --i) {
+        const TemporarySlot &s = g_temporarySlots[i];
+        if (s.used)
+            RemoveEntry(static_cast<int>(s.folder), s.name, s.isFolder);
     }
     ::signal(signal, SIG_DFL);
     raise(signal);
@@ -95,16 +71,6 @@ unsigned long long PidNamespace()
         return stat("/proc/self/ns/pid", &info) == 0 ? static_cast<unsigned long long>(info.st_ino) : 0ULL;
     }();
     return id;
-}
-
-uint64_t NameHash(const std::string &name)
-{
-    uint64_t hash = 0xcbf29ce484222325ULL; // FNV-1a
-    for (unsigned char c : name) {
-        hash ^= c;
-        hash *= 0x100000001b3ULL;
-    }
-    return hash;
 }
 
 // Whether the process runs: a zombie, killed but not yet waited for, does not.
@@ -129,32 +95,6 @@ bool Running(pid_t pid)
     return state != 'Z' && state != 'X';
 }
 
-struct ParsedName {
-    uint64_t hash = 0;
-    unsigned long long pidNamespace = 0;
-    long pid = 0;
-};
-
-// The fields of a temporary entry's name; false for any other name.
-bool ParseName(const std::string &name, ParsedName &parsed)
-{
-    if (name.compare(0, sizeof kPrefix - 1, kPrefix) != 0)
-        return false;
-    unsigned long long hash = 0, space = 0, counter = 0;
-    long pid = 0;
-    int used = 0;
-    const char *fields = name.c_str() + sizeof kPrefix - 1;
-    if (std::strlen(fields) < 17 || std::sscanf(fields, "%16llx-%llx-%ld-%llu.%n", &hash, &space, &pid, &counter, &used) != 4 ||
-        used == 0 || fields[used] == 0 || pid <= 0 || fields[16] != '-')
-        return false;
-    for (const char *c = fields + used; *c; ++c) {
-        if (*c < 'a' || *c > 'z')
-            return false;
-    }
-    parsed = {hash, space, pid};
-    return true;
-}
-
 } // namespace
 
 int OpenFolderOf(const std::string &target, std::string &folder, std::string &name)
@@ -168,21 +108,12 @@ int OpenFolderOf(const std::string &target, std::string &folder, std::string &na
 std::string TemporaryName(const std::string &target, const char *role)
 {
     static std::atomic<unsigned long> counter{0};
-    char text[NAME_MAX + 1];
-    std::snprintf(text, sizeof text, "%s%016llx-%llx-%ld-%lu.%s", kPrefix,
-                  static_cast<unsigned long long>(NameHash(target)), PidNamespace(), static_cast<long>(getpid()),
-                  ++counter, role);
-    return text;
+    return FormatTemporaryName(target, PidNamespace(), static_cast<long>(getpid()), ++counter, role);
 }
 
-bool IsTemporaryName(const std::string &name)
+int RemoveStaleTemporaries(SystemHandle handle, const std::string &target)
 {
-    ParsedName parsed;
-    return ParseName(name, parsed);
-}
-
-int RemoveStaleTemporaries(int folder, const std::string &target)
-{
+    int folder = static_cast<int>(handle);
     int fd = openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return 0;
@@ -192,11 +123,11 @@ int RemoveStaleTemporaries(int folder, const std::string &target)
         return 0;
     }
     std::vector<std::string> stale;
-    uint64_t hash = NameHash(target);
+    uint64_t hash = TemporaryNameHash(target);
     while (dirent *e = readdir(dir)) {
-        ParsedName parsed;
-        if (!ParseName(e->d_name, parsed) || (!target.empty() && parsed.hash != hash) ||
-            parsed.pidNamespace != PidNamespace() || parsed.pid == getpid())
+        TemporaryNameFields parsed;
+        if (!ParseTemporaryName(e->d_name, parsed) || (!target.empty() && parsed.targetHash != hash) ||
+            parsed.idSpace != PidNamespace() || parsed.pid == getpid())
             continue;
         if (!Running(static_cast<pid_t>(parsed.pid)))
             stale.push_back(e->d_name);
@@ -210,52 +141,36 @@ int RemoveStaleTemporaries(int folder, const std::string &target)
     return static_cast<int>(stale.size());
 }
 
-TemporaryEntry::TemporaryEntry(int folder, const std::string &name, bool isFolder) : slot_(-1)
+SystemHandle KeepTemporaryFolder(SystemHandle folder, std::string &reason)
 {
-    if (name.size() > NAME_MAX)
-        throw PackError(name + ": a temporary name too long");
-    int fd = fcntl(folder, F_DUPFD_CLOEXEC, 0);
+    int fd = fcntl(static_cast<int>(folder), F_DUPFD_CLOEXEC, 0);
     if (fd < 0)
-        throw PackError(std::string("cannot keep track of a temporary file: ") + std::strerror(errno));
-    std::lock_guard<std::mutex> lock(g_slotsWritten);
-    SignalsBlocked blocked;
-    for (int i = 0; i < static_cast<int>(std::size(g_slots)); ++i) {
-        if (!g_slots[i].used) {
-            Slot &s = g_slots[i];
-            s.folder = fd;
-            s.isFolder = isFolder;
-            std::memcpy(s.name, name.c_str(), name.size() + 1);
-            s.used = 1;
-            slot_ = i;
-            return;
-        }
-    }
-    close(fd);
-    throw PackError("cannot keep track of more than 16 temporary files at once");
+        reason = std::strerror(errno);
+    return fd;
 }
 
-TemporaryEntry::~TemporaryEntry()
+void CloseTemporaryFolder(SystemHandle folder)
 {
-    if (slot_ < 0)
-        return;
-    Slot &s = g_slots[slot_];
-    RemoveEntry(s.folder, s.name, s.isFolder);
-    Release();
+    close(static_cast<int>(folder));
 }
 
-void TemporaryEntry::Release()
+void RemoveTemporaryEntry(SystemHandle folder, const char *name, bool isFolder)
 {
-    if (slot_ < 0)
-        return;
-    int fd;
-    {
-        std::lock_guard<std::mutex> lock(g_slotsWritten);
-        SignalsBlocked blocked;
-        fd = g_slots[slot_].folder;
-        g_slots[slot_].used = 0;
-    }
-    close(fd);
-    slot_ = -1;
+    RemoveEntry(static_cast<int>(folder), name, isFolder);
+}
+
+void HoldInterruptions()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    for (int s : kSignals)
+        sigaddset(&set, s);
+    sigprocmask(SIG_BLOCK, &set, &g_unheld);
+}
+
+void LetInterruptionsIn()
+{
+    sigprocmask(SIG_SETMASK, &g_unheld, nullptr);
 }
 
 TemporaryPath::TemporaryPath(const std::string &target, const char *role, bool isFolder)
@@ -270,7 +185,7 @@ TemporaryPath::TemporaryPath(const std::string &target, const char *role, bool i
     try {
         entry_ = std::make_unique<TemporaryEntry>(folder_, temporary, isFolder);
     } catch (...) {
-        close(folder_);
+        close(static_cast<int>(folder_));
         throw;
     }
 }
@@ -278,7 +193,7 @@ TemporaryPath::TemporaryPath(const std::string &target, const char *role, bool i
 TemporaryPath::~TemporaryPath()
 {
     entry_.reset();
-    close(folder_);
+    close(static_cast<int>(folder_));
 }
 
 void RemoveTemporariesOnSignals()

@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 #include <climits>
+#include <cstdlib>
 
 namespace velmor {
 
@@ -14,6 +15,19 @@ std::optional<std::string> ThisProgramPath()
         return std::nullopt;
     self[n] = 0;
     return std::string(self);
+}
+
+std::vector<std::string> ProgramArguments(int argc, char **argv)
+{
+    return std::vector<std::string>(argv, argv + argc);
+}
+
+std::optional<std::string> EnvironmentVariable(const std::string &name)
+{
+    const char *value = std::getenv(name.c_str());
+    if (value == nullptr)
+        return std::nullopt;
+    return std::string(value);
 }
 
 } // namespace velmor
