@@ -3,4 +3,4 @@
 set(VELMOR_HOST_WINDOWS_SUITES
   RecordWriterTest FileTimeTextTest PackagePlanTest SetupLookupTest SetupPathTest SetupKeyTest
   ProfileFileTest ProfileFileReadTest SzddMatchFinderTest OrderedWorkTest PackageReaderTest WindowsNamesTest
-  CaseFoldingTest SzddExpandTest PackageSignatureTest WindowsSigningTest)
+  CaseFoldingTest SzddExpandTest PackageSignatureTest WindowsSigningTest WindowsFilesTest)
