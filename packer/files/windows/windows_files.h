@@ -1,5 +1,6 @@
-// What the Windows implementations of the files layer share. Only the Windows build's
-// code belongs here.
+// What the Windows implementations of the files layer share, and with them the
+// Windows code of the layers above (text in UTF-16, the system's words for an error,
+// long paths). Only the Windows build's code belongs here.
 #ifndef VELMOR_WINDOWS_FILES_H
 #define VELMOR_WINDOWS_FILES_H
 

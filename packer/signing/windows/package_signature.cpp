@@ -17,6 +17,7 @@
 #include <vector>
 #include "package_layout.h"
 #include "signature_reading.h"
+#include "windows/windows_files.h"
 
 namespace velmor {
 namespace {
@@ -60,15 +61,6 @@ const struct {
     {"2.5.4.12", "title"}, {"2.5.4.4", "SN"},  {"2.5.4.42", "GN"},         {"0.9.2342.19200300.100.1.25", "DC"},
     {"1.2.840.113549.1.9.1", "emailAddress"},
 };
-
-std::string Utf8(const std::wstring &wide)
-{
-    int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), nullptr, 0, nullptr, nullptr);
-    std::string text(static_cast<size_t>(std::max(size, 0)), '\0');
-    if (size > 0)
-        WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), text.data(), size, nullptr, nullptr);
-    return text;
-}
 
 // One attribute value as RFC 2253 writes it, non-ASCII characters as they are.
 std::string EscapedValue(const std::string &value)
@@ -114,7 +106,7 @@ std::string NameText(const CERT_NAME_BLOB &encoded)
                 CertRDNValueToStrW(attribute.dwValueType, const_cast<CERT_RDN_VALUE_BLOB *>(&attribute.Value),
                                    value.data(), length);
             value.resize(value.empty() ? 0 : value.size() - 1); // the terminating zero
-            text += (text.empty() ? "" : a > 0 ? " + " : ", ") + type + "=" + EscapedValue(Utf8(value));
+            text += (text.empty() ? "" : a > 0 ? " + " : ", ") + type + "=" + EscapedValue(Utf8FromWide(value));
         }
     }
     LocalFree(info);

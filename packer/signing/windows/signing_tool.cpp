@@ -14,6 +14,8 @@
 #include <sstream>
 #include "child_process.h"
 #include "pack_error.h"
+#include "this_program.h"
+#include "windows/windows_files.h"
 
 namespace velmor {
 namespace {
@@ -21,82 +23,20 @@ namespace {
 // The longest password passed on: far more than any key format needs.
 constexpr size_t kMaxPassword = kMaxProgramInput;
 
-std::wstring Wide(const std::string &text)
-{
-    int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(std::max(size, 0)), L'\0');
-    if (size > 0)
-        MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), wide.data(), size);
-    return wide;
-}
-
-// The path for the wide API whatever its length: made absolute, with the \\?\ (or
-// \\?\UNC\) prefix that lifts the 260-character limit.
-std::wstring SystemPath(const std::string &path)
-{
-    std::wstring wide = Wide(path);
-    DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
-    std::wstring full(size, L'\0');
-    DWORD length = size ? GetFullPathNameW(wide.c_str(), size, full.data(), nullptr) : 0;
-    if (length == 0 || length >= size)
-        return wide;
-    full.resize(length);
-    if (full.rfind(L"\\\\?\\", 0) == 0 || full.rfind(L"\\\\.\\", 0) == 0)
-        return full;
-    if (full.rfind(L"\\\\", 0) == 0)
-        return L"\\\\?\\UNC\\" + full.substr(2);
-    return L"\\\\?\\" + full;
-}
-
-std::string Utf8(const wchar_t *text, size_t length)
-{
-    int size = WideCharToMultiByte(CP_UTF8, 0, text, int(length), nullptr, 0, nullptr, nullptr);
-    std::string narrow(static_cast<size_t>(std::max(size, 0)), '\0');
-    if (size > 0)
-        WideCharToMultiByte(CP_UTF8, 0, text, int(length), narrow.data(), size, nullptr, nullptr);
-    return narrow;
-}
-
-std::string SystemReason(DWORD error)
-{
-    wchar_t *text = nullptr;
-    DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                      FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_MAX_WIDTH_MASK,
-                                  nullptr, error, 0, reinterpret_cast<wchar_t *>(&text), 0, nullptr);
-    std::string reason = length ? Utf8(text, length) : std::string();
-    LocalFree(text);
-    while (!reason.empty() && (reason.back() == '.' || reason.back() == ' ' || reason.back() == '\r' ||
-                               reason.back() == '\n'))
-        reason.pop_back();
-    return reason.empty() ? "error " + std::to_string(error) : reason;
-}
-
-// An environment variable in UTF-8; nothing when it is not set.
-std::optional<std::string> Variable(const std::string &name)
-{
-    std::wstring wideName = Wide(name);
-    DWORD size = GetEnvironmentVariableW(wideName.c_str(), nullptr, 0);
-    if (size == 0)
-        return std::nullopt;
-    std::wstring value(size, L'\0');
-    DWORD length = GetEnvironmentVariableW(wideName.c_str(), value.data(), size);
-    return Utf8(value.data(), std::min<DWORD>(length, size));
-}
-
 // The password as the options give it: the first line of the password file, or the
 // variable's value; empty without either.
 std::string Password(const SigningOptions &options)
 {
     std::string password;
     if (!options.passwordFile.empty()) {
-        std::ifstream in(Wide(options.passwordFile).c_str(), std::ios::binary);
+        std::ifstream in(WideFromUtf8(options.passwordFile).c_str(), std::ios::binary);
         if (!in)
             throw PackError(options.passwordFile + ": cannot read the password");
         std::getline(in, password);
         if (!password.empty() && password.back() == '\r')
             password.pop_back();
     } else if (!options.passwordEnv.empty()) {
-        std::optional<std::string> value = Variable(options.passwordEnv);
+        std::optional<std::string> value = EnvironmentVariable(options.passwordEnv);
         if (!value)
             throw PackError("--password-env: the environment variable " + options.passwordEnv + " is not set");
         password = *value;
@@ -146,7 +86,7 @@ void SignWithTool(const SigningOptions &options, const std::string &in, const st
         throw PackError("signtool takes the certificate and key only in a PKCS#12 (.pfx) file: give --pkcs12 "
                         "instead of --cert and --key (\"openssl pkcs12 -export -inkey KEY -in CERT -out "
                         "signing.pfx\" makes one)");
-    const std::string tool = Variable("VELMOR_SIGNTOOL").value_or("");
+    const std::string tool = EnvironmentVariable("VELMOR_SIGNTOOL").value_or("");
     const std::string password = Password(options);
     std::vector<std::string> args = {tool.empty() ? "signtool.exe" : tool, "sign", "/fd", "sha256", "/f",
                                      options.pkcs12File};

@@ -18,6 +18,7 @@
 #include "pack_error.h"
 #include "package_layout.h"
 #include "szdd_header.h"
+#include "windows/windows_files.h"
 
 namespace velmor {
 namespace {
@@ -26,22 +27,6 @@ constexpr size_t kChunk = 64 << 10;
 // The QBasic variant: its own magic, then the length, and no method byte.
 constexpr char kQbasicMagic[] = "SZ \x88\xF0\x27\x33\xD1";
 constexpr size_t kQbasicHeaderSize = 12;
-
-std::string SystemReason(DWORD error)
-{
-    wchar_t *text = nullptr;
-    DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                      FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_MAX_WIDTH_MASK,
-                                  nullptr, error, 0, reinterpret_cast<wchar_t *>(&text), 0, nullptr);
-    int bytes = length ? WideCharToMultiByte(CP_UTF8, 0, text, int(length), nullptr, 0, nullptr, nullptr) : 0;
-    std::string reason(static_cast<size_t>(std::max(bytes, 0)), '\0');
-    if (bytes > 0)
-        WideCharToMultiByte(CP_UTF8, 0, text, int(length), reason.data(), bytes, nullptr, nullptr);
-    LocalFree(text);
-    while (!reason.empty() && std::strchr(". \r\n", reason.back()))
-        reason.pop_back();
-    return reason.empty() ? "error " + std::to_string(error) : reason;
-}
 
 // A file in the system's temporary folder that the system removes when it is closed.
 class DeletedOnClose {
