@@ -26,13 +26,43 @@ std::optional<FileIdentity> IdentifyFile(const std::string &path)
                         (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow, bits};
 }
 
+namespace {
+
+// The user this process runs as, in the string form of a security descriptor.
+std::wstring ProcessUserSid()
+{
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return std::wstring();
+    union {
+        TOKEN_USER user;
+        BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+    } info;
+    DWORD size = 0;
+    wchar_t *text = nullptr;
+    std::wstring sid;
+    if (GetTokenInformation(token, TokenUser, &info, sizeof info, &size) &&
+        ConvertSidToStringSidW(info.user.User.Sid, &text)) {
+        sid = text;
+        LocalFree(text);
+    }
+    CloseHandle(token);
+    return sid;
+}
+
+} // namespace
+
 std::string CreatePrivateFolder(const std::string &path)
 {
-    // Full access for the folder's owner and the system, inherited by what is made
-    // in it; nobody else's entry is inherited from above.
+    // Full access for the user this process runs as and for the system, inherited by
+    // what is made in it; nobody else's entry is inherited from above. (The owner
+    // rights SID would do on Windows, but Wine maps it to no Unix permission at all.)
+    const std::wstring user = ProcessUserSid();
+    if (user.empty())
+        return SystemReason(GetLastError());
+    const std::wstring rules = L"D:P(A;OICI;FA;;;" + user + L")(A;OICI;FA;;;SY)";
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;OICI;FA;;;OW)(A;OICI;FA;;;SY)",
-                                                              SDDL_REVISION_1, &descriptor, nullptr))
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(rules.c_str(), SDDL_REVISION_1, &descriptor, nullptr))
         return SystemReason(GetLastError());
     SECURITY_ATTRIBUTES security{sizeof security, descriptor, FALSE};
     BOOL created = CreateDirectoryW(SystemPath(path).c_str(), &security);
