@@ -264,13 +264,15 @@ namespace {
 // (by name) that differs only in letter case.
 std::optional<std::string> FindEntry(const std::filesystem::path &folder, const std::string &name)
 {
+    // The folder is read even where the file system itself ignores letter case, so
+    // that the entry is named as the medium spells it.
     std::error_code error;
-    if (std::filesystem::exists(folder / PathOf(name), error))
-        return name;
     const std::string wanted = FoldUtf8Case(name);
     std::optional<std::string> found;
     for (const auto &entry : std::filesystem::directory_iterator(folder, error)) {
         std::string candidate = TextOf(entry.path().filename());
+        if (candidate == name)
+            return candidate;
         if (FoldUtf8Case(candidate) == wanted && (!found || candidate < *found))
             found = candidate;
     }

@@ -46,7 +46,9 @@ for mode in "" "--compress"; do
   done
 done
 
-# same MODE ARGS...: runs both; MODE "text" compares exit status and output, "status"
+# same MODE ARGS...: runs both; MODE "text" compares exit status and output, "paths"
+# the same with every backslash taken for "/" (each system joins paths with its own
+# separator), "status"
 # the exit status alone (the output holds the system's own words for a failure).
 same() {
   local mode=$1; shift
@@ -55,6 +57,8 @@ same() {
   windows "$@" >windows.out 2>&1 || ws=$?
   if [ $ls -ne $ws ]; then
     echo "$*: exit status $ls on Linux, $ws on Windows"; cat linux.out windows.out; status=1
+  elif [ "$mode" = paths ] && ! cmp -s <(tr '\\' / <linux.out) <(tr '\\' / <windows.out); then
+    echo "$*: the output differs:"; diff <(tr '\\' / <linux.out) <(tr '\\' / <windows.out) | head -20; status=1
   elif [ "$mode" = text ] && ! cmp -s linux.out windows.out; then
     echo "$*: the output differs:"; diff linux.out windows.out | head -20; status=1
   else
@@ -73,6 +77,13 @@ same text create tree -o tree/inside.exe --stub velmor.exe
 same text create --no-such-option tree -o x.exe
 same text szdd
 same text extract cut.exe cut-out
+printf '[Setup Program]\r\nWindows 4 10 Setup-File=W98\\Setup.exe\r\n407 Setup-File=DE\\Setup.exe\r\nSetup-File=Any.exe\r\n' >INSTALL.CFG
+mkdir -p medium/de && : >medium/de/setup.EXE
+give_to_wine_user "$out"
+same text which-setup --windows 98 INSTALL.CFG
+same paths which-setup --windows XP --lang 407 --media medium INSTALL.CFG
+same paths which-setup --windows 10 --media medium INSTALL.CFG
+same text which-setup --windows 3.1 INSTALL.CFG
 # Writers: each build writes its own copy, and the copies are compared.
 for build in linux windows; do
   run=("$linux_pack"); [ $build = linux ] || run=(windows)

@@ -20,11 +20,6 @@ bool IsSeparator(char c)
     return c == '\\' || c == '/';
 }
 
-bool StartsWith(const std::string &text, const char *prefix)
-{
-    return text.compare(0, std::strlen(prefix), prefix) == 0;
-}
-
 // The \\.\ and \\?\ forms, with either slash.
 bool HasPrefix(const std::string &path, char kind)
 {
