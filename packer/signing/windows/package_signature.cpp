@@ -17,6 +17,7 @@
 #include <vector>
 #include "package_layout.h"
 #include "signature_reading.h"
+#include "windows/der_reading.h"
 #include "windows/windows_files.h"
 
 namespace velmor {
@@ -227,92 +228,6 @@ std::string FileDigest(const ByteSource &source, const PeSigningFields &pe, cons
     ForEachDigestedRange(source, pe, [&digest](const unsigned char *bytes, size_t count) { digest.Add(bytes, count); });
     std::vector<unsigned char> value = digest.Finish();
     return HexText(value.data(), value.size());
-}
-
-// The length of the DER element that bytes begin with, header included; 0 when they
-// do not begin with a whole one. The certificate table pads the signature with zeros,
-// which CryptoAPI would not take for part of it.
-size_t DerLength(const unsigned char *bytes, size_t size, size_t *headerSize = nullptr)
-{
-    if (size < 2)
-        return 0;
-    size_t header = 2, length = bytes[1];
-    if (length & 0x80) {
-        size_t count = length & 0x7F;
-        if (count == 0 || count > 4 || size < 2 + count)
-            return 0;
-        length = 0;
-        for (size_t i = 0; i < count; ++i)
-            length = length << 8 | bytes[2 + i];
-        header += count;
-    }
-    if (headerSize)
-        *headerSize = header;
-    return length <= size - header ? header + length : 0;
-}
-
-// The fields of an RFC 3161 TSTInfo that are reported or checked: its time and the
-// imprint of what it vouches for.
-struct TimestampInfo {
-    std::string time;
-    std::string imprintAlgorithm;
-    std::vector<unsigned char> imprint;
-};
-
-// Walks TSTInfo ::= SEQUENCE { version, policy, messageImprint SEQUENCE { algorithm
-// SEQUENCE { OID, ... }, hashedMessage OCTET STRING }, serialNumber, genTime, ... }.
-bool ReadTimestampInfo(const unsigned char *der, size_t size, TimestampInfo &out)
-{
-    size_t header = 0, length = DerLength(der, size, &header);
-    if (length == 0 || der[0] != 0x30)
-        return false;
-    const unsigned char *p = der + header, *end = der + length;
-    auto element = [&](unsigned char tag, const unsigned char *&body, size_t &bodySize) {
-        size_t h = 0, l = DerLength(p, static_cast<size_t>(end - p), &h);
-        if (l == 0 || *p != tag)
-            return false;
-        body = p + h;
-        bodySize = l - h;
-        p += l;
-        return true;
-    };
-    const unsigned char *body = nullptr, *imprint = nullptr, *time = nullptr;
-    size_t bodySize = 0, imprintSize = 0, timeSize = 0;
-    if (!element(0x02, body, bodySize) || !element(0x06, body, bodySize) || !element(0x30, imprint, imprintSize) ||
-        !element(0x02, body, bodySize) || !element(0x18, time, timeSize) || timeSize < 15)
-        return false;
-    std::string t(reinterpret_cast<const char *>(time), timeSize);
-    out.time = t.substr(0, 4) + "-" + t.substr(4, 2) + "-" + t.substr(6, 2) + " " + t.substr(8, 2) + ":" +
-               t.substr(10, 2) + ":" + t.substr(12, 2) + " UTC";
-    // Within the imprint: the algorithm, then the digest.
-    p = imprint;
-    end = imprint + imprintSize;
-    const unsigned char *algorithm = nullptr, *digest = nullptr;
-    size_t algorithmSize = 0, digestSize = 0;
-    if (!element(0x30, algorithm, algorithmSize) || !element(0x04, digest, digestSize))
-        return false;
-    out.imprint.assign(digest, digest + digestSize);
-    p = algorithm;
-    end = algorithm + algorithmSize;
-    const unsigned char *oid = nullptr;
-    size_t oidSize = 0;
-    if (!element(0x06, oid, oidSize))
-        return false;
-    // The algorithm's identifier in dotted form, as CryptoAPI names it.
-    std::string dotted;
-    unsigned long long value = 0;
-    for (size_t i = 0; i < oidSize; ++i) {
-        value = value << 7 | (oid[i] & 0x7F);
-        if (oid[i] & 0x80)
-            continue;
-        if (dotted.empty())
-            dotted = std::to_string(value < 80 ? value / 40 : 2) + "." + std::to_string(value < 80 ? value % 40 : value - 80);
-        else
-            dotted += "." + std::to_string(value);
-        value = 0;
-    }
-    out.imprintAlgorithm = dotted;
-    return true;
 }
 
 class Checker {
