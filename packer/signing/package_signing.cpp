@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include "byte_order.h"
+#include "child_process.h"
 #include "file_system.h"
 #include "output_file.h"
 #include "pack_error.h"
@@ -11,6 +12,7 @@
 #include "pe_image.h"
 #include "signing_tool.h"
 #include "temporary_files.h"
+#include "this_program.h"
 
 namespace velmor {
 namespace {
@@ -197,6 +199,18 @@ SignSummary SignPackage(const std::string &input, const std::string &output, con
     if (!reason.empty())
         throw PackError(output + ": cannot write: " + reason);
     return {check.fileSize, check.signature};
+}
+
+std::string PasswordFromEnvironment(const std::string &name)
+{
+    std::optional<std::string> password = EnvironmentVariable(name);
+    if (!password)
+        throw PackError("--password-env: the environment variable " + name + " is not set");
+    if (password->size() > kMaxProgramInput)
+        throw PackError("--password-env: " + name + " holds " + std::to_string(password->size()) +
+                        " bytes; a password may be at most " + std::to_string(kMaxProgramInput) +
+                        " bytes long, more than any key format needs");
+    return *password;
 }
 
 } // namespace velmor

@@ -19,6 +19,11 @@ extern const char kSigningToolName[];
 void SignWithTool(const SigningOptions &options, const std::string &in, const std::string &out,
                   const std::string &package);
 
+// The password in the environment variable that --password-env names, for the tool.
+// Throws PackError "--password-env: ..." when it is not set, or longer than the tool
+// can be given (kMaxProgramInput bytes, far more than any key format needs).
+std::string PasswordFromEnvironment(const std::string &name);
+
 } // namespace velmor
 
 #endif

@@ -11,10 +11,6 @@
 namespace velmor {
 namespace {
 
-// The longest password passed on: far more than any key format needs, and no more
-// than a program is given on its standard input.
-constexpr size_t kMaxPassword = kMaxProgramInput;
-
 // osslsigncode's messages on one line, without OpenSSL's error stack, its progress
 // notes, its advice on its own options, and its closing word.
 std::string MessagesOf(const std::string &output)
@@ -47,16 +43,9 @@ void SignWithTool(const SigningOptions &options, const std::string &in, const st
     if (!options.passwordFile.empty()) {
         args.insert(args.end(), {"-readpass", options.passwordFile});
     } else if (!options.passwordEnv.empty()) {
-        const char *value = std::getenv(options.passwordEnv.c_str());
-        if (!value)
-            throw PackError("--password-env: the environment variable " + options.passwordEnv + " is not set");
         // Through a pipe: a password on the command line would be visible to every
         // user of the machine.
-        password = value;
-        if (password.size() > kMaxPassword)
-            throw PackError("--password-env: " + options.passwordEnv + " holds " + std::to_string(password.size()) +
-                            " bytes; a password may be at most " + std::to_string(kMaxPassword) +
-                            " bytes long, more than any key format needs");
+        password = PasswordFromEnvironment(options.passwordEnv);
         args.insert(args.end(), {"-readpass", "/dev/stdin"});
     }
     if (!options.description.empty())

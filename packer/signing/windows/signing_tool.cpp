@@ -35,15 +35,13 @@ std::string Password(const SigningOptions &options)
         std::getline(in, password);
         if (!password.empty() && password.back() == '\r')
             password.pop_back();
+        if (password.size() > kMaxPassword)
+            throw PackError("the password holds " + std::to_string(password.size()) +
+                            " bytes; a password may be at most " + std::to_string(kMaxPassword) +
+                            " bytes long, more than any key format needs");
     } else if (!options.passwordEnv.empty()) {
-        std::optional<std::string> value = EnvironmentVariable(options.passwordEnv);
-        if (!value)
-            throw PackError("--password-env: the environment variable " + options.passwordEnv + " is not set");
-        password = *value;
+        password = PasswordFromEnvironment(options.passwordEnv);
     }
-    if (password.size() > kMaxPassword)
-        throw PackError("the password holds " + std::to_string(password.size()) + " bytes; a password may be at most " +
-                        std::to_string(kMaxPassword) + " bytes long, more than any key format needs");
     return password;
 }
 
