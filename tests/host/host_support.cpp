@@ -4,19 +4,23 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include "stub_marker.h"
+#ifdef _WIN32
+#include "child_process.h"
+#endif
 
 namespace velmor::test {
 
-// The Windows build of the tests runs velmor-pack.exe through the files layer's own
-// RunProgram where it needs to; the shell is Linux's alone.
 #ifndef _WIN32
 CommandRun Shell(const std::string &command)
 {
@@ -41,7 +45,134 @@ CommandRun PackIn(const std::filesystem::path &folder, const std::string &argume
 {
     return Shell("cd " + Quote(folder) + " && " + prefix + " " + VELMOR_PACK_PATH + " " + arguments);
 }
+#else
+// Windows has no sh: the command line the tests write for it is parted into words as
+// sh parts it, and velmor-pack.exe is run through the files layer's own RunProgram.
+namespace {
+
+// The words of a command line: blanks part them; single quotes keep everything, double
+// quotes and a backslash keep the next character. What only a shell does (pipes,
+// redirection, variables, patterns) has no meaning here and fails the test.
+std::vector<std::string> ShellWords(const std::string &line)
+{
+    std::vector<std::string> words;
+    std::string word;
+    bool inWord = false;
+    for (size_t i = 0; i < line.size(); ++i) {
+        char c = line[i];
+        if (c == ' ' || c == '\t' || c == '\n') {
+            if (inWord)
+                words.push_back(word);
+            word.clear();
+            inWord = false;
+            continue;
+        }
+        inWord = true;
+        if (c == '\'') {
+            size_t end = line.find('\'', i + 1);
+            if (end == std::string::npos) {
+                ADD_FAILURE() << "unterminated quote in: " << line;
+                return {};
+            }
+            word += line.substr(i + 1, end - i - 1);
+            i = end;
+        } else if (c == '"') {
+            for (++i; i < line.size() && line[i] != '"'; ++i) {
+                if (line[i] == '\\' && i + 1 < line.size() && std::string("\"\\$`").find(line[i + 1]) != std::string::npos)
+                    ++i;
+                word += line[i];
+            }
+            if (i == line.size()) {
+                ADD_FAILURE() << "unterminated quote in: " << line;
+                return {};
+            }
+        } else if (c == '\\' && i + 1 < line.size()) {
+            word += line[++i];
+        } else if (std::string("|&;<>()$`*?[").find(c) != std::string::npos) {
+            ADD_FAILURE() << "a command line for sh, not for a program: " << line;
+            return {};
+        } else {
+            word += c;
+        }
+    }
+    if (inWord)
+        words.push_back(word);
+    return words;
+}
+
+// Variables set for the runs started while it lives, as a prefix NAME=value ... sets
+// them for sh; the earlier values come back at the end.
+class EnvironmentSettings {
+public:
+    explicit EnvironmentSettings(const std::string &prefix)
+    {
+        for (const std::string &setting : ShellWords(prefix)) {
+            size_t equals = setting.find('=');
+            if (equals == 0 || equals == std::string::npos) {
+                ADD_FAILURE() << "only variable settings can come before the program here: " << prefix;
+                continue;
+            }
+            std::wstring name = std::filesystem::u8path(setting.substr(0, equals)).wstring();
+            wchar_t old[32768];
+            DWORD length = GetEnvironmentVariableW(name.c_str(), old, 32768);
+            earlier_.push_back({name, length > 0 || GetLastError() != ERROR_ENVVAR_NOT_FOUND,
+                                std::wstring(old, length < 32768 ? length : 0)});
+            SetEnvironmentVariableW(name.c_str(), std::filesystem::u8path(setting.substr(equals + 1)).c_str());
+        }
+    }
+    ~EnvironmentSettings()
+    {
+        for (auto it = earlier_.rbegin(); it != earlier_.rend(); ++it)
+            SetEnvironmentVariableW(it->name.c_str(), it->set ? it->value.c_str() : nullptr);
+    }
+
+private:
+    struct Earlier {
+        std::wstring name;
+        bool set;
+        std::wstring value;
+    };
+    std::vector<Earlier> earlier_;
+};
+
+} // namespace
+
+CommandRun Pack(const std::string &arguments, const std::string &prefix)
+{
+    std::vector<std::string> words = ShellWords(arguments);
+    words.insert(words.begin(), SystemPath(VELMOR_PACK_PATH));
+    EnvironmentSettings settings(prefix);
+    std::optional<velmor::ProgramRun> run = velmor::RunProgram(words, "");
+    EXPECT_TRUE(run.has_value()) << "velmor-pack.exe did not start";
+    return run ? CommandRun{run->status, run->output} : CommandRun{-1, ""};
+}
+
+CommandRun PackIn(const std::filesystem::path &folder, const std::string &arguments, const std::string &prefix)
+{
+    const std::string program = SystemPath(VELMOR_PACK_PATH);
+    const std::filesystem::path earlier = std::filesystem::current_path();
+    std::filesystem::current_path(folder);
+    std::vector<std::string> words = ShellWords(arguments);
+    words.insert(words.begin(), program);
+    EnvironmentSettings settings(prefix);
+    std::optional<velmor::ProgramRun> run = velmor::RunProgram(words, "");
+    std::filesystem::current_path(earlier);
+    EXPECT_TRUE(run.has_value()) << "velmor-pack.exe did not start";
+    return run ? CommandRun{run->status, run->output} : CommandRun{-1, ""};
+}
 #endif
+
+std::string SystemPath(const std::string &path)
+{
+#ifdef _WIN32
+    std::wstring wide = std::filesystem::u8path(path).wstring();
+    std::vector<wchar_t> full(32768);
+    DWORD length = GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    return std::filesystem::path(std::wstring(full.data(), length)).u8string();
+#else
+    return path;
+#endif
+}
 
 std::string BytePackage(const std::vector<EntryHeader> &entries, const std::vector<std::string> &data)
 {
@@ -128,6 +259,16 @@ std::string StandInStub(const std::string &archiveFormat)
     return image + resources;
 }
 
+std::string Quote(const std::filesystem::path &path)
+{
+    return Quote(path.u8string());
+}
+
+std::string Quote(const char *text)
+{
+    return Quote(std::string(text));
+}
+
 std::string Quote(const std::string &text)
 {
     std::string quoted = "'";
@@ -177,6 +318,69 @@ int ProcessId()
 
 } // namespace
 
+#ifdef _WIN32
+namespace {
+
+// 100-ns intervals from 1601 to 1970.
+constexpr int64_t kUnixEpochTicks = 116444736000000000;
+
+FILETIME TicksOf(const FileTime &time)
+{
+    uint64_t ticks = static_cast<uint64_t>(time.seconds * 10000000 + time.nanoseconds / 100 + kUnixEpochTicks);
+    return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+}
+
+FileTime TimeOf(const FILETIME &ticks)
+{
+    int64_t since = static_cast<int64_t>((uint64_t{ticks.dwHighDateTime} << 32) | ticks.dwLowDateTime) - kUnixEpochTicks;
+    int64_t seconds = since / 10000000, rest = since % 10000000;
+    if (rest < 0)
+        --seconds, rest += 10000000;
+    return FileTime{seconds, static_cast<long>(rest * 100)};
+}
+
+HANDLE OpenForTimes(const std::filesystem::path &path, DWORD access)
+{
+    HANDLE file = CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    EXPECT_NE(file, INVALID_HANDLE_VALUE) << path.u8string() << ": error " << GetLastError();
+    return file;
+}
+
+} // namespace
+
+void SetFileTimes(const std::filesystem::path &path, const FileTimes &times)
+{
+    HANDLE file = OpenForTimes(path, FILE_WRITE_ATTRIBUTES);
+    FILETIME access = TicksOf(times.access), write = TicksOf(times.write);
+    EXPECT_TRUE(file != INVALID_HANDLE_VALUE && SetFileTime(file, nullptr, &access, &write)) << path.u8string();
+    CloseHandle(file);
+}
+
+FileTimes GetFileTimes(const std::filesystem::path &path)
+{
+    HANDLE file = OpenForTimes(path, FILE_READ_ATTRIBUTES);
+    FILETIME access{}, write{};
+    EXPECT_TRUE(file != INVALID_HANDLE_VALUE && GetFileTime(file, nullptr, &access, &write)) << path.u8string();
+    CloseHandle(file);
+    return FileTimes{TimeOf(access), TimeOf(write)};
+}
+#else
+void SetFileTimes(const std::filesystem::path &path, const FileTimes &times)
+{
+    struct timespec both[2] = {{static_cast<time_t>(times.access.seconds), times.access.nanoseconds},
+                               {static_cast<time_t>(times.write.seconds), times.write.nanoseconds}};
+    EXPECT_EQ(utimensat(AT_FDCWD, path.c_str(), both, 0), 0) << path;
+}
+
+FileTimes GetFileTimes(const std::filesystem::path &path)
+{
+    struct stat info {};
+    EXPECT_EQ(lstat(path.c_str(), &info), 0) << path;
+    return FileTimes{{info.st_atim.tv_sec, info.st_atim.tv_nsec}, {info.st_mtim.tv_sec, info.st_mtim.tv_nsec}};
+}
+#endif
+
 std::filesystem::path FreshTestFolder(const std::string &kind)
 {
     std::filesystem::path folder =
@@ -187,11 +391,20 @@ std::filesystem::path FreshTestFolder(const std::string &kind)
     return folder;
 }
 
+void RemoveTree(const std::filesystem::path &root)
+{
+    std::error_code ignore;
+    for (std::filesystem::recursive_directory_iterator it(root, ignore), end; it != end; it.increment(ignore))
+        std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add, ignore);
+    std::filesystem::remove_all(root);
+}
+
 std::vector<std::string> Listing(const std::filesystem::path &root)
 {
     std::vector<std::string> paths;
     for (auto &e : std::filesystem::recursive_directory_iterator(root))
-        paths.push_back(std::filesystem::relative(e.path(), root).u8string());
+        paths.push_back(std::filesystem::relative(e.path(), root).generic_u8string());
     std::sort(paths.begin(), paths.end());
     return paths;
 }
