@@ -69,11 +69,14 @@ public:
     // Sets the times of last access and of last write; a time not given is set to
     // now. "" when done, else the reason.
     std::string SetTimes(std::optional<FileMoment> lastAccess, std::optional<FileMoment> lastWrite);
-    // Renames into place; with mode, sets the permission bits first.
+    // Renames into place; with mode, sets the permission bits first. Throws PackError
+    // when the file does not hold exactly the bytes written to it.
     void Commit(std::optional<unsigned> mode = std::nullopt);
 
 private:
     void Create(const std::string &name, unsigned mode);
+    // Throws PackError unless the file holds exactly the bytes written to it.
+    void CheckWrittenSize(uint64_t held) const;
 
     std::string shown_;
     SystemHandle folder_ = kNoHandle;

@@ -189,6 +189,10 @@ std::string OutputFile::SetTimes(std::optional<FileMoment> lastAccess, std::opti
 
 void OutputFile::Commit(std::optional<unsigned> mode)
 {
+    struct stat held {};
+    if (fstat(handle_, &held) != 0)
+        throw PackError(shown_ + ": cannot finish the output file: " + std::strerror(errno));
+    CheckWrittenSize(static_cast<uint64_t>(held.st_size));
     if (mode && fchmod(handle_, *mode) != 0)
         throw PackError(shown_ + ": cannot finish the output file: " + std::strerror(errno));
     int fd = handle_;

@@ -173,7 +173,9 @@ OutputFile::~OutputFile()
 
 void OutputFile::Write(std::string_view bytes)
 {
-    if (DWORD error = WriteAll(AsHandle(handle_), bytes.data(), bytes.size()))
+    // At an offset always: a write at an offset (WriteAt) moves the file pointer on
+    // Windows, where Linux's pwrite leaves it.
+    if (DWORD error = WriteAll(AsHandle(handle_), bytes.data(), bytes.size(), static_cast<int64_t>(size_)))
         throw PackError(shown_ + ": cannot write: " + SystemReason(error));
     size_ += bytes.size();
 }
@@ -213,6 +215,10 @@ void OutputFile::Commit(std::optional<unsigned> mode)
 {
     HANDLE file = AsHandle(handle_);
     HANDLE folder = AsHandle(folder_);
+    LARGE_INTEGER held{};
+    if (!GetFileSizeEx(file, &held))
+        throw PackError(shown_ + ": cannot finish the output file: " + SystemReason(GetLastError()));
+    CheckWrittenSize(static_cast<uint64_t>(held.QuadPart));
     DWORD error = mode ? SetReadOnly(file, ReadOnlyMode(*mode)) : 0;
     if (error == 0) {
         error = RenameInFolder(file, folder, name_);
