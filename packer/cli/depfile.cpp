@@ -3,6 +3,7 @@
 #include <cstring>
 #include <set>
 #include "pack_error.h"
+#include "utf8_path.h"
 
 namespace velmor {
 namespace {
@@ -33,9 +34,22 @@ std::string DepfileUnreadableCharacter(std::string_view path)
         return "~";
     if (path.back() == ')')
         return ")";
-    for (char c : path) {
-        if (!ReadBackUnchanged(static_cast<unsigned char>(c)))
-            return std::string(1, c);
+    // A drive's colon before a separator: both tools read "C:\..." and "C:/..." where
+    // the system has drives ("C:name" they would not).
+    const std::string drive = PathOf(std::string(path)).root_name().u8string();
+    const bool driveColon =
+        drive.size() == 2 && drive[1] == ':' && path.size() > 2 && (path[2] == '\\' || path[2] == '/');
+    for (size_t i = driveColon ? 2 : 0; i < path.size(); ++i) {
+        if (path[i] == '\\') {
+            // Backslashes are themselves, unless before a space or # or at the end
+            // (where the list's own separator follows): there they escape.
+            size_t after = path.find_first_not_of('\\', i);
+            if (after == std::string_view::npos || path[after] == ' ' || path[after] == '#')
+                return "\\";
+            i = after - 1;
+        } else if (!ReadBackUnchanged(static_cast<unsigned char>(path[i]))) {
+            return std::string(1, path[i]);
+        }
     }
     return "";
 }

@@ -17,7 +17,9 @@ namespace velmor {
 // dependency file, also after CMake has rewritten the file for either; "" when there
 // is none. Read back unchanged are letters, digits, bytes of non-ASCII UTF-8, space
 // (written as "\ ") and + , - . / _ ~ ( ) [ ] { } % = @ !, except that a path may not
-// begin with ~ (make's home folder) nor end with ) (make's archive member).
+// begin with ~ (make's home folder) nor end with ) (make's archive member); also a
+// backslash that is not before a space, # or the end, and the colon of a drive
+// letter where the system has drives (Windows).
 std::string DepfileUnreadableCharacter(std::string_view path);
 
 struct DependencyList {
