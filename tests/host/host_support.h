@@ -43,6 +43,11 @@ std::string Quote(const std::string &text);
 std::string Quote(const char *text);
 std::string Quote(const std::filesystem::path &path);
 
+// Whether the tests run under Wine, whose file facts differ from Windows' own in two
+// ways: there is no birth time, and asking for a file's facts reads its head, which
+// moves the access time on (under the mount's atime rule).
+bool UnderWine();
+
 // A path given to the tests at build time as the running system names it: on Windows
 // the full path (Wine's drive letter for a Linux path), elsewhere the path itself.
 std::string SystemPath(const std::string &path);
