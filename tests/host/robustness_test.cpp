@@ -2,12 +2,15 @@
 // input, long output names, signals and a killed run, links and a full disk while
 // extracting, and folders of many files.
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -20,7 +23,9 @@
 #include "record_writer.h"
 #include "temporary_files.h"
 
+#ifndef _WIN32
 extern char **environ;
+#endif
 
 namespace fs = std::filesystem;
 using namespace velmor::test;
@@ -57,33 +62,44 @@ protected:
 TEST_F(RobustnessTest, SpecialFilesAreRefusedAndNothingWaitsOnThem)
 {
     ASSERT_EQ(Create("").status, 0);
-    ASSERT_EQ(mkfifo((root / "pipe").c_str(), 0600), 0);
     Write(root / "cert.pem", "certificate");
     Write(root / "key.pem", "key");
     Write(root / "long.txt", std::string(100000, 'd'));
+    // A FIFO would keep a reader waiting for a writer, as the console keeps one
+    // waiting for a key; a device of endless bytes never ends a read.
+#ifdef _WIN32
+    const std::string pipe = "CON", endless = "NUL", timeout;
+    const std::string fifo = "CON: expected a regular file, found a device";
+    const std::string zero = "NUL: expected a regular file, found a device";
+#else
+    const std::string pipe = "pipe", endless = "/dev/zero", timeout = "timeout 20";
+    ASSERT_EQ(mkfifo((root / "pipe").c_str(), 0600), 0);
     const std::string fifo = "pipe: expected a regular file, found a FIFO";
     const std::string zero = "/dev/zero: expected a regular file, found a character device";
+#endif
     struct Case {
         std::string arguments;
         std::string expected;
     } cases[] = {
-        {"list pipe", fifo},
-        {"verify pipe", fifo},
-        {"extract pipe out/dest", fifo},
+        {"list " + pipe, fifo},
+        {"verify " + pipe, fifo},
+        {"extract " + pipe + " out/dest", fifo},
+#ifndef _WIN32 // signing on Windows: WindowsSigningTest
         {"sign pipe -o out/signed.exe --cert cert.pem --key key.pem", fifo},
         {"sign out/pkg.exe -o out/signed.exe --cert pipe --key key.pem", fifo},
-        {"szdd expand pipe out/x", fifo},
-        {"szdd compress /dev/zero out/x", zero},
-        {"which-setup pipe", fifo},
-        {"create --config pipe", fifo},
-        {"create --stub pipe src -o out/new.exe", fifo},
-        {"create --stub " + Quote(stub) + " --description-file /dev/zero src -o out/new.exe", zero},
+#endif
+        {"szdd expand " + pipe + " out/x", fifo},
+        {"szdd compress " + endless + " out/x", zero},
+        {"which-setup " + pipe, fifo},
+        {"create --config " + pipe, fifo},
+        {"create --stub " + pipe + " src -o out/new.exe", fifo},
+        {"create --stub " + Quote(stub) + " --description-file " + endless + " src -o out/new.exe", zero},
         {"create --stub " + Quote(stub) + " --description-file long.txt src -o out/new.exe",
          "long.txt: expected at most 65536 bytes, found 100000"},
     };
     for (const Case &c : cases) {
         // A command that waits on the FIFO is ended after 20 seconds, with status 124.
-        CommandRun run = Run(c.arguments, "timeout 20");
+        CommandRun run = Run(c.arguments, timeout);
         EXPECT_EQ(run.status, 1) << c.arguments << "\n" << run.output;
         EXPECT_NE(run.output.find("velmor-pack: " + c.expected), std::string::npos) << c.arguments << "\n"
                                                                                      << run.output;
@@ -105,6 +121,7 @@ TEST_F(RobustnessTest, OutputNamesOf255BytesWork)
                                                                std::string(254, 's') + "_"}));
 }
 
+#ifndef _WIN32 // Ctrl+C and the console's closing on Windows: WindowsFilesTest
 TEST_F(RobustnessTest, TemporaryFilesGoOnSignals)
 {
     for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
@@ -182,25 +199,30 @@ TEST_F(RobustnessTest, AKilledRunsTemporaryFilesGoWithTheNextRun)
     }
 }
 
+#endif
+
 TEST_F(RobustnessTest, ExtractReplacesFilesAndNeverWritesThroughALink)
 {
     Write(root / "src" / "h.txt", "from the package");
-    Write(root / "src" / "\xc3\xbc" "ber.txt", "from the package too");
+    Write(root / "src" / fs::u8path("\xc3\xbc" "ber.txt"), "from the package too");
     ASSERT_EQ(Create("").status, 0);
     Write(root / "outside" / "victim", "victim data");
     fs::create_directories(root / "dest");
     fs::create_hard_link(root / "outside" / "victim", root / "dest" / "h.txt");
-    Write(root / "dest" / "\xc3\x9c" "ber.txt", "old");
+    Write(root / "dest" / fs::u8path("\xc3\x9c" "ber.txt"), "old");
     CommandRun run = Run("extract out/pkg.exe dest");
     ASSERT_EQ(run.status, 0) << run.output;
     EXPECT_EQ(Read(root / "outside" / "victim"), "victim data");
     EXPECT_EQ(Read(root / "dest" / "h.txt"), "from the package");
     EXPECT_EQ(fs::hard_link_count(root / "dest" / "h.txt"), 1u);
     // Windows takes the two spellings for one name: the file keeps the one on disk.
-    EXPECT_EQ(Read(root / "dest" / "\xc3\x9c" "ber.txt"), "from the package too");
-    EXPECT_FALSE(fs::exists(root / "dest" / "\xc3\xbc" "ber.txt"));
+    EXPECT_EQ(Read(root / "dest" / fs::u8path("\xc3\x9c" "ber.txt")), "from the package too");
+    const std::vector<std::string> names = Listing(root / "dest");
+    EXPECT_EQ(std::count(names.begin(), names.end(), "\xc3\x9c" "ber.txt"), 1);
+    EXPECT_EQ(std::count(names.begin(), names.end(), "\xc3\xbc" "ber.txt"), 0);
 }
 
+#ifndef _WIN32 // a file size limit stands in for a full disk
 TEST_F(RobustnessTest, AnEntryThatFailsLeavesNothingOfItself)
 {
     fs::remove_all(root / "src");
@@ -233,6 +255,7 @@ TEST_F(RobustnessTest, AnEntryThatFailsLeavesNothingOfItself)
         }
     }
 }
+#endif
 
 TEST_F(RobustnessTest, ExtractReadsEachFolderOnce)
 {
