@@ -23,7 +23,9 @@ add_executable(velmor-host-tests
   package_signature_test.cpp
   windows_signing_test.cpp
   windows_files_test.cpp
-  package_commands_test.cpp)
+  package_commands_test.cpp
+  szdd_test.cpp
+  which_setup_test.cpp)
 target_link_libraries(velmor-host-tests PRIVATE velmor_pack_commands gtest_main)
 target_include_directories(velmor-host-tests PRIVATE ${VELMOR_SOURCE_DIR}/tests/common)
 set(VELMOR_I686_STUB "" CACHE FILEPATH "The shipped stub, which tests read as a package's program")
