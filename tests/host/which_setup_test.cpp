@@ -182,7 +182,7 @@ TEST(WhichSetupTest, SystemsAreNamedAsTheReportPrintsThem)
 std::string WriteConfig(const std::string &name, const std::string &text)
 {
     std::string test = testing::UnitTest::GetInstance()->current_test_info()->name();
-    fs::path folder = fs::u8path(testing::TempDir()) / ("which-setup-" + test);
+    fs::path folder = fs::path(testing::TempDir()) / ("which-setup-" + test);
     fs::create_directories(folder);
     fs::path path = folder / name;
     std::ofstream(path, std::ios::binary) << text;
@@ -339,7 +339,7 @@ TEST(WhichSetupCommandTest, MediaMustHoldTheProgramStarted)
     };
     int index = 0;
     for (const auto &c : cases) {
-        fs::path media = fs::u8path(testing::TempDir()) / ("which-setup-media-" + std::to_string(index++));
+        fs::path media = fs::path(testing::TempDir()) / ("which-setup-media-" + std::to_string(index++));
         fs::remove_all(media);
         fs::create_directories(media);
         if (c.present) {
