@@ -4,4 +4,5 @@ set(VELMOR_HOST_WINDOWS_SUITES
   RecordWriterTest FileTimeTextTest PackagePlanTest SetupLookupTest SetupPathTest SetupKeyTest
   ProfileFileTest ProfileFileReadTest SzddMatchFinderTest OrderedWorkTest PackageReaderTest WindowsNamesTest
   CaseFoldingTest SzddExpandTest PackageSignatureTest WindowsSigningTest WindowsFilesTest
-  InspectCommandTest CreateCommandTest DepfileTest ConventionsTest DestructiveInputTest RobustnessTest)
+  InspectCommandTest CreateCommandTest DepfileTest ConventionsTest DestructiveInputTest RobustnessTest
+  SzddCompressTest SzddCommandTest WhichSetupTest WhichSetupPresetTest WhichSetupCommandTest)

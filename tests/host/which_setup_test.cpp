@@ -1,17 +1,20 @@
 // velmor-pack which-setup: the launcher's lookup over a config file, as reported.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <sys/wait.h>
+#include "host_support.h"
 #include "profile_cases.h"
 #include "which_setup.h"
 
 namespace {
 
+namespace fs = std::filesystem;
 using velmor::ProfileFile;
+using velmor::test::CommandRun;
+using velmor::test::Pack;
+using velmor::test::Quote;
 
 velmor::SystemDescription Preset(const char *name)
 {
@@ -174,85 +177,64 @@ TEST(WhichSetupTest, SystemsAreNamedAsTheReportPrintsThem)
 }
 
 // The command itself: its report and its refusals.
-struct CommandOutput {
-    int status;
-    std::string text;
-};
-
-CommandOutput RunPack(const std::string &arguments)
-{
-    std::string command = std::string(VELMOR_PACK_PATH) + " " + arguments + " 2>&1";
-    FILE *pipe = popen(command.c_str(), "r");
-    CommandOutput output{-1, {}};
-    if (!pipe)
-        return output;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        output.text.append(buffer, n);
-    int status = pclose(pipe);
-    output.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return output;
-}
-
 // A folder of the running test's own, so that tests running side by side do not
-// share the file.
+// share the file. The path in UTF-8, as the report names it.
 std::string WriteConfig(const std::string &name, const std::string &text)
 {
     std::string test = testing::UnitTest::GetInstance()->current_test_info()->name();
-    std::filesystem::path folder = std::filesystem::path(testing::TempDir()) / ("which-setup-" + test);
-    std::filesystem::create_directories(folder);
-    std::string path = (folder / name).string();
+    fs::path folder = fs::path(testing::TempDir()) / ("which-setup-" + test);
+    fs::create_directories(folder);
+    fs::path path = folder / name;
     std::ofstream(path, std::ios::binary) << text;
-    return path;
+    return path.u8string();
 }
 
 TEST(WhichSetupCommandTest, MarksAnsweringKeyAndPrintsProgram)
 {
     std::string path = WriteConfig("INSTALL.CFG", kConfig);
-    CommandOutput out = RunPack("which-setup " + path + " --windows 98 --lang 407 --drive F");
-    EXPECT_EQ(out.status, 0) << out.text;
-    EXPECT_NE(out.text.find("Config: F:\\INSTALL.CFG"), std::string::npos) << out.text;
-    EXPECT_NE(out.text.find("    1  \"Windows 4 10  A  407 Setup-File\"\n"), std::string::npos) << out.text;
-    EXPECT_NE(out.text.find("=>  5  \"407 Setup-File\" = DE\\Setup.exe\n"), std::string::npos) << out.text;
-    EXPECT_NE(out.text.find("   10  \"Setup-File\" = ..\\Any.exe   (never reached)\n"), std::string::npos)
-        << out.text;
-    EXPECT_NE(out.text.find("Starts: F:\\DE\\Setup.exe\nWorking directory: F:\\DE\n"), std::string::npos)
-        << out.text;
+    CommandRun out = Pack("which-setup " + Quote(path) + " --windows 98 --lang 407 --drive F");
+    EXPECT_EQ(out.status, 0) << out.output;
+    EXPECT_NE(out.output.find("Config: F:\\INSTALL.CFG"), std::string::npos) << out.output;
+    EXPECT_NE(out.output.find("    1  \"Windows 4 10  A  407 Setup-File\"\n"), std::string::npos) << out.output;
+    EXPECT_NE(out.output.find("=>  5  \"407 Setup-File\" = DE\\Setup.exe\n"), std::string::npos) << out.output;
+    EXPECT_NE(out.output.find("   10  \"Setup-File\" = ..\\Any.exe   (never reached)\n"), std::string::npos)
+        << out.output;
+    EXPECT_NE(out.output.find("Starts: F:\\DE\\Setup.exe\nWorking directory: F:\\DE\n"), std::string::npos)
+        << out.output;
 }
 
 TEST(WhichSetupCommandTest, FieldOptionsOverridePreset)
 {
     std::string path = WriteConfig("INSTALL.CFG", kConfig);
-    CommandOutput out =
-        RunPack("which-setup " + path + " --windows 95 --minor 10 --csd ' A ' --build 0x040A08AE");
-    EXPECT_EQ(out.status, 0) << out.text;
-    EXPECT_NE(out.text.find("=>  1  \"Windows 4 10  A  409 Setup-File\""), std::string::npos) << out.text;
+    CommandRun out =
+        Pack("which-setup " + Quote(path) + " --windows 95 --minor 10 --csd ' A ' --build 0x040A08AE");
+    EXPECT_EQ(out.status, 0) << out.output;
+    EXPECT_NE(out.output.find("=>  1  \"Windows 4 10  A  409 Setup-File\""), std::string::npos) << out.output;
 }
 
 TEST(WhichSetupCommandTest, WithoutSystemReportsEveryPreset)
 {
     std::string path = WriteConfig("INSTALL.CFG", kConfig);
-    CommandOutput out = RunPack("which-setup " + path);
-    EXPECT_EQ(out.status, 0) << out.text;
-    EXPECT_NE(out.text.find("Windows 98      E:\\W98A\\Setup.exe   (key 1,"), std::string::npos) << out.text;
-    EXPECT_NE(out.text.find("Windows XP      E:\\XP\\Setup.exe   (key 7,"), std::string::npos) << out.text;
+    CommandRun out = Pack("which-setup " + Quote(path));
+    EXPECT_EQ(out.status, 0) << out.output;
+    EXPECT_NE(out.output.find("Windows 98      E:\\W98A\\Setup.exe   (key 1,"), std::string::npos) << out.output;
+    EXPECT_NE(out.output.find("Windows XP      E:\\XP\\Setup.exe   (key 7,"), std::string::npos) << out.output;
 }
 
 TEST(WhichSetupCommandTest, AConfigThatCannotWorkIsWarnedAbout)
 {
     std::string path = WriteConfig("INSTALL.CFG", "[Setup Programm]\r\nSetup-File=SETUP.EXE\r\n");
-    CommandOutput out = RunPack("which-setup " + path + " --windows 'Windows XP'");
-    EXPECT_EQ(out.status, 1) << out.text;
-    EXPECT_NE(out.text.find("Starts: nothing"), std::string::npos) << out.text;
-    EXPECT_NE(out.text.find("velmor-pack: warning: " + path + ": expected a section [Setup Program], found "
+    CommandRun out = Pack("which-setup " + Quote(path) + " --windows 'Windows XP'");
+    EXPECT_EQ(out.status, 1) << out.output;
+    EXPECT_NE(out.output.find("Starts: nothing"), std::string::npos) << out.output;
+    EXPECT_NE(out.output.find("velmor-pack: warning: " + path + ": expected a section [Setup Program], found "
                             "[Setup Programm]; the launcher starts nothing on any system\n"),
               std::string::npos)
-        << out.text;
-    EXPECT_NE(out.text.find("velmor-pack: " + path + ": 1 warning about the config"), std::string::npos) << out.text;
+        << out.output;
+    EXPECT_NE(out.output.find("velmor-pack: " + path + ": 1 warning about the config"), std::string::npos) << out.output;
 
     std::string fine = WriteConfig("FINE.CFG", kConfig);
-    EXPECT_EQ(RunPack("which-setup " + fine + " --windows XP").status, 0);
+    EXPECT_EQ(Pack("which-setup " + Quote(fine) + " --windows XP").status, 0);
 }
 
 // A UTF-16 config: the NT family reads it as the launcher does under Wine (the
@@ -261,11 +243,11 @@ TEST(WhichSetupCommandTest, Utf16ConfigIsReadByTheNtFamilyOnly)
 {
     const velmor::test::ProfileCase &config = velmor::test::kUtf16LauncherConfig;
     std::string path = WriteConfig("INSTALL.CFG", velmor::test::ProfileCaseBytes(config));
-    CommandOutput nt = RunPack("which-setup " + path + " --windows xp");
-    EXPECT_NE(nt.text.find("Starts: E:\\" + std::string(config.value) + "\n"), std::string::npos) << nt.text;
-    CommandOutput w98 = RunPack("which-setup " + path + " --windows 98");
-    EXPECT_NE(w98.text.find("Starts: nothing"), std::string::npos) << w98.text;
-    EXPECT_NE(w98.text.find("warning: " + path + ": UTF-16 text"), std::string::npos) << w98.text;
+    CommandRun nt = Pack("which-setup " + Quote(path) + " --windows xp");
+    EXPECT_NE(nt.output.find("Starts: E:\\" + std::string(config.value) + "\n"), std::string::npos) << nt.output;
+    CommandRun w98 = Pack("which-setup " + Quote(path) + " --windows 98");
+    EXPECT_NE(w98.output.find("Starts: nothing"), std::string::npos) << w98.output;
+    EXPECT_NE(w98.output.find("warning: " + path + ": UTF-16 text"), std::string::npos) << w98.output;
     EXPECT_EQ(w98.status, 1);
 }
 
@@ -290,16 +272,16 @@ TEST(WhichSetupCommandTest, Utf16ConfigIsDecodedIntoTheCodePageNamed)
         for (char16_t unit : text)
             bytes += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
         std::string path = WriteConfig("INSTALL.CFG", bytes);
-        std::filesystem::path media = std::filesystem::path(path).parent_path() / "media";
-        std::filesystem::remove_all(media);
-        std::filesystem::create_directories(media / c.onMedium);
-        std::ofstream(media / c.onMedium / "Setup.exe") << "MZ";
-        CommandOutput out =
-            RunPack("which-setup " + path + " --windows xp --codepage " + c.codePage + " --media " + media.string());
-        EXPECT_EQ(out.status, 1) << "a UTF-16 config is warned about\n" << out.text;
-        std::string expected = c.found ? "On the medium: " + (media / c.onMedium / "Setup.exe").string() + "\n"
-                                       : "/\?\?\?\?\?\?\?\?\?/Setup.exe: missing";
-        EXPECT_NE(out.text.find(expected), std::string::npos) << c.codePage << "\n" << out.text;
+        fs::path media = fs::u8path(path).parent_path() / "media";
+        fs::remove_all(media);
+        fs::create_directories(media / fs::u8path(c.onMedium));
+        std::ofstream(media / fs::u8path(c.onMedium) / "Setup.exe") << "MZ";
+        CommandRun out =
+            Pack("which-setup " + Quote(path) + " --windows xp --codepage " + c.codePage + " --media " + Quote(media));
+        EXPECT_EQ(out.status, 1) << "a UTF-16 config is warned about\n" << out.output;
+        std::string expected = c.found ? "On the medium: " + (media / fs::u8path(c.onMedium) / "Setup.exe").u8string() + "\n"
+                                       : (media / "\?\?\?\?\?\?\?\?\?" / "Setup.exe").u8string() + ": missing";
+        EXPECT_NE(out.output.find(expected), std::string::npos) << c.codePage << "\n" << out.output;
     }
 }
 
@@ -317,57 +299,58 @@ TEST(WhichSetupCommandTest, WarnsWhereTheLauncherStartsNothingOrNoWindowsHasTheL
         int status;
         std::string expected; // "" for no warning at all
     } cases[] = {
-        {overlong + " --windows xp", 1, tooLong + "Windows XP\n"},
-        {overlong, 1, tooLong + "Windows NT 4.0, Windows 2000, Windows XP, Windows Vista, Windows 7, Windows 8, "
+        {Quote(overlong) + " --windows xp", 1, tooLong + "Windows XP\n"},
+        {Quote(overlong), 1, tooLong + "Windows NT 4.0, Windows 2000, Windows XP, Windows Vista, Windows 7, Windows 8, "
                                 "Windows 10\n"},
-        {overlong + " --windows 98", 0, ""},
-        {fine + " --windows xp --lang 1031", 1,
+        {Quote(overlong) + " --windows 98", 0, ""},
+        {Quote(fine) + " --windows xp --lang 1031", 1,
          "warning: --lang 1031: 0x1031 is no language Windows knows (--lang is hexadecimal); 1031 in decimal is 0x407 "
          "(de-DE): give --lang 407\n"},
-        {fine + " --lang 7", 1, "warning: --lang 7: 0x7 is no language Windows knows"},
-        {fine + " --windows xp --lang 0C0A", 0, ""},
-        {fine + " --windows xp --lang 43C", 0, ""},
+        {Quote(fine) + " --lang 7", 1, "warning: --lang 7: 0x7 is no language Windows knows"},
+        {Quote(fine) + " --windows xp --lang 0C0A", 0, ""},
+        {Quote(fine) + " --windows xp --lang 43C", 0, ""},
     };
     for (const auto &c : cases) {
-        CommandOutput out = RunPack("which-setup " + c.arguments);
-        EXPECT_EQ(out.status, c.status) << c.arguments << "\n" << out.text;
+        CommandRun out = Pack("which-setup " + c.arguments);
+        EXPECT_EQ(out.status, c.status) << c.arguments << "\n" << out.output;
         if (c.expected.empty())
-            EXPECT_EQ(out.text.find("warning"), std::string::npos) << c.arguments << "\n" << out.text;
+            EXPECT_EQ(out.output.find("warning"), std::string::npos) << c.arguments << "\n" << out.output;
         else
-            EXPECT_NE(out.text.find(c.expected), std::string::npos) << c.arguments << "\n" << out.text;
+            EXPECT_NE(out.output.find(c.expected), std::string::npos) << c.arguments << "\n" << out.output;
     }
 }
 
-// --media: the program started is looked for below the folder, as Windows finds it.
+// --media: the program started is looked for below the folder, as Windows finds it,
+// and named below it as the medium spells it, with the system's own separators.
 TEST(WhichSetupCommandTest, MediaMustHoldTheProgramStarted)
 {
     struct {
         const char *value;   // of Setup-File
         const char *present; // the file below the media folder, if any
-        const char *expected;
+        // The report's line: before, the file below the media folder (shown), after.
+        const char *before, *shown, *after;
     } cases[] = {
-        {"NT\\Setup.exe", "NT/Setup.exe", "On the medium: MEDIA/NT/Setup.exe\n"},
-        {"NT\\Setup.exe", "nt/SETUP.EXE", "On the medium: MEDIA/nt/SETUP.EXE\n"},
-        {".\\Other\\..\\NT.\\Setup.exe", "Nt/Setup.exe", "On the medium: MEDIA/Nt/Setup.exe\n"},
-        {"NT\\Setup.exe", "NT/Other.exe", "velmor-pack: MEDIA/NT/Setup.exe: missing; the launcher would start "
-                                            "E:\\NT\\Setup.exe"},
-        {"NT\\Setup.exe", nullptr, "velmor-pack: MEDIA/NT/Setup.exe: missing"},
+        {"NT\\Setup.exe", "NT/Setup.exe", "On the medium: ", "NT/Setup.exe", "\n"},
+        {"NT\\Setup.exe", "nt/SETUP.EXE", "On the medium: ", "nt/SETUP.EXE", "\n"},
+        {".\\Other\\..\\NT.\\Setup.exe", "Nt/Setup.exe", "On the medium: ", "Nt/Setup.exe", "\n"},
+        {"NT\\Setup.exe", "NT/Other.exe", "velmor-pack: ", "NT/Setup.exe",
+         ": missing; the launcher would start E:\\NT\\Setup.exe"},
+        {"NT\\Setup.exe", nullptr, "velmor-pack: ", "NT/Setup.exe", ": missing"},
     };
     int index = 0;
     for (const auto &c : cases) {
-        std::filesystem::path media = std::filesystem::path(testing::TempDir()) / ("which-setup-media-" + std::to_string(index++));
-        std::filesystem::remove_all(media);
-        std::filesystem::create_directories(media);
+        fs::path media = fs::path(testing::TempDir()) / ("which-setup-media-" + std::to_string(index++));
+        fs::remove_all(media);
+        fs::create_directories(media);
         if (c.present) {
-            std::filesystem::create_directories((media / c.present).parent_path());
+            fs::create_directories((media / c.present).parent_path());
             std::ofstream(media / c.present) << "MZ";
         }
         std::string path = WriteConfig("INSTALL.CFG", "[Setup Program]\r\nSetup-File=" + std::string(c.value) + "\r\n");
-        CommandOutput out = RunPack("which-setup " + path + " --windows xp --media " + media.string());
-        std::string expected = c.expected;
-        expected.replace(expected.find("MEDIA"), 5, media.string());
-        EXPECT_EQ(out.status, c.present && std::string(c.present) != "NT/Other.exe" ? 0 : 1) << out.text;
-        EXPECT_NE(out.text.find(expected), std::string::npos) << c.value << "\n" << out.text;
+        CommandRun out = Pack("which-setup " + Quote(path) + " --windows xp --media " + Quote(media));
+        std::string expected = c.before + (media / fs::path(c.shown).make_preferred()).u8string() + c.after;
+        EXPECT_EQ(out.status, c.present && std::string(c.present) != "NT/Other.exe" ? 0 : 1) << out.output;
+        EXPECT_NE(out.output.find(expected), std::string::npos) << c.value << "\n" << out.output;
     }
 }
 
@@ -376,9 +359,9 @@ TEST(WhichSetupCommandTest, RefusesBadNumbers)
     std::string path = WriteConfig("INSTALL.CFG", kConfig);
     for (const char *options : {"--lang zz", "--lang 10000", "--windows 95 --build 0x123456789",
                                 "--windows 95 --major 4x", "--drive EF"}) {
-        CommandOutput out = RunPack("which-setup " + path + " " + options);
-        EXPECT_EQ(out.status, 2) << options << ": " << out.text;
-        EXPECT_EQ(out.text.find("Config:"), std::string::npos) << options << ": " << out.text;
+        CommandRun out = Pack("which-setup " + Quote(path) + " " + options);
+        EXPECT_EQ(out.status, 2) << options << ": " << out.output;
+        EXPECT_EQ(out.output.find("Config:"), std::string::npos) << options << ": " << out.output;
     }
 }
 

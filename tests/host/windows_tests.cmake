@@ -27,7 +27,9 @@ add_executable(velmor-host-tests
   create_command_test.cpp
   conventions_test.cpp
   destructive_input_test.cpp
-  robustness_test.cpp)
+  robustness_test.cpp
+  szdd_test.cpp
+  which_setup_test.cpp)
 target_link_libraries(velmor-host-tests PRIVATE velmor_pack_commands gtest_main)
 target_include_directories(velmor-host-tests PRIVATE ${VELMOR_SOURCE_DIR}/tests/common)
 set(VELMOR_I686_STUB "" CACHE FILEPATH "The shipped stub, which tests read as a package's program")
