@@ -5,4 +5,5 @@ set(VELMOR_HOST_WINDOWS_SUITES
   ProfileFileTest ProfileFileReadTest SzddMatchFinderTest OrderedWorkTest PackageReaderTest WindowsNamesTest
   CaseFoldingTest SzddExpandTest PackageSignatureTest WindowsSigningTest WindowsFilesTest
   InspectCommandTest CreateCommandTest DepfileTest ConventionsTest DestructiveInputTest RobustnessTest
-  SzddCompressTest SzddCommandTest WhichSetupTest WhichSetupPresetTest WhichSetupCommandTest)
+  SzddCompressTest SzddCommandTest WhichSetupTest WhichSetupPresetTest WhichSetupCommandTest
+  SzddEncoderStreamTest)

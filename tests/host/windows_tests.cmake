@@ -1,6 +1,8 @@
 # The host tests of velmor-pack.exe, built for Windows and run under 64-bit Wine
-# (CMAKE_CROSSCOMPILING_EMULATOR), label host-windows. The tests about Linux alone
-# (mode bits, FIFOs, the Debian package) stay in the Linux tree.
+# (CMAKE_CROSSCOMPILING_EMULATOR), label host-windows. The tests about Linux alone stay
+# in the Linux tree: signing through osslsigncode (signing_test.cpp), and, behind
+# _WIN32 in the shared files, mode bits, FIFOs, signals, POSIX links, prlimit and the
+# peer SZDD tools.
 set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
@@ -29,7 +31,8 @@ add_executable(velmor-host-tests
   destructive_input_test.cpp
   robustness_test.cpp
   szdd_test.cpp
-  which_setup_test.cpp)
+  which_setup_test.cpp
+  bounded_memory_test.cpp)
 target_link_libraries(velmor-host-tests PRIVATE velmor_pack_commands gtest_main)
 target_include_directories(velmor-host-tests PRIVATE ${VELMOR_SOURCE_DIR}/tests/common)
 set(VELMOR_I686_STUB "" CACHE FILEPATH "The shipped stub, which tests read as a package's program")
