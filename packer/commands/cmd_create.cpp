@@ -85,6 +85,26 @@ void CheckCombination(const CreateOptions &options)
 
 // A package (or its dependency file) written into its own source folder would be
 // packed by the next run.
+// The full path of an output, its folder as the system resolves it (links followed,
+// and the letters as the folder spells them on disk, where a file system ignores
+// case), so that it compares with resolved folders; empty when it cannot be told.
+std::filesystem::path ResolvedOutput(const std::string &output)
+{
+    namespace fs = std::filesystem;
+    std::error_code error;
+    fs::path full = fs::absolute(PathOf(output), error);
+    if (error)
+        return {};
+    std::string reason;
+    std::optional<std::string> folder;
+    if (full.has_filename() && full.filename() != "." && full.filename() != "..")
+        folder = ResolvedPath(TextOf(full.parent_path()), reason);
+    if (folder)
+        return PathOf(*folder) / full.filename();
+    fs::path target = fs::weakly_canonical(full, error);
+    return error ? fs::path() : target;
+}
+
 void RefuseOutputInsideSource(const std::string &option, const std::string &sourceDir, const std::string &output)
 {
     namespace fs = std::filesystem;
@@ -93,9 +113,8 @@ void RefuseOutputInsideSource(const std::string &option, const std::string &sour
     if (!resolved)
         return; // the scan names the problem
     fs::path source = PathOf(*resolved);
-    std::error_code error;
-    fs::path target = fs::weakly_canonical(fs::absolute(PathOf(output), error), error);
-    if (error)
+    fs::path target = ResolvedOutput(output);
+    if (target.empty())
         return;
     if (LiesWithin(source, target))
         throw UsageError(option + " " + output + " lies inside the source folder " + sourceDir +
@@ -112,10 +131,8 @@ std::string ReadDescriptionFile(const std::string &path)
 // inside the source folder.
 void CheckDepfileOutput(const CreateOptions &options, const std::vector<NamedInput> &inputs)
 {
-    namespace fs = std::filesystem;
-    std::error_code error;
-    if (fs::weakly_canonical(fs::absolute(PathOf(options.depfile), error), error) ==
-        fs::weakly_canonical(fs::absolute(PathOf(options.output), error), error))
+    std::filesystem::path depfile = ResolvedOutput(options.depfile);
+    if (!depfile.empty() && depfile == ResolvedOutput(options.output))
         throw UsageError("--depfile " + options.depfile + " names the package itself; give the dependency file a name of its own");
     RefuseOutputInsideSource("--depfile", options.sourceDir, options.depfile);
     RefuseOutputOverInputs("--depfile", options.depfile, inputs);

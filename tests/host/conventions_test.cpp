@@ -81,6 +81,10 @@ TEST_F(ConventionsTest, ErrorsAreOneLineWithTheExitStatusOfTheirKind)
         {Create("--best"), 2, "--best chooses how --compress compresses"},
         {Create("--description x --description-file about.txt"), 2, "exclude each other"},
         {Create("", "src", "src/docs/pkg.exe"), 2, "lies inside the source folder src"},
+#ifdef _WIN32 // one folder to Windows
+        {Create("", "src", "SRC/Docs/pkg.exe"), 2, "lies inside the source folder src"},
+#endif
+        {Create("--depfile out/../out/pkg.exe"), 2, "--depfile out/../out/pkg.exe names the package itself"},
         {Create(""), 2, "SOURCE_DATE_EPOCH: expected a whole number", "SOURCE_DATE_EPOCH=yesterday"},
         {Create("--cert about.txt"), 2, "needs both --cert and --key"},
         {"which-setup INSTALL.CFG --windows 31", 2, "'31' is not a system --windows knows"},
