@@ -69,6 +69,9 @@ public:
     // Sets the times of last access and of last write; a time not given is set to
     // now. "" when done, else the reason.
     std::string SetTimes(std::optional<FileMoment> lastAccess, std::optional<FileMoment> lastWrite);
+    // Marks the file hidden and system as asked, where the system keeps such marks
+    // (Windows); a Linux file system has none to set. "" when done, else the reason.
+    std::string MarkHiddenAndSystem(bool hidden, bool system);
     // Renames into place; with mode, sets the permission bits first. Throws PackError
     // when the file does not hold exactly the bytes written to it.
     void Commit(std::optional<unsigned> mode = std::nullopt);

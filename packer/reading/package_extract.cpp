@@ -13,6 +13,7 @@
 #include "folders.h"
 #include "name_rule.h"
 #include "output_file.h"
+#include "package_layout.h"
 #include "pack_error.h"
 #include "package_report.h"
 #include "szdd_expand.h"
@@ -23,7 +24,6 @@
 namespace velmor {
 namespace {
 
-constexpr uint32_t kReadOnly = 0x01;
 constexpr size_t kCopyChunk = 1 << 20;
 
 // The names in one folder, read once: each name, and the first of each spelling
@@ -179,7 +179,10 @@ public:
         std::string reason = out.SetTimes(moment(entry.lastAccessTime), moment(entry.lastWriteTime));
         if (!reason.empty())
             throw PackError(shown + ": cannot set the time stamps: " + reason);
-        out.Commit(PermissionsForReadOnly(out.Mode(), entry.attributes & kReadOnly));
+        reason = out.MarkHiddenAndSystem(entry.attributes & kAttributeHidden, entry.attributes & kAttributeSystem);
+        if (!reason.empty())
+            throw PackError(shown + ": cannot set the attributes: " + reason);
+        out.Commit(PermissionsForReadOnly(out.Mode(), entry.attributes & kAttributeReadOnly));
         index.Add(target);
         madeFolders.keep = true;
         return written;

@@ -203,7 +203,7 @@ TEST(WindowsFilesTest, LinksLeavingTheTreeAreRefusedUnlessFollowed)
     EXPECT_EQ(run.status, 0) << run.output;
 }
 
-TEST(WindowsFilesTest, CreateStoresReadOnlyHiddenAndSystemAttributes)
+TEST(WindowsFilesTest, CreateStoresAndExtractRestoresReadOnlyHiddenAndSystemAttributes)
 {
     const std::string folder = FreshFolder();
     const std::string tree = folder + "\\tree";
@@ -238,6 +238,12 @@ TEST(WindowsFilesTest, CreateStoresReadOnlyHiddenAndSystemAttributes)
         ASSERT_NE(entry, entries.end());
         EXPECT_EQ((*entry)["attributeLetters"], c.letters);
     }
+    velmor::ProgramRun extracted = Pack({"extract", folder + "\\out.exe", folder + "\\back"});
+    ASSERT_EQ(extracted.status, 0) << extracted.output;
+    const DWORD kept = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    for (const auto &c : cases)
+        EXPECT_EQ(GetFileAttributesW(Wide(folder + "\\back\\" + c.name).c_str()) & kept, c.attributes & kept)
+            << c.name;
 }
 
 TEST(WindowsFilesTest, LongAndPrefixedPathsWorkInArgumentsAndInsideTrees)

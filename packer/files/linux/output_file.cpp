@@ -187,6 +187,11 @@ std::string OutputFile::SetTimes(std::optional<FileMoment> lastAccess, std::opti
     return futimens(handle_, times) == 0 ? std::string() : std::strerror(errno);
 }
 
+std::string OutputFile::MarkHiddenAndSystem(bool, bool)
+{
+    return "";
+}
+
 void OutputFile::Commit(std::optional<unsigned> mode)
 {
     struct stat held {};

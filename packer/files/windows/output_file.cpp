@@ -211,6 +211,14 @@ std::string OutputFile::SetTimes(std::optional<FileMoment> lastAccess, std::opti
     return SetFileTime(AsHandle(handle_), nullptr, &access, &write) ? std::string() : SystemReason(GetLastError());
 }
 
+std::string OutputFile::MarkHiddenAndSystem(bool hidden, bool system)
+{
+    DWORD error = SetAttribute(AsHandle(handle_), FILE_ATTRIBUTE_HIDDEN, hidden);
+    if (error == 0)
+        error = SetAttribute(AsHandle(handle_), FILE_ATTRIBUTE_SYSTEM, system);
+    return error == 0 ? std::string() : SystemReason(error);
+}
+
 void OutputFile::Commit(std::optional<unsigned> mode)
 {
     HANDLE file = AsHandle(handle_);

@@ -291,11 +291,15 @@ bool ReadOpenFacts(HANDLE handle, OpenFacts &facts)
 
 DWORD SetReadOnly(HANDLE file, bool readOnly)
 {
+    return SetAttribute(file, FILE_ATTRIBUTE_READONLY, readOnly);
+}
+
+DWORD SetAttribute(HANDLE file, DWORD attribute, bool on)
+{
     FILE_BASIC_INFO basic{};
     if (!GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic))
         return GetLastError();
-    DWORD attributes = readOnly ? basic.FileAttributes | FILE_ATTRIBUTE_READONLY
-                                : basic.FileAttributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+    DWORD attributes = on ? basic.FileAttributes | attribute : basic.FileAttributes & ~attribute;
     if (attributes == basic.FileAttributes)
         return 0;
     FILE_BASIC_INFO change{};

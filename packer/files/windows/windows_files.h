@@ -89,7 +89,9 @@ struct OpenFacts {
 // The facts of an open handle; false when the system does not give them.
 bool ReadOpenFacts(HANDLE handle, OpenFacts &facts);
 
-// Sets or clears the read-only attribute of the open file; 0, or the error code.
+// Sets or clears an attribute of the open file (the read-only one: SetReadOnly); 0,
+// or the error code.
+DWORD SetAttribute(HANDLE file, DWORD attribute, bool on);
 DWORD SetReadOnly(HANDLE file, bool readOnly);
 
 // Whether permission bits (output_file.h) ask for a read-only file: no write bit.
