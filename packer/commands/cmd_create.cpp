@@ -135,7 +135,9 @@ void CheckDepfileOutput(const CreateOptions &options, const std::vector<NamedInp
     if (!depfile.empty() && depfile == ResolvedOutput(options.output))
         throw UsageError("--depfile " + options.depfile + " names the package itself; give the dependency file a name of its own");
     RefuseOutputInsideSource("--depfile", options.sourceDir, options.depfile);
-    RefuseOutputOverInputs("--depfile", options.depfile, inputs);
+    std::vector<NamedInput> read = inputs;
+    read.push_back({"the package", options.output});
+    RefuseOutputOverInputs("--depfile", options.depfile, read);
     RequireReplaceableOutput(options.depfile);
 }
 
@@ -268,6 +270,8 @@ void RunCreate(CLI::App &cmd, CreateOptions &options)
     // Only beside a package that was written, so that a failed run leaves the build
     // tool's record of the last package as it was.
     if (!options.depfile.empty()) {
+        // The package under another name (letter case, a short name), now that it exists.
+        RefuseOutputOverInputs("--depfile", options.depfile, {{"the package", options.output}});
         OutputFile depfile(options.depfile);
         depfile.Write(dependencies.text);
         depfile.Commit();

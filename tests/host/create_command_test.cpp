@@ -310,6 +310,17 @@ TEST_F(CreateCommandTest, DepfileNamesEveryFolderReadAndComesOnlyWithThePackage)
                     text.find("  " + path + "\n") != std::string::npos) << path << " in\n" << text;
     EXPECT_EQ(text.rfind((root / "out" / "pkg.exe").string() + ":", 0), 0u) << text;
 
+#ifdef _WIN32
+    // The package under another spelling is the package, there or not before the run.
+    for (bool existed : {true, false}) {
+        if (!existed)
+            fs::remove(root / "out" / "pkg.exe");
+        CommandRun over = Pack(Create("--depfile " + Quote(root / "OUT" / "PKG.EXE")));
+        EXPECT_EQ(over.status, 2) << over.output;
+        EXPECT_NE(over.output.find("is the package"), std::string::npos) << over.output;
+        EXPECT_EQ(Read(root / "out" / "pkg.exe").substr(0, 2), "MZ") << existed;
+    }
+#endif
     // A refused run leaves the last package's list as it was.
     Write(root / "src" / fs::u8path("\xe6\x97\xa5.txt"), "x");
     run = Pack(Create("--depfile " + Quote(depfile)));
