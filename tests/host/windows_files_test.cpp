@@ -331,6 +331,8 @@ bool SendControlEvent(HANDLE process, DWORD event)
     return true;
 }
 
+constexpr DWORD kKilled = 0xFFFFFFFF;
+
 TEST(WindowsFilesTest, AnInterruptedCreateLeavesNoTemporaryFile)
 {
     const std::string folder = FreshFolder();
@@ -350,8 +352,11 @@ TEST(WindowsFilesTest, AnInterruptedCreateLeavesNoTemporaryFile)
                            Wide(FullPath(VELMOR_I686_STUB)) + L"\"";
     const struct {
         const char *what;
-        DWORD event;
-    } cases[] = {{"Ctrl+C", CTRL_C_EVENT}, {"Ctrl+Break", CTRL_BREAK_EVENT}, {"the console closed", CTRL_CLOSE_EVENT}};
+        DWORD event; // kKilled: ended from outside, with no chance to clean up
+    } cases[] = {{"Ctrl+C", CTRL_C_EVENT},
+                 {"Ctrl+Break", CTRL_BREAK_EVENT},
+                 {"the console closed", CTRL_CLOSE_EVENT},
+                 {"killed", kKilled}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
         STARTUPINFOW startup{};
@@ -368,6 +373,19 @@ TEST(WindowsFilesTest, AnInterruptedCreateLeavesNoTemporaryFile)
                 Sleep(50);
         }
         EXPECT_TRUE(writing) << "no temporary package appeared";
+        if (c.event == kKilled) {
+            // What it leaves goes with the next run to that output.
+            TerminateProcess(process.hProcess, 1);
+            EXPECT_EQ(WaitForSingleObject(process.hProcess, 60000), WAIT_OBJECT_0);
+            CloseHandle(process.hProcess);
+            CloseHandle(process.hThread);
+            EXPECT_GT(Names(folder).size(), 1u) << "a killed run cannot clean up";
+            velmor::ProgramRun next =
+                Pack({"create", tree, "-o", folder + "\\out.exe", "--stub", FullPath(VELMOR_I686_STUB)});
+            EXPECT_EQ(next.status, 0) << next.output;
+            EXPECT_EQ(Names(folder), (std::vector<std::string>{"out.exe", "tree"}));
+            continue;
+        }
         bool sent = SendControlEvent(process.hProcess, c.event);
         if (!sent)
             TerminateProcess(process.hProcess, 1);
