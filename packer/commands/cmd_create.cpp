@@ -83,8 +83,6 @@ void CheckCombination(const CreateOptions &options)
     CheckSigningOptions(options.signing);
 }
 
-// A package (or its dependency file) written into its own source folder would be
-// packed by the next run.
 // The full path of an output, its folder as the system resolves it (links followed,
 // and the letters as the folder spells them on disk, where a file system ignores
 // case), so that it compares with resolved folders; empty when it cannot be told.
@@ -105,6 +103,8 @@ std::filesystem::path ResolvedOutput(const std::string &output)
     return error ? fs::path() : target;
 }
 
+// A package (or its dependency file) written into its own source folder would be
+// packed by the next run.
 void RefuseOutputInsideSource(const std::string &option, const std::string &sourceDir, const std::string &output)
 {
     namespace fs = std::filesystem;

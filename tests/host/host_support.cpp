@@ -135,30 +135,42 @@ private:
     std::vector<Earlier> earlier_;
 };
 
-} // namespace
-
-CommandRun Pack(const std::string &arguments, const std::string &prefix)
+// velmor-pack.exe, named by its full path, run with the words given.
+CommandRun RunPack(const std::string &program, std::vector<std::string> words)
 {
-    std::vector<std::string> words = ShellWords(arguments);
-    words.insert(words.begin(), SystemPath(VELMOR_PACK_PATH));
-    EnvironmentSettings settings(prefix);
+    words.insert(words.begin(), program);
     std::optional<velmor::ProgramRun> run = velmor::RunProgram(words, "");
     EXPECT_TRUE(run.has_value()) << "velmor-pack.exe did not start";
     return run ? CommandRun{run->status, run->output} : CommandRun{-1, ""};
 }
 
+CommandRun RunPack(const std::string &program, const std::string &arguments, const std::string &prefix)
+{
+    EnvironmentSettings settings(prefix);
+    return RunPack(program, ShellWords(arguments));
+}
+
+} // namespace
+
+CommandRun Pack(const std::string &arguments, const std::string &prefix)
+{
+    return RunPack(SystemPath(VELMOR_PACK_PATH), arguments, prefix);
+}
+
+CommandRun PackWords(const std::vector<std::string> &arguments)
+{
+    return RunPack(SystemPath(VELMOR_PACK_PATH), arguments);
+}
+
 CommandRun PackIn(const std::filesystem::path &folder, const std::string &arguments, const std::string &prefix)
 {
+    // The full path is taken before the current folder, and with it the drive, changes.
     const std::string program = SystemPath(VELMOR_PACK_PATH);
     const std::filesystem::path earlier = std::filesystem::current_path();
     std::filesystem::current_path(folder);
-    std::vector<std::string> words = ShellWords(arguments);
-    words.insert(words.begin(), program);
-    EnvironmentSettings settings(prefix);
-    std::optional<velmor::ProgramRun> run = velmor::RunProgram(words, "");
+    CommandRun run = RunPack(program, arguments, prefix);
     std::filesystem::current_path(earlier);
-    EXPECT_TRUE(run.has_value()) << "velmor-pack.exe did not start";
-    return run ? CommandRun{run->status, run->output} : CommandRun{-1, ""};
+    return run;
 }
 #endif
 

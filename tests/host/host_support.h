@@ -29,6 +29,11 @@ CommandRun Pack(const std::string &arguments, const std::string &prefix = "");
 CommandRun PackIn(const std::filesystem::path &folder, const std::string &arguments,
                   const std::string &prefix = "");
 
+#ifdef _WIN32
+// Runs velmor-pack.exe with the arguments as they are, each one word.
+CommandRun PackWords(const std::vector<std::string> &arguments);
+#endif
+
 // A package built byte by byte: the stand-in stub, the entries with their data (each
 // entry's size taken from it), and a trailer whose default folder is C:\Acme.
 std::string BytePackage(const std::vector<EntryHeader> &entries, const std::vector<std::string> &data);

@@ -11,10 +11,14 @@
 #include <string>
 #include <vector>
 #include "child_process.h"
+#include "host_support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using velmor::test::CommandRun;
+using velmor::test::PackWords;
+using velmor::test::SystemPath;
 
 std::string Utf8(const std::wstring &text)
 {
@@ -26,21 +30,6 @@ std::wstring Wide(const std::string &text)
     return fs::u8path(text).wstring();
 }
 
-// A path given to the test at build time, as this system names it.
-std::string FullPath(const char *path)
-{
-    wchar_t full[MAX_PATH * 4];
-    DWORD length = GetFullPathNameW(Wide(path).c_str(), MAX_PATH * 4, full, nullptr);
-    return Utf8(std::wstring(full, length));
-}
-
-velmor::ProgramRun Pack(std::vector<std::string> arguments)
-{
-    arguments.insert(arguments.begin(), FullPath(VELMOR_PACK_PATH));
-    std::optional<velmor::ProgramRun> run = velmor::RunProgram(arguments, "");
-    EXPECT_TRUE(run.has_value()) << "velmor-pack.exe did not start";
-    return run.value_or(velmor::ProgramRun{});
-}
 
 // An empty folder of the running test below the temporary folder, as a UTF-8 path.
 std::string FreshFolder()
@@ -104,9 +93,9 @@ TEST(WindowsFilesTest, RefusesDeviceOutputsAndWritesNothing)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.output + (c.create ? " (create)" : " (szdd compress)"));
-        velmor::ProgramRun run =
-            c.create ? Pack({"create", tree, "-o", c.output, "--stub", FullPath(VELMOR_I686_STUB)})
-                     : Pack({"szdd", "compress", folder + "\\in.txt", c.output});
+        CommandRun run =
+            c.create ? PackWords({"create", tree, "-o", c.output, "--stub", SystemPath(VELMOR_I686_STUB)})
+                     : PackWords({"szdd", "compress", folder + "\\in.txt", c.output});
         EXPECT_EQ(run.status, 1) << run.output;
         EXPECT_NE(run.output.find("found a device; nothing was written"), std::string::npos) << run.output;
         EXPECT_EQ(Names(folder), before);
@@ -127,7 +116,7 @@ TEST(WindowsFilesTest, RefusesAnOutputThatIsItsInputUnderAnotherName)
         others.push_back(Utf8(std::wstring(alias, length)));
     for (const std::string &output : others) {
         SCOPED_TRACE(output);
-        velmor::ProgramRun run = Pack({"szdd", "compress", input, output});
+        CommandRun run = PackWords({"szdd", "compress", input, output});
         EXPECT_EQ(run.status, 2) << run.output;
         EXPECT_NE(run.output.find("which writing it would destroy"), std::string::npos) << run.output;
         EXPECT_EQ(ReadFile(input), "the only copy\n");
@@ -189,17 +178,17 @@ TEST(WindowsFilesTest, LinksLeavingTheTreeAreRefusedUnlessFollowed)
     for (const Case &c : cases) {
         SCOPED_TRACE(std::string(c.found) + (c.follow ? ", with --follow-links" : ""));
         std::vector<std::string> arguments = {"create", tree, "-o", folder + "\\out.exe", "--stub",
-                                              FullPath(VELMOR_I686_STUB)};
+                                              SystemPath(VELMOR_I686_STUB)};
         if (c.follow)
             arguments.push_back("--follow-links");
-        velmor::ProgramRun run = Pack(arguments);
+        CommandRun run = PackWords(arguments);
         EXPECT_EQ(run.status, c.status) << run.output;
         EXPECT_NE(run.output.find(c.found), std::string::npos) << run.output;
     }
     // Without the junction, the file link is packed with --follow-links.
     RemoveDirectoryW(Wide(tree + "\\junction").c_str());
-    velmor::ProgramRun run = Pack({"create", tree, "-o", folder + "\\out.exe", "--stub",
-                                   FullPath(VELMOR_I686_STUB), "--follow-links"});
+    CommandRun run = PackWords({"create", tree, "-o", folder + "\\out.exe", "--stub",
+                                   SystemPath(VELMOR_I686_STUB), "--follow-links"});
     EXPECT_EQ(run.status, 0) << run.output;
 }
 
@@ -225,9 +214,9 @@ TEST(WindowsFilesTest, CreateStoresAndExtractRestoresReadOnlyHiddenAndSystemAttr
         WriteFile(tree + "\\" + c.name, c.name);
         ASSERT_TRUE(SetFileAttributesW(Wide(tree + "\\" + c.name).c_str(), c.attributes));
     }
-    velmor::ProgramRun made = Pack({"create", tree, "-o", folder + "\\out.exe", "--stub", FullPath(VELMOR_I686_STUB)});
+    CommandRun made = PackWords({"create", tree, "-o", folder + "\\out.exe", "--stub", SystemPath(VELMOR_I686_STUB)});
     ASSERT_EQ(made.status, 0) << made.output;
-    velmor::ProgramRun listed = Pack({"list", "--json", folder + "\\out.exe"});
+    CommandRun listed = PackWords({"list", "--json", folder + "\\out.exe"});
     ASSERT_EQ(listed.status, 0) << listed.output;
     nlohmann::json entries = nlohmann::json::parse(listed.output)["entries"];
     for (const auto &c : cases) {
@@ -238,7 +227,7 @@ TEST(WindowsFilesTest, CreateStoresAndExtractRestoresReadOnlyHiddenAndSystemAttr
         ASSERT_NE(entry, entries.end());
         EXPECT_EQ((*entry)["attributeLetters"], c.letters);
     }
-    velmor::ProgramRun extracted = Pack({"extract", folder + "\\out.exe", folder + "\\back"});
+    CommandRun extracted = PackWords({"extract", folder + "\\out.exe", folder + "\\back"});
     ASSERT_EQ(extracted.status, 0) << extracted.output;
     const DWORD kept = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
     for (const auto &c : cases)
@@ -271,12 +260,12 @@ TEST(WindowsFilesTest, LongAndPrefixedPathsWorkInArgumentsAndInsideTrees)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
-        velmor::ProgramRun run = Pack({"create", c.source, "-o", c.package, "--stub", FullPath(VELMOR_I686_STUB)});
+        CommandRun run = PackWords({"create", c.source, "-o", c.package, "--stub", SystemPath(VELMOR_I686_STUB)});
         ASSERT_EQ(run.status, 0) << run.output;
-        run = Pack({"list", c.package});
+        run = PackWords({"list", c.package});
         EXPECT_EQ(run.status, 0) << run.output;
         EXPECT_NE(run.output.find("deep.txt"), std::string::npos) << run.output;
-        run = Pack({"extract", c.package, c.destination});
+        run = PackWords({"extract", c.package, c.destination});
         EXPECT_EQ(run.status, 0) << run.output;
         std::wstring where = L"\\\\?\\" + Wide(away) + (c.destination.back() == '1' ? L"\\out1" : L"\\out2") +
                              L"\\deep.txt";
@@ -286,7 +275,7 @@ TEST(WindowsFilesTest, LongAndPrefixedPathsWorkInArgumentsAndInsideTrees)
 
 TEST(WindowsFilesTest, ProgramsAreFoundAsTheCommandPromptFindsThem)
 {
-    const std::string pack = FullPath(VELMOR_PACK_PATH);
+    const std::string pack = SystemPath(VELMOR_PACK_PATH);
     const std::string folder = pack.substr(0, pack.find_last_of('\\'));
     const std::string stem = pack.substr(folder.size() + 1, pack.size() - folder.size() - 5); // no ".exe"
     wchar_t saved[32767];
@@ -347,9 +336,9 @@ TEST(WindowsFilesTest, AnInterruptedCreateLeavesNoTemporaryFile)
     }
     for (int i = 0; i < 8; ++i)
         WriteFile(tree + "\\part" + std::to_string(i) + ".bin", bytes);
-    std::wstring command = L"\"" + Wide(FullPath(VELMOR_PACK_PATH)) + L"\" create \"" + Wide(tree) + L"\" -o \"" +
+    std::wstring command = L"\"" + Wide(SystemPath(VELMOR_PACK_PATH)) + L"\" create \"" + Wide(tree) + L"\" -o \"" +
                            Wide(folder) + L"\\out.exe\" --compress --best --jobs 1 --stub \"" +
-                           Wide(FullPath(VELMOR_I686_STUB)) + L"\"";
+                           Wide(SystemPath(VELMOR_I686_STUB)) + L"\"";
     const struct {
         const char *what;
         DWORD event; // kKilled: ended from outside, with no chance to clean up
@@ -380,8 +369,8 @@ TEST(WindowsFilesTest, AnInterruptedCreateLeavesNoTemporaryFile)
             CloseHandle(process.hProcess);
             CloseHandle(process.hThread);
             EXPECT_GT(Names(folder).size(), 1u) << "a killed run cannot clean up";
-            velmor::ProgramRun next =
-                Pack({"create", tree, "-o", folder + "\\out.exe", "--stub", FullPath(VELMOR_I686_STUB)});
+            CommandRun next =
+                PackWords({"create", tree, "-o", folder + "\\out.exe", "--stub", SystemPath(VELMOR_I686_STUB)});
             EXPECT_EQ(next.status, 0) << next.output;
             EXPECT_EQ(Names(folder), (std::vector<std::string>{"out.exe", "tree"}));
             continue;
