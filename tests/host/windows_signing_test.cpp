@@ -6,9 +6,8 @@
 #include <windows.h>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
+#include "host_support.h"
 #include "pack_error.h"
 #include "package_reader.h"
 #include "package_signature.h"
@@ -18,14 +17,9 @@
 
 namespace fs = std::filesystem;
 using namespace velmor;
+using velmor::test::Read;
 
 namespace {
-
-std::string ReadAll(const fs::path &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 TEST(WindowsSigningTest, SigntoolSignsACopyAndTimestampsByTheFirstAuthorityThatAnswers)
 {
@@ -36,7 +30,7 @@ TEST(WindowsSigningTest, SigntoolSignsACopyAndTimestampsByTheFirstAuthorityThatA
     ASSERT_GT(GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
     const fs::path in = root / "unsigned.exe", log = root / "log.txt";
     fs::copy_file(self, in);
-    const std::string original = ReadAll(in);
+    const std::string original = Read(in);
 
     SigningOptions pfx;
     pfx.pkcs12File = "key.pfx";
@@ -81,18 +75,18 @@ TEST(WindowsSigningTest, SigntoolSignsACopyAndTimestampsByTheFirstAuthorityThatA
             error = e.what();
         }
         // The runs, each without its last argument (out, where it is given).
-        std::string runs = ReadAll(log);
+        std::string runs = Read(log);
         for (size_t at = 0; (at = runs.find(out.string() + "\n", at)) != std::string::npos;)
             runs.erase(at, out.string().size() + 1);
         EXPECT_EQ(runs, c.runs);
-        EXPECT_TRUE(ReadAll(in) == original) << "the input is never changed";
+        EXPECT_TRUE(Read(in) == original) << "the input is never changed";
         if (c.error) {
             EXPECT_NE(error.find(c.error), std::string::npos) << error;
             continue;
         }
         EXPECT_EQ(error, "");
         // signtool's certificate table, where the signing step takes it from.
-        const std::string bytes = ReadAll(out);
+        const std::string bytes = Read(out);
         MemorySource source(bytes);
         std::optional<PeSigningFields> pe = ReadPeSigningFields(source);
         ASSERT_TRUE(pe);
@@ -136,7 +130,7 @@ TEST(WindowsSigningTest, TheFactsAgreeWithWinVerifyTrust)
     for (const auto &c : cases) {
         SCOPED_TRACE(c.file);
         const fs::path path = fs::path(folder) / c.file;
-        const std::string bytes = ReadAll(path);
+        const std::string bytes = Read(path);
         MemorySource source(bytes);
         PackageContents contents = ReadPackage(source);
         ASSERT_TRUE(contents.certificateTable);
@@ -169,7 +163,7 @@ TEST(WindowsSigningTest, SignPackageWritesWhatTheLinuxBuildWrites)
     options.passwordEnv = "VELMOR_TEST_PFX_PASSWORD";
     SignSummary summary = SignPackage((samples / "unsigned.exe").string(), out.string(), options);
     EXPECT_TRUE(summary.signature.DigestMatches() && summary.signature.signatureValid);
-    EXPECT_TRUE(ReadAll(out) == ReadAll(samples / "pfx-signed.exe"));
+    EXPECT_TRUE(Read(out) == Read(samples / "pfx-signed.exe"));
     fs::remove(out);
 }
 
